@@ -1,0 +1,30 @@
+# Test helpers: one GoogleTest executable per library, discovered by CTest.
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+# vexlan_test(NAME <exe> SOURCES ... LIBS ... [LABELS ...] [RESOURCE_LOCK ...] [TIMEOUT s])
+# LABELS are attached to every discovered test ("threads" tests also run under TSan in CI).
+# RESOURCE_LOCK names a resource shared between test executables, such as the fixed log path.
+function(vexlan_test)
+    cmake_parse_arguments(ARG "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS;RESOURCE_LOCK" ${ARGN})
+    add_executable(${ARG_NAME} ${ARG_SOURCES})
+    target_link_libraries(${ARG_NAME} PRIVATE ${ARG_LIBS} vexlan_testing GTest::gtest GTest::gmock
+                          GTest::gtest_main vexlan_defaults)
+    # Committed fixtures live in tests/data beside the test sources.
+    target_compile_definitions(${ARG_NAME} PRIVATE
+        VEXLAN_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data")
+    if(NOT ARG_TIMEOUT)
+        set(ARG_TIMEOUT 300)
+    endif()
+    set(props TIMEOUT ${ARG_TIMEOUT})
+    if(ARG_LABELS)
+        list(APPEND props LABELS "${ARG_LABELS}")
+    endif()
+    if(ARG_RESOURCE_LOCK)
+        list(APPEND props RESOURCE_LOCK "${ARG_RESOURCE_LOCK}")
+    endif()
+    gtest_discover_tests(${ARG_NAME}
+        DISCOVERY_MODE PRE_TEST
+        WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}
+        PROPERTIES ${props})
+endfunction()

@@ -1,0 +1,170 @@
+// Array<T, Mutex>: a growable array over a counted block that is copied before it is changed
+// while somebody else holds it, so an iteration walks a consistent snapshot while another
+// thread appends. The lock kind is a template parameter (NoMutex for one thread).
+#pragma once
+
+#include <cstdint>
+#include <utility>
+
+#include "base/exception.h"
+#include "base/gcobject.h"
+#include "base/mutex.h"
+
+namespace tessel {
+
+template <class T>
+class ArrayBlock : public gc::ObjectDelete {
+public:
+    ArrayBlock() = default;
+    ~ArrayBlock() override { delete[] m_items; }
+    ArrayBlock(const ArrayBlock&) = delete;
+    ArrayBlock& operator=(const ArrayBlock&) = delete;
+    const char* className() const override { return "ArrayBlock"; }
+
+    // Room for `n` elements, with 20 % headroom when it has to grow.
+    void grow(uint32_t n) {
+        if (m_capacity >= n) return;
+        uint32_t capacity = n + n / 5;
+        T* items = new T[capacity]();
+        for (uint32_t i = 0; i < m_count; ++i) std::swap(items[i], m_items[i]);
+        delete[] m_items;
+        m_items = items;
+        m_capacity = capacity;
+    }
+    // A new block holding a copy of every element, with no spare room.
+    ArrayBlock* clone() const {
+        auto* copy = new ArrayBlock;
+        if (m_count) {
+            copy->m_items = new T[m_count]();
+            copy->m_capacity = m_count;
+            for (uint32_t i = 0; i < m_count; ++i) copy->m_items[i] = m_items[i];
+            copy->m_count = m_count;
+        }
+        return copy;
+    }
+
+    T* m_items = nullptr;
+    uint32_t m_count = 0;
+    uint32_t m_capacity = 0;
+};
+
+// A snapshot iterator: it holds the block and the count it started on, so later changes of
+// the array do not reach it.
+template <class T>
+class ArrayIterator {
+public:
+    ArrayIterator() = default;
+    ArrayIterator(const gc::Pointer<ArrayBlock<T>>& block, uint32_t position, uint32_t end)
+        : m_block(block), m_position(position), m_end(end) {}
+    static ArrayIterator endMarker() {
+        ArrayIterator it;
+        it.m_isEnd = true;
+        return it;
+    }
+    T& operator*() const { return m_block->m_items[m_position]; }
+    T* operator->() const { return &m_block->m_items[m_position]; }
+    ArrayIterator& operator++() {
+        ++m_position;
+        return *this;
+    }
+    bool atEnd() const { return m_isEnd || m_position >= m_end; }
+    bool operator==(const ArrayIterator& other) const {
+        if (m_isEnd || other.m_isEnd) return atEnd() && other.atEnd();
+        return m_position == other.m_position;
+    }
+    bool operator!=(const ArrayIterator& other) const { return !(*this == other); }
+
+private:
+    gc::Pointer<ArrayBlock<T>> m_block;
+    uint32_t m_position = 0;
+    uint32_t m_end = 0;
+    bool m_isEnd = false;
+};
+
+template <class T, class MutexType = NoMutex>
+class Array : public MutexType {
+public:
+    using Block = ArrayBlock<T>;
+    using iterator = ArrayIterator<T>;
+
+    Array() = default;
+    Array(const Array& other) : MutexType() { m_block = other.snapshot(); }
+    Array& operator=(const Array& other) {
+        if (this != &other) {
+            gc::Pointer<Block> block = other.snapshot();
+            ScopeLock lock(*this);
+            m_block = block;
+        }
+        return *this;
+    }
+
+    uint32_t count() {
+        ScopeLock lock(*this);
+        return m_block ? m_block->m_count : 0;
+    }
+    // Releases the block; snapshots keep theirs.
+    void clear() {
+        gc::Pointer<Block> old;
+        ScopeLock lock(*this);
+        old = std::move(m_block);
+    }
+    void append(const T& value) {
+        gc::Pointer<Block> block = snapshot();
+        if (!block) {
+            gc::Pointer<Block> fresh = new Block;
+            fresh->grow(1);
+            fresh->m_items[0] = value;
+            fresh->m_count = 1;
+            ScopeLock lock(*this);
+            m_block = fresh;
+            return;
+        }
+        gc::Pointer<Block> copy;
+        {
+            ScopeLock lock(*this);
+            // Only the array and `block` hold it: nobody can be reading, change in place.
+            if (block.refCount() < 3) {
+                block->grow(block->m_count + 1);
+                block->m_items[block->m_count] = value;
+                block->m_count += 1;
+                return;
+            }
+            copy = block->clone();
+        }
+        copy->grow(copy->m_count + 1);
+        copy->m_items[copy->m_count] = value;
+        copy->m_count += 1;
+        ScopeLock lock(*this);
+        m_block = copy;
+    }
+    // The element at `position`; positions past the end grow the array with default values.
+    // Raises NullException when the array has no block.
+    T& operator[](uint32_t position) {
+        ScopeLock lock(*this);
+        if (!m_block) throw NullException("tessel::NullException", "gcobject", 12);
+        if (position >= m_block->m_count) {
+            m_block->grow(position + 1);
+            m_block->m_count = position + 1;
+        }
+        return m_block->m_items[position];
+    }
+
+    // Iteration walks the elements that existed when it began.
+    iterator begin() {
+        gc::Pointer<Block> block = snapshot();
+        uint32_t end = block ? block->m_count : 0;
+        return iterator(block, 0, end);
+    }
+    iterator end() { return iterator::endMarker(); }
+
+    // The current block, held: it will not change under the holder.
+    gc::Pointer<Block> snapshot() const {
+        ScopeLock lock(const_cast<Array&>(*this));
+        return m_block;
+    }
+
+protected:
+    gc::Pointer<Block> m_block;
+};
+
+}  // namespace tessel

@@ -1,0 +1,54 @@
+// The process-wide log. Four levels (0 TRACE, 1 DEBUG, 2 ERROR, 3 ASSERT), each with its own
+// output; every line also goes to standard output. Callers log the detail of an error at
+// level 2 and then throw; code that absorbs an exception logs its chain at level 0.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "base/exception.h"
+#include "base/gcobject.h"
+#include "base/string.h"
+
+namespace tessel {
+
+class Console : public gc::ObjectDelete {
+public:
+    static constexpr int kLevels = 4;
+
+    Console();
+    ~Console() override;
+    const char* className() const override { return "console"; }
+
+    // Writes one line at `level` (0 to 3; other levels are ignored).
+    void log(int level, const String& className, const String& method, const String& message);
+    // "null": no stream; "stdout", "stderr": the standard streams; any other name: that file,
+    // created or truncated. Returns false when the file could not be opened; the level then
+    // has no stream of its own but still reaches standard output.
+    bool setOutput(int level, const String& name);
+    const String& outputName(int level) const { return m_levels[level].name; }
+
+    // Filled by the system survey (file.h, osName()).
+    String m_osName;
+    String m_osVersion;
+    String m_servicePack;
+
+private:
+    struct Level {
+        FILE* stream;
+        String name;
+        String label;
+    };
+    Level m_levels[kLevels];
+};
+
+// The process-wide console; it lives until the process ends.
+Console* console();
+
+void log(int level, const String& className, const String& method, const String& message);
+void log(int level, const String& className, const String& method, const char* message);
+bool setOutput(int level, const String& name);
+// log(0, "Exception", "catch", e.chain(file, line)).
+void logCatch(const Exception& e, const char* file, uint32_t line);
+
+}  // namespace tessel

@@ -1,0 +1,220 @@
+// String: the byte string of the whole program. Copies and slices share storage (one atomic
+// increment); editing copies on write, so a String never changes what another one sees.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <type_traits>
+
+#include "base/gcobject.h"
+#include "base/memoryblock.h"
+
+namespace tessel {
+
+class Buffer;
+class StringAddition;
+
+class String {
+public:
+    // "Not found" in searches, "up to the end" in slices.
+    static constexpr uint32_t npos = 0xffffffffu;
+
+    String() noexcept;
+    // A zero-terminated text, not copied: the caller's memory must outlive every String that
+    // refers to it (literals do). A null pointer is a programming error.
+    String(const char* text);  // NOLINT: implicit so that literals read naturally
+    // The caller's bytes, not copied. The byte after the last must be readable.
+    String(const char* data, uint32_t length);
+    // One character, from a process-wide table: allocates nothing.
+    explicit String(char c);
+    // Copies the bytes of a buffer into owned storage.
+    explicit String(const Buffer& buffer);
+    // Number texts ("%d", "%u", "%llu") in pooled 64-byte blocks.
+    explicit String(int32_t value);
+    explicit String(int16_t value);
+    explicit String(uint32_t value);
+    explicit String(uint16_t value);
+    explicit String(uint8_t value);
+    explicit String(uint64_t value);
+    // Concatenation result: reserves the total once, then copies every piece.
+    String(const StringAddition& addition);  // NOLINT: implicit, the point of operator+
+
+    // Copies `length` bytes into owned, zero-terminated storage.
+    static String copy(const void* data, uint32_t length);
+    static String copy(const std::string& text) {
+        return copy(text.data(), static_cast<uint32_t>(text.size()));
+    }
+    // One 32-bit value with the caller's printf format, at most 255 characters.
+    static String format(const char* format, uint32_t value);
+    static String format(const char* format, int32_t value);
+    // The UTF-8 form of a wide zero-terminated text.
+    static String fromWide(const wchar_t* text);
+
+    uint32_t length() const noexcept { return m_length; }
+    bool isEmpty() const noexcept { return m_length == 0; }
+    const char* data() const noexcept { return m_string; }
+    // A zero-terminated form. May re-point this String to a terminated copy of its bytes;
+    // the value stays the same and other Strings are not affected.
+    const char* c_str() const;
+    // The byte at `position`, or 0 at npos and beyond the end.
+    char charAt(uint32_t position) const noexcept {
+        return position < m_length ? m_string[position] : '\0';
+    }
+    char operator[](uint32_t position) const noexcept { return charAt(position); }
+    std::string toStd() const { return std::string(m_string, m_length); }
+    std::wstring toWide() const;
+    // Whether this String owns (shares) pooled storage.
+    bool hasStorage() const noexcept { return static_cast<bool>(m_storage); }
+    const void* storageIdentity() const noexcept { return m_storage.get(); }
+
+    // Slices: share the storage, copy nothing.
+    String substring(uint32_t position, uint32_t count = npos) const;
+    // The part before / after the first `c`; when `c` does not occur: the whole string, or the
+    // empty string when `emptyWhenMissing`.
+    String before(char c, bool emptyWhenMissing = false) const;
+    String after(char c, bool emptyWhenMissing = false) const;
+
+    uint32_t find(char c, uint32_t from = 0) const noexcept;
+    uint32_t findLast(char c) const noexcept;
+    uint32_t findLast(char c, uint32_t atOrBefore) const noexcept;
+    uint32_t findFirstOf(const char* set, uint32_t from = 0) const noexcept;
+    uint32_t findFirstOf(const char* set, uint32_t setLength, uint32_t from) const noexcept;
+    // Exact search for `needle` starting in [from, bound); the match must end by `bound`.
+    uint32_t find(const String& needle, uint32_t from = 0, uint32_t bound = npos) const noexcept;
+    uint32_t findIgnoreCase(const String& needle, uint32_t from = 0,
+                            uint32_t bound = npos) const noexcept;
+    // First position in [from, bound) whose byte is not blank, tab, line feed or carriage return.
+    uint32_t skipWhitespace(uint32_t from = 0, uint32_t bound = npos) const noexcept;
+    // Without leading and trailing zero bytes, blanks, tabs, line feeds and carriage returns.
+    String trim() const;
+
+    bool operator==(const String& other) const noexcept {
+        return m_length == other.m_length && std::memcmp(m_string, other.m_string, m_length) == 0;
+    }
+    bool operator==(const char* text) const noexcept;
+    bool operator!=(const String& other) const noexcept { return !(*this == other); }
+    bool operator!=(const char* text) const noexcept { return !(*this == text); }
+    // Byte-wise order (shorter first on a common prefix), for ordered maps.
+    int compare(const String& other) const noexcept;
+    bool operator<(const String& other) const noexcept { return compare(other) < 0; }
+    // Folds only this String's bytes (A-Z); `lower` must already be lower case.
+    bool equalsIgnoreCase(const char* lower) const noexcept;
+    bool equalsIgnoreCase(const String& lower) const noexcept;
+    bool regionEqualsIgnoreCase(uint32_t position, const String& lower) const noexcept;
+    bool startsWith(const String& prefix) const noexcept;
+    bool endsWith(const String& suffix) const noexcept;
+    // Folds both sides.
+    bool endsWithIgnoreCase(const String& suffix) const noexcept;
+
+    // Editing: copy on write, one reservation per call.
+    String& append(const String& text) { return append(text.m_string, text.m_length); }
+    String& append(const char* data, uint32_t length);
+    String& append(char c);
+    // Appends every piece (String, zero-terminated text or char) with one reservation.
+    template <class... Pieces>
+    String& appendAll(const Pieces&... pieces);
+    String& appendRepeat(char c, uint32_t count);
+    String& operator+=(const String& text) { return append(text); }
+    String& operator+=(char c) { return append(c); }
+    // Grows (new bytes unspecified) or cuts.
+    void setLength(uint32_t length);
+    void setAt(uint32_t position, char c);
+    // Room for `n` more bytes; returns where they go. The caller then adds `n` with setLength.
+    char* reserveAppend(uint32_t n);
+
+    // A String with its own storage holding the same bytes.
+    String copy() const { return copy(m_string, m_length); }
+    // Shares this String when it has no upper-case ASCII letter.
+    String toLower() const;
+    String replace(char from, char to) const;
+    String remove(char c) const;
+    String replace(const String& from, const String& to) const;
+
+    // Optional sign then decimal digits up to the first non-digit; empty gives 0.
+    int32_t toInt() const noexcept;
+    int16_t toShort() const noexcept;
+    // Hexadecimal digits up to the first other byte.
+    uint32_t fromHex() const noexcept;
+    long toLong() const;
+
+private:
+    friend class StringAddition;
+    static uint32_t pieceLength(const String& s) noexcept { return s.m_length; }
+    static uint32_t pieceLength(const char* s) noexcept {
+        return static_cast<uint32_t>(std::strlen(s));
+    }
+    static uint32_t pieceLength(char) noexcept { return 1; }
+    static char* putPiece(char* out, const String& s) noexcept {
+        std::memcpy(out, s.m_string, s.m_length);
+        return out + s.m_length;
+    }
+    static char* putPiece(char* out, const char* s) noexcept {
+        uint32_t n = pieceLength(s);
+        std::memcpy(out, s, n);
+        return out + n;
+    }
+    static char* putPiece(char* out, char c) noexcept {
+        *out = c;
+        return out + 1;
+    }
+    void adoptNumber(const char* format, ...);
+
+    uint32_t m_length;
+    mutable gc::Pointer<MemoryBlock> m_storage;
+    mutable const char* m_string;
+};
+
+template <class... Pieces>
+String& String::appendAll(const Pieces&... pieces) {
+    uint32_t total = (0u + ... + pieceLength(pieces));
+    char* out = reserveAppend(total);
+    ((out = putPiece(out, pieces)), ...);
+    m_length += total;
+    return *this;
+}
+
+// One node of a concatenation: up to 8 pieces, then a link to the next node.
+class StringAdditionBlock : public gc::ObjectDelete {
+public:
+    static constexpr uint32_t kSlots = 8;
+    const char* className() const override { return "StringAdditionBlock"; }
+    void add(const String& piece);
+
+    String m_pieces[kSlots];
+    uint32_t m_used = 0;
+    gc::Pointer<StringAdditionBlock> m_next;
+    uint32_t m_totalLength = 0;  // this block and all that follow
+    uint32_t m_ownLength = 0;
+};
+
+// The value of a + b + ...: a handle to the first block. Only temporaries may be extended,
+// so one expression never changes another.
+class StringAddition {
+public:
+    StringAddition(const String& first, const String& second);
+    StringAddition&& operator+(const String& piece) && {
+        m_first->add(piece);
+        return std::move(*this);
+    }
+    StringAddition&& operator+(const char* piece) && { return std::move(*this) + String(piece); }
+    StringAddition&& operator+(char piece) && { return std::move(*this) + String(piece); }
+    template <class I, class = std::enable_if_t<std::is_integral_v<I> && !std::is_same_v<I, char>>>
+    StringAddition&& operator+(I) && = delete;  // use String(number)
+
+    uint32_t length() const noexcept { return m_first->m_totalLength; }
+    const gc::Pointer<StringAdditionBlock>& first() const noexcept { return m_first; }
+
+private:
+    gc::Pointer<StringAdditionBlock> m_first;
+};
+
+inline StringAddition operator+(const String& a, const String& b) { return StringAddition(a, b); }
+inline StringAddition operator+(const String& a, const char* b) { return StringAddition(a, b); }
+inline StringAddition operator+(const char* a, const String& b) { return StringAddition(a, b); }
+inline StringAddition operator+(const String& a, char b) { return StringAddition(a, String(b)); }
+inline StringAddition operator+(char a, const String& b) { return StringAddition(String(a), b); }
+template <class I, class = std::enable_if_t<std::is_integral_v<I> && !std::is_same_v<I, char>>>
+StringAddition operator+(const String&, I) = delete;  // use String(number)
+
+}  // namespace tessel

@@ -1,0 +1,155 @@
+// Linux implementation of the file, folder and location services.
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "base/platform.h"
+
+namespace tessel {
+namespace platform {
+
+int openFile(const char* path, bool read, bool write, bool create, bool truncate) {
+    int flags = O_CLOEXEC | O_NOCTTY;
+    flags |= (read && write) ? O_RDWR : (write ? O_WRONLY : O_RDONLY);
+    if (create) flags |= O_CREAT;
+    if (truncate) flags |= O_TRUNC;
+    int fd;
+    do {
+        fd = ::open(path, flags, 0644);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        errno = EISDIR;
+        return -1;
+    }
+    return fd;
+}
+
+int64_t readFile(int fd, void* data, uint64_t count) {
+    uint64_t done = 0;
+    while (done < count) {
+        ssize_t n = ::read(fd, static_cast<char*>(data) + done, count - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return -1;
+        if (n == 0) break;
+        done += static_cast<uint64_t>(n);
+    }
+    return static_cast<int64_t>(done);
+}
+
+int64_t writeFile(int fd, const void* data, uint64_t count) {
+    uint64_t done = 0;
+    while (done < count) {
+        ssize_t n = ::write(fd, static_cast<const char*>(data) + done, count - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return done ? static_cast<int64_t>(done) : -1;
+        done += static_cast<uint64_t>(n);
+    }
+    return static_cast<int64_t>(done);
+}
+
+void closeFile(int fd) {
+    if (fd >= 0) ::close(fd);
+}
+
+bool syncFile(int fd) { return fsync(fd) == 0; }
+
+int64_t fileSize(int fd) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0) return -1;
+    return static_cast<int64_t>(st.st_size);
+}
+
+int64_t seekFile(int fd, int64_t offset, int whence) {
+    int how = whence == 0 ? SEEK_SET : (whence == 1 ? SEEK_CUR : SEEK_END);
+    return static_cast<int64_t>(lseek(fd, static_cast<off_t>(offset), how));
+}
+
+int lastError() { return errno; }
+
+EntryKind entryKind(const char* path) {
+    struct stat st {};
+    if (stat(path, &st) != 0) return EntryKind::None;
+    if (S_ISDIR(st.st_mode)) return EntryKind::Directory;
+    if (S_ISREG(st.st_mode)) return EntryKind::File;
+    return EntryKind::Other;
+}
+
+bool renamePath(const char* from, const char* to) { return ::rename(from, to) == 0; }
+bool removeFile(const char* path) { return ::unlink(path) == 0; }
+bool makeDirectory(const char* path) { return ::mkdir(path, 0755) == 0; }
+
+std::string currentDirectory() {
+    std::string buffer(4096, '\0');
+    while (!getcwd(&buffer[0], buffer.size())) {
+        if (errno != ERANGE) return std::string();
+        buffer.resize(buffer.size() * 2);
+    }
+    buffer.resize(std::strlen(buffer.c_str()));
+    return buffer;
+}
+
+bool changeDirectory(const char* path) { return chdir(path) == 0; }
+
+std::vector<std::string> commandLineArguments() {
+    std::vector<std::string> args;
+    std::ifstream in("/proc/self/cmdline", std::ios::binary);
+    std::string arg;
+    while (std::getline(in, arg, '\0')) args.push_back(arg);
+    return args;
+}
+
+std::string homeDirectory() {
+    const char* home = std::getenv("HOME");
+    if (home && *home) return home;
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    char buffer[4096];
+    if (getpwuid_r(geteuid(), &entry, buffer, sizeof buffer, &found) == 0 && found &&
+        found->pw_dir) {
+        return found->pw_dir;
+    }
+    return std::string();
+}
+
+std::string configDirectory() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config && *config == '/') return config;
+    std::string home = homeDirectory();
+    return home.empty() ? std::string() : home + "/.config";
+}
+
+OsInfo osSurvey() {
+    OsInfo info;
+    struct utsname uts {};
+    if (uname(&uts) == 0) {
+        std::sscanf(uts.release, "%d.%d", &info.major, &info.minor);
+        info.name = std::string(uts.sysname) + " " + uts.release;
+    }
+    std::ifstream release("/etc/os-release");
+    std::string line;
+    while (std::getline(release, line)) {
+        if (line.rfind("PRETTY_NAME=", 0) != 0) continue;
+        std::string value = line.substr(12);
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+            value.back() == value.front()) {
+            value = value.substr(1, value.size() - 2);
+        }
+        if (!value.empty()) info.name = value;
+        break;
+    }
+    return info;
+}
+
+}  // namespace platform
+}  // namespace tessel

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing, the demo and packaging need.
+# Idempotent: does nothing when everything is there. Runs as root or through sudo.
+set -euo pipefail
+
+packages=(
+    # build
+    build-essential cmake ninja-build pkg-config git
+    # libraries
+    libcurl4-openssl-dev libssl-dev openssl libjsoncpp-dev zlib1g-dev libminizip-dev
+    duktape-dev libwxgtk3.2-dev gettext
+    # tests and benchmarks
+    libgtest-dev libgmock-dev googletest libbenchmark-dev libpcre2-dev libpugixml-dev
+    python3 zip unzip curl squid microsocks dante-server
+    libglib2.0-bin gsettings-desktop-schemas
+    # window program tests, screenshots and images
+    xvfb xauth trayer x11-apps xdotool imagemagick librsvg2-bin
+    # fuzzing
+    clang libclang-rt-14-dev
+    # packaging
+    dpkg-dev fakeroot file desktop-file-utils lintian man-db
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "setup: installing ${missing[*]}"
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
