@@ -35,3 +35,17 @@ function(vexlan_library)
     target_link_libraries(${ARG_NAME} INTERFACE vexlan_sanitizers)
     set_target_properties(${ARG_NAME} PROPERTIES POSITION_INDEPENDENT_CODE ON)
 endfunction()
+
+# vexlan_folder_library(<target> [PUBLIC_LIBS ...] [PRIVATE_LIBS ...])
+# The library of the current folder: every .cpp of the folder and of its unix/ sub-folder.
+# Nothing is declared while the folder has no sources yet.
+function(vexlan_folder_library target)
+    cmake_parse_arguments(ARG "" "" "PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp
+                                        ${CMAKE_CURRENT_SOURCE_DIR}/unix/*.cpp)
+    if(NOT sources)
+        return()
+    endif()
+    vexlan_library(NAME ${target} SOURCES ${sources}
+                   PUBLIC_LIBS ${ARG_PUBLIC_LIBS} PRIVATE_LIBS ${ARG_PRIVATE_LIBS})
+endfunction()
