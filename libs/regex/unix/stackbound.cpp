@@ -33,11 +33,14 @@ uintptr_t computeLimit() {
     return here > kFallbackRoom ? here - kFallbackRoom : 0;
 }
 
+// Constant-initialised, so that reading it costs no initialisation check.
+thread_local uintptr_t t_limit = 0;
+
 }  // namespace
 
 uintptr_t stackLimit() {
-    thread_local uintptr_t limit = computeLimit();
-    return limit;
+    if (__builtin_expect(t_limit == 0, 0)) t_limit = computeLimit();
+    return t_limit;
 }
 
 }  // namespace detail
