@@ -23,19 +23,15 @@ constexpr int kFragmentGroup = 9;
 // Compiled once, on first use (thread-safe), and kept for the life of the process: a thread
 // that still splits a URI while the process exits finds it intact.
 const regex::Pattern& splitPattern() {
-    static const regex::Pattern* pattern = [] {
-        auto* holder = new gc::Pointer<regex::Pattern>(regex::Pattern::compile(kSplitPattern, 0));
-        return holder->get();
-    }();
-    return *pattern;
+    static const gc::Pointer<regex::Pattern>* pattern =
+        new gc::Pointer<regex::Pattern>(regex::Pattern::compile(kSplitPattern, 0));
+    return **pattern;
 }
 
 const regex::Pattern& escapePattern() {
-    static const regex::Pattern* pattern = [] {
-        auto* holder = new gc::Pointer<regex::Pattern>(regex::Pattern::compile(kEscapePattern, 0));
-        return holder->get();
-    }();
-    return *pattern;
+    static const gc::Pointer<regex::Pattern>* pattern =
+        new gc::Pointer<regex::Pattern>(regex::Pattern::compile(kEscapePattern, 0));
+    return **pattern;
 }
 
 [[noreturn]] void raise(uint32_t line) {

@@ -842,7 +842,7 @@ bool firstBytes(const Node* node, ByteSet& set, int& budget) {
 }
 
 void Parser::analyse() {
-    constexpr int kBudget = 256;
+    constexpr int kBudget = 64;
     m_graph.forEachNode([](Node& node) {
         switch (node.kind()) {
             case NodeKind::GreedyQuantifier:

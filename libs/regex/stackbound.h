@@ -8,7 +8,8 @@ namespace tessel {
 namespace regex {
 namespace detail {
 
-// Computed once per thread. Never 0 on a thread whose stack could be measured.
+// Computed once per thread. 0 when the calling frame does not lie on the thread's own stack
+// (a stack of the program's own making), where no bound can be given.
 uintptr_t stackLimit();
 
 }  // namespace detail

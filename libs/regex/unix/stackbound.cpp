@@ -16,7 +16,13 @@ constexpr uintptr_t kMaxReserve = 64 * 1024;
 // When the bounds cannot be read: assume this much room below the first measurement.
 constexpr uintptr_t kFallbackRoom = 128 * 1024;
 
-uintptr_t computeLimit() {
+struct Bounds {
+    uintptr_t base;   // lowest address of the stack
+    uintptr_t top;    // one past the highest
+    uintptr_t limit;  // base plus the reserve
+};
+
+Bounds computeBounds() {
     uintptr_t here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
     pthread_attr_t attr;
     if (pthread_getattr_np(pthread_self(), &attr) == 0) {
@@ -27,20 +33,27 @@ uintptr_t computeLimit() {
         uintptr_t base = reinterpret_cast<uintptr_t>(low);
         if (rc == 0 && size > 0 && base < here && here - base <= size) {
             uintptr_t reserve = std::clamp<uintptr_t>(size / 4, kMinReserve, kMaxReserve);
-            return base + reserve;
+            return Bounds{base, base + size, base + reserve};
         }
     }
-    return here > kFallbackRoom ? here - kFallbackRoom : 0;
+    uintptr_t base = here > kFallbackRoom ? here - kFallbackRoom : 0;
+    return Bounds{base, ~uintptr_t{0}, base + kMinReserve};
 }
 
-// Constant-initialised, so that reading it costs no initialisation check.
-thread_local uintptr_t t_limit = 0;
+// Constant-initialised, so that reading them costs no initialisation check.
+thread_local bool t_known = false;
+thread_local Bounds t_bounds = {0, 0, 0};
 
 }  // namespace
 
 uintptr_t stackLimit() {
-    if (__builtin_expect(t_limit == 0, 0)) t_limit = computeLimit();
-    return t_limit;
+    if (__builtin_expect(!t_known, 0)) {
+        t_bounds = computeBounds();
+        t_known = true;
+    }
+    uintptr_t here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+    if (here < t_bounds.base || here >= t_bounds.top) return 0;
+    return t_bounds.limit;
 }
 
 }  // namespace detail
