@@ -37,7 +37,8 @@ std::string word(Random& r, int minLength, int maxLength) {
     static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     int n = minLength + static_cast<int>(r.below(static_cast<uint32_t>(maxLength - minLength + 1)));
     std::string w;
-    for (int i = 0; i < n; ++i) w += kChars[r.below(36)];
+    for (int i = 0; i < n; ++i)
+        w += kChars[r.below(36)];
     return w;
 }
 
@@ -46,8 +47,8 @@ std::string word(Random& r, int minLength, int maxLength) {
 std::vector<std::string> uriCorpus() {
     Random r{20240611};
     const std::vector<const char*> schemes = {"https", "https", "https", "http", "vexlan"};
-    const std::vector<const char*> keys = {"lang", "clientversion", "token", "redirect",
-                                           "session", "q", "profile", "realm"};
+    const std::vector<const char*> keys = {"lang", "clientversion", "token", "redirect", "session",
+                                           "q",    "profile",       "realm"};
     const std::vector<const char*> langs = {"fr", "de", "en", "es", "pt-BR", "zh-CN"};
     std::vector<std::string> corpus;
     corpus.reserve(10000);
@@ -55,7 +56,8 @@ std::vector<std::string> uriCorpus() {
         std::string u = std::string(r.pick(schemes)) + "://";
         if (r.below(10) < 7) {
             int n = 16 + static_cast<int>(r.below(25));
-            for (int k = 0; k < n; ++k) u += "0123456789abcdef"[r.below(16)];
+            for (int k = 0; k < n; ++k)
+                u += "0123456789abcdef"[r.below(16)];
             u += '@';
         }
         if (r.below(4) == 0) {
@@ -64,13 +66,16 @@ std::vector<std::string> uriCorpus() {
         } else {
             u += "gw" + std::to_string(r.below(100)) + "." + word(r, 3, 10) + ".example.com";
         }
-        if (r.below(2)) u += ":" + std::to_string(r.below(3) ? 8443 : 10000 + r.below(50000));
+        if (r.below(2))
+            u += ":" + std::to_string(r.below(3) ? 8443 : 10000 + r.below(50000));
         int segments = static_cast<int>(r.below(6));
         for (int s = 0; s < segments; ++s) {
             u += "/" + word(r, 2, 12);
-            if (r.below(5) == 0) u += r.below(2) ? "%20" : "%2F";
+            if (r.below(5) == 0)
+                u += r.below(2) ? "%20" : "%2F";
         }
-        if (segments == 0 || r.below(3) == 0) u += "/";
+        if (segments == 0 || r.below(3) == 0)
+            u += "/";
         if (r.below(10) < 8) {
             int params = 1 + static_cast<int>(r.below(6));
             for (int p = 0; p < params; ++p) {
@@ -85,7 +90,8 @@ std::vector<std::string> uriCorpus() {
                     for (int k = 0; k < 24; ++k) {
                         uint32_t c = r.below(70);
                         if (c < 62) {
-                            u += "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"[c];
+                            u +=
+                                "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"[c];
                         } else {
                             u += c < 65 ? "%2B" : c < 68 ? "%2F" : "%3D";
                         }
@@ -95,11 +101,13 @@ std::vector<std::string> uriCorpus() {
                          "%3Fa%3D1%26b%3D2";
                 } else {
                     u += word(r, 1, 16);
-                    if (r.below(4) == 0) u += "%20" + word(r, 1, 8);
+                    if (r.below(4) == 0)
+                        u += "%20" + word(r, 1, 8);
                 }
             }
         }
-        if (r.below(4) == 0) u += "#" + word(r, 3, 12);
+        if (r.below(4) == 0)
+            u += "#" + word(r, 3, 12);
         corpus.push_back(u);
     }
     return corpus;
@@ -142,7 +150,8 @@ const std::vector<std::string>& corpus() {
 const std::vector<tessel::String>& corpusStrings() {
     static const std::vector<tessel::String> c = [] {
         std::vector<tessel::String> out;
-        for (const std::string& u : corpus()) out.push_back(tessel::String::copy(u));
+        for (const std::string& u : corpus())
+            out.push_back(tessel::String::copy(u));
         return out;
     }();
     return c;
@@ -155,7 +164,8 @@ const std::string& text() {
 
 int64_t corpusBytes() {
     int64_t n = 0;
-    for (const std::string& u : corpus()) n += static_cast<int64_t>(u.size());
+    for (const std::string& u : corpus())
+        n += static_cast<int64_t>(u.size());
     return n;
 }
 
@@ -173,9 +183,10 @@ void BM_Split_Tessel(benchmark::State& state) {
     for (auto _ : state) {
         for (const tessel::String& u : uris) {
             auto m = pattern->createMatcher(u);
-            if (!m->matchesAll()) state.SkipWithError("no match");
-            int sum = m->groupEnd(2) + m->groupEnd(4) + m->groupEnd(5) + m->groupEnd(7) +
-                      m->groupEnd(9);
+            if (!m->matchesAll())
+                state.SkipWithError("no match");
+            int sum =
+                m->groupEnd(2) + m->groupEnd(4) + m->groupEnd(5) + m->groupEnd(7) + m->groupEnd(9);
             benchmark::DoNotOptimize(sum);
         }
     }
@@ -206,8 +217,10 @@ pcre2_code* compilePcre2(const char* pattern, uint32_t options, bool jit) {
     PCRE2_SIZE offset = 0;
     pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern), PCRE2_ZERO_TERMINATED,
                                      options, &error, &offset, nullptr);
-    if (!code) std::abort();
-    if (jit && pcre2_jit_compile(code, PCRE2_JIT_COMPLETE) != 0) std::abort();
+    if (!code)
+        std::abort();
+    if (jit && pcre2_jit_compile(code, PCRE2_JIT_COMPLETE) != 0)
+        std::abort();
     return code;
 }
 
@@ -220,9 +233,10 @@ void splitPcre2(benchmark::State& state, bool jit) {
     const auto& uris = corpus();
     for (auto _ : state) {
         for (const std::string& u : uris) {
-            int rc = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(u.data()), u.size(), 0,
-                                 options, data, nullptr);
-            if (rc < 0) state.SkipWithError("no match");
+            int rc = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(u.data()), u.size(), 0, options,
+                                 data, nullptr);
+            if (rc < 0)
+                state.SkipWithError("no match");
             PCRE2_SIZE* ov = pcre2_get_ovector_pointer(data);
             auto sum = ov[5] + ov[9] + ov[11] + ov[15] + ov[19];
             benchmark::DoNotOptimize(sum);
@@ -233,10 +247,14 @@ void splitPcre2(benchmark::State& state, bool jit) {
     report(state, static_cast<int64_t>(uris.size()), corpusBytes());
 }
 
-void BM_Split_Pcre2Interpreter(benchmark::State& state) { splitPcre2(state, false); }
+void BM_Split_Pcre2Interpreter(benchmark::State& state) {
+    splitPcre2(state, false);
+}
 BENCHMARK(BM_Split_Pcre2Interpreter)->Unit(benchmark::kMillisecond);
 
-void BM_Split_Pcre2Jit(benchmark::State& state) { splitPcre2(state, true); }
+void BM_Split_Pcre2Jit(benchmark::State& state) {
+    splitPcre2(state, true);
+}
 BENCHMARK(BM_Split_Pcre2Jit)->Unit(benchmark::kMillisecond);
 
 // ---------------------------------------------------------------------------------------------
@@ -248,7 +266,8 @@ void BM_Escapes_Tessel(benchmark::State& state) {
     for (auto _ : state) {
         auto m = pattern->createMatcher(input);
         int64_t count = 0;
-        for (bool found = m->findFirst(); found; found = m->findNext()) ++count;
+        for (bool found = m->findFirst(); found; found = m->findNext())
+            ++count;
         benchmark::DoNotOptimize(count);
     }
     report(state, 1, static_cast<int64_t>(text().size()));
@@ -289,10 +308,14 @@ void escapesPcre2(benchmark::State& state, bool jit) {
     report(state, 1, static_cast<int64_t>(text().size()));
 }
 
-void BM_Escapes_Pcre2Interpreter(benchmark::State& state) { escapesPcre2(state, false); }
+void BM_Escapes_Pcre2Interpreter(benchmark::State& state) {
+    escapesPcre2(state, false);
+}
 BENCHMARK(BM_Escapes_Pcre2Interpreter)->Unit(benchmark::kMillisecond);
 
-void BM_Escapes_Pcre2Jit(benchmark::State& state) { escapesPcre2(state, true); }
+void BM_Escapes_Pcre2Jit(benchmark::State& state) {
+    escapesPcre2(state, true);
+}
 BENCHMARK(BM_Escapes_Pcre2Jit)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -29,7 +29,8 @@ std::string word(Random& r, int minLength, int maxLength) {
     static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     int n = minLength + static_cast<int>(r.below(static_cast<uint32_t>(maxLength - minLength + 1)));
     std::string w;
-    for (int i = 0; i < n; ++i) w += kChars[r.below(36)];
+    for (int i = 0; i < n; ++i)
+        w += kChars[r.below(36)];
     return w;
 }
 
@@ -38,8 +39,8 @@ std::string word(Random& r, int minLength, int maxLength) {
 std::vector<std::string> uriCorpus() {
     Random r{20240611};
     const std::vector<const char*> schemes = {"https", "https", "https", "http", "vexlan"};
-    const std::vector<const char*> keys = {"lang", "clientversion", "token", "redirect",
-                                           "session", "q", "profile", "realm"};
+    const std::vector<const char*> keys = {"lang", "clientversion", "token", "redirect", "session",
+                                           "q",    "profile",       "realm"};
     const std::vector<const char*> langs = {"fr", "de", "en", "es", "pt-BR", "zh-CN"};
     std::vector<std::string> corpus;
     corpus.reserve(10000);
@@ -47,7 +48,8 @@ std::vector<std::string> uriCorpus() {
         std::string u = std::string(r.pick(schemes)) + "://";
         if (r.below(10) < 7) {
             int n = 16 + static_cast<int>(r.below(25));
-            for (int k = 0; k < n; ++k) u += "0123456789abcdef"[r.below(16)];
+            for (int k = 0; k < n; ++k)
+                u += "0123456789abcdef"[r.below(16)];
             u += '@';
         }
         if (r.below(4) == 0) {
@@ -56,13 +58,16 @@ std::vector<std::string> uriCorpus() {
         } else {
             u += "gw" + std::to_string(r.below(100)) + "." + word(r, 3, 10) + ".example.com";
         }
-        if (r.below(2)) u += ":" + std::to_string(r.below(3) ? 8443 : 10000 + r.below(50000));
+        if (r.below(2))
+            u += ":" + std::to_string(r.below(3) ? 8443 : 10000 + r.below(50000));
         int segments = static_cast<int>(r.below(6));
         for (int s = 0; s < segments; ++s) {
             u += "/" + word(r, 2, 12);
-            if (r.below(5) == 0) u += r.below(2) ? "%20" : "%2F";
+            if (r.below(5) == 0)
+                u += r.below(2) ? "%20" : "%2F";
         }
-        if (segments == 0 || r.below(3) == 0) u += "/";
+        if (segments == 0 || r.below(3) == 0)
+            u += "/";
         if (r.below(10) < 8) {
             int params = 1 + static_cast<int>(r.below(6));
             for (int p = 0; p < params; ++p) {
@@ -77,7 +82,8 @@ std::vector<std::string> uriCorpus() {
                     for (int k = 0; k < 24; ++k) {
                         uint32_t c = r.below(70);
                         if (c < 62) {
-                            u += "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"[c];
+                            u +=
+                                "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"[c];
                         } else {
                             u += c < 65 ? "%2B" : c < 68 ? "%2F" : "%3D";
                         }
@@ -87,11 +93,13 @@ std::vector<std::string> uriCorpus() {
                          "%3Fa%3D1%26b%3D2";
                 } else {
                     u += word(r, 1, 16);
-                    if (r.below(4) == 0) u += "%20" + word(r, 1, 8);
+                    if (r.below(4) == 0)
+                        u += "%20" + word(r, 1, 8);
                 }
             }
         }
-        if (r.below(4) == 0) u += "#" + word(r, 3, 12);
+        if (r.below(4) == 0)
+            u += "#" + word(r, 3, 12);
         corpus.push_back(u);
     }
     return corpus;
@@ -134,7 +142,8 @@ const std::vector<std::string>& corpus() {
 const std::vector<tessel::String>& corpusStrings() {
     static const std::vector<tessel::String> c = [] {
         std::vector<tessel::String> out;
-        for (const std::string& u : corpus()) out.push_back(tessel::String::copy(u));
+        for (const std::string& u : corpus())
+            out.push_back(tessel::String::copy(u));
         return out;
     }();
     return c;
@@ -147,7 +156,8 @@ const std::string& text() {
 
 int64_t corpusBytes() {
     int64_t n = 0;
-    for (const std::string& u : corpus()) n += static_cast<int64_t>(u.size());
+    for (const std::string& u : corpus())
+        n += static_cast<int64_t>(u.size());
     return n;
 }
 
@@ -226,8 +236,8 @@ void BM_Decode_CurlUnescape(benchmark::State& state) {
     const std::string& input = text();
     for (auto _ : state) {
         int length = 0;
-        char* decoded = curl_easy_unescape(curl, input.data(), static_cast<int>(input.size()),
-                                           &length);
+        char* decoded =
+            curl_easy_unescape(curl, input.data(), static_cast<int>(input.size()), &length);
         benchmark::DoNotOptimize(length);
         curl_free(decoded);
     }

@@ -39,14 +39,16 @@ const regex::Pattern& escapePattern() {
 }
 
 int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
     return c - 'A' + 10;
 }
 
 bool isUnreserved(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '-' || c == '.' || c == '_' || c == '~';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~';
 }
 
 bool contains(const String& set, char c) {
@@ -86,13 +88,15 @@ void Uri::setAuthority(const String& authority) {
         raise(__LINE__);
     }
     m_authority = authority;
-    if (m_path.isEmpty() || m_path[0] != '/') m_path = "/" + m_path;
+    if (m_path.isEmpty() || m_path[0] != '/')
+        m_path = "/" + m_path;
 }
 
 void Uri::setQuery(const String& text) {
     m_names.clear();
     m_values.clear();
-    if (text.isEmpty()) return;
+    if (text.isEmpty())
+        return;
     uint32_t from = 0;
     for (;;) {
         uint32_t amp = text.find('&', from);
@@ -105,7 +109,8 @@ void Uri::setQuery(const String& text) {
             value = percentDecode(value);
         }
         setParameter(name, value);
-        if (amp == String::npos) break;
+        if (amp == String::npos)
+            break;
         from = amp + 1;
     }
 }
@@ -115,7 +120,9 @@ String Uri::getParameter(const String& name) const {
     return it == m_values.end() ? String() : it->second;
 }
 
-bool Uri::hasParameter(const String& name) const { return m_values.count(name) != 0; }
+bool Uri::hasParameter(const String& name) const {
+    return m_values.count(name) != 0;
+}
 
 void Uri::setParameter(const String& name, const String& value) {
     auto it = m_values.find(name);
@@ -127,7 +134,9 @@ void Uri::setParameter(const String& name, const String& value) {
     }
 }
 
-String Uri::getUserInformation() const { return m_authority.before('@', true); }
+String Uri::getUserInformation() const {
+    return m_authority.before('@', true);
+}
 
 String Uri::getHostAndPort() const {
     uint32_t at = m_authority.find('@');
@@ -136,8 +145,10 @@ String Uri::getHostAndPort() const {
 
 String Uri::toString() const {
     String text;
-    if (!m_scheme.isEmpty()) text.appendAll(m_scheme, ':');
-    if (!m_authority.isEmpty()) text.appendAll("//", m_authority);
+    if (!m_scheme.isEmpty())
+        text.appendAll(m_scheme, ':');
+    if (!m_authority.isEmpty())
+        text.appendAll("//", m_authority);
     text.append(m_path);
     for (size_t i = 0; i < m_names.size(); ++i) {
         const String& name = m_names[i];
@@ -149,7 +160,8 @@ String Uri::toString() const {
             text.append(m_decode ? percentEncode(value) : value);
         }
     }
-    if (!m_fragment.isEmpty()) text.appendAll('#', m_fragment);
+    if (!m_fragment.isEmpty())
+        text.appendAll('#', m_fragment);
     return text;
 }
 
@@ -157,8 +169,10 @@ String percentEncode(const String& text, const String& keep, const String& drop)
     static const char kHex[] = "0123456789ABCDEF";
     const uint32_t n = text.length();
     uint32_t i = 0;
-    while (i < n && isUnreserved(static_cast<unsigned char>(text.data()[i]))) ++i;
-    if (i == n) return text;  // nothing to change
+    while (i < n && isUnreserved(static_cast<unsigned char>(text.data()[i])))
+        ++i;
+    if (i == n)
+        return text;  // nothing to change
 
     String result;
     char* out = result.reserveAppend(n * 3);
@@ -181,9 +195,11 @@ String percentEncode(const String& text, const String& keep, const String& drop)
 }
 
 String percentDecode(const String& text) {
-    if (text.find('%') == String::npos) return text;
+    if (text.find('%') == String::npos)
+        return text;
     gc::Pointer<regex::Matcher> matcher = escapePattern().createMatcher(text);
-    if (!matcher->findFirst()) return text;
+    if (!matcher->findFirst())
+        return text;
     const String& input = matcher->input();
     String result;
     char* out = result.reserveAppend(input.length());

@@ -27,7 +27,8 @@ Matcher::Matcher(const gc::Pointer<Graph>& graph, const String& input)
         base = m_heap.data();
     }
     m_groups = base + m_nonCapturingCount;
-    for (int i = -m_nonCapturingCount; i < m_groupCount; ++i) m_groups[i] = GroupState{0, 0, 0, 0, 0};
+    for (int i = -m_nonCapturingCount; i < m_groupCount; ++i)
+        m_groups[i] = GroupState{0, 0, 0, 0, 0};
 }
 
 Matcher::~Matcher() = default;
@@ -57,7 +58,8 @@ bool Matcher::run(bool wholeInput, int from) {
     m_limitReached = false;
     m_stackLimit = detail::stackLimit();
     m_searchStart = from;
-    if (!m_graph || !m_graph->m_head || m_input.length() > kMaxInput) return false;
+    if (!m_graph || !m_graph->m_head || m_input.length() > kMaxInput)
+        return false;
     int end = m_graph->m_head->match(m_input, *this, from);
     if (end < 0) {
         // A failed operation leaves no partial captures behind.
@@ -86,7 +88,8 @@ bool Matcher::findNext() {
         reset();
         return false;
     }
-    if (!m_found) return findFirst();
+    if (!m_found)
+        return findFirst();
     int start = m_groups[0].start;
     int end = m_groups[0].end;
     int from = end == start ? end + 1 : end;
@@ -97,18 +100,21 @@ bool Matcher::findNext() {
         return false;
     }
     m_found = run(false, from);
-    if (!m_found) m_exhausted = true;
+    if (!m_found)
+        m_exhausted = true;
     return m_found;
 }
 
 int Matcher::groupStart(int i) const noexcept {
-    if (i < 0 || i >= m_groupCount) return -1;
+    if (i < 0 || i >= m_groupCount)
+        return -1;
     const GroupState& g = m_groups[i];
     return g.start >= 0 && g.end >= 0 ? g.start : -1;
 }
 
 int Matcher::groupEnd(int i) const noexcept {
-    if (i < 0 || i >= m_groupCount) return -1;
+    if (i < 0 || i >= m_groupCount)
+        return -1;
     const GroupState& g = m_groups[i];
     return g.start >= 0 && g.end >= 0 ? g.end : -1;
 }
@@ -116,7 +122,8 @@ int Matcher::groupEnd(int i) const noexcept {
 String Matcher::groupText(int i) const {
     int start = groupStart(i);
     int end = groupEnd(i);
-    if (start < 0 || end <= start || end > static_cast<int>(m_input.length())) return String();
+    if (start < 0 || end <= start || end > static_cast<int>(m_input.length()))
+        return String();
     return m_input.substring(static_cast<uint32_t>(start), static_cast<uint32_t>(end - start));
 }
 

@@ -66,9 +66,10 @@ private:
     void resetGroups() noexcept;
 
     bool enter() noexcept {
-        if (__builtin_expect(++m_steps > m_activeLimit, 0)) return stop();
-        if (__builtin_expect(
-                reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < m_stackLimit, 0)) {
+        if (__builtin_expect(++m_steps > m_activeLimit, 0))
+            return stop();
+        if (__builtin_expect(reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < m_stackLimit,
+                             0)) {
             return stop();
         }
         return true;
@@ -87,7 +88,7 @@ private:
     GroupState* m_groups;  // m_groups[-N .. G-1]
     int m_searchStart = 0;
     bool m_wholeInput = false;
-    bool m_found = false;    // a previous search succeeded
+    bool m_found = false;      // a previous search succeeded
     bool m_exhausted = false;  // findNext has returned false
     uint64_t m_steps = 0;
     uint64_t m_stepLimit = 0;
@@ -96,12 +97,24 @@ private:
     bool m_limitReached = false;
 };
 
-inline bool Node::enter(Matcher& m) { return m.enter(); }
-inline bool Node::stopped(const Matcher& m) { return m.stopped(); }
-inline GroupState& Node::group(Matcher& m, int index) { return m.m_groups[index]; }
-inline bool Node::wholeInput(const Matcher& m) { return m.m_wholeInput; }
-inline int Node::searchStart(const Matcher& m) { return m.m_searchStart; }
-inline void Node::resetGroups(Matcher& m) { m.resetGroups(); }
+inline bool Node::enter(Matcher& m) {
+    return m.enter();
+}
+inline bool Node::stopped(const Matcher& m) {
+    return m.stopped();
+}
+inline GroupState& Node::group(Matcher& m, int index) {
+    return m.m_groups[index];
+}
+inline bool Node::wholeInput(const Matcher& m) {
+    return m.m_wholeInput;
+}
+inline int Node::searchStart(const Matcher& m) {
+    return m.m_searchStart;
+}
+inline void Node::resetGroups(Matcher& m) {
+    m.resetGroups();
+}
 inline void Node::countSteps(Matcher& m, int64_t steps) {
     m.m_steps += static_cast<uint64_t>(steps);
 }

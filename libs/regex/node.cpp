@@ -9,12 +9,18 @@ namespace tessel {
 namespace regex {
 namespace {
 
-inline int length(const String& input) { return static_cast<int>(input.length()); }
+inline int length(const String& input) {
+    return static_cast<int>(input.length());
+}
 inline uint8_t byteAt(const String& input, int pos) {
     return static_cast<uint8_t>(input.data()[pos]);
 }
-inline bool isLetter(uint8_t b) { return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z'); }
-inline bool isLineTerminator(uint8_t b) { return b == '\n' || b == '\r'; }
+inline bool isLetter(uint8_t b) {
+    return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z');
+}
+inline bool isLineTerminator(uint8_t b) {
+    return b == '\n' || b == '\r';
+}
 
 // The captures of groups first..last, taken before a closed sub-match runs and put back when
 // the rest of the pattern fails after it, so that a failed path leaves no captures behind.
@@ -22,7 +28,8 @@ class CaptureSnapshot {
 public:
     CaptureSnapshot(GroupState* groups, int first, int last)
         : m_groups(groups), m_first(first), m_last(last) {
-        if (m_first > m_last) return;
+        if (m_first > m_last)
+            return;
         int n = m_last - m_first + 1;
         if (n > kInline) {
             m_heap.resize(static_cast<size_t>(n) * 2);
@@ -61,32 +68,38 @@ void ByteSet::addRange(uint8_t from, uint8_t to) noexcept {
         addRange(0, to);
         return;
     }
-    for (int b = from; b <= to; ++b) add(static_cast<uint8_t>(b));
+    for (int b = from; b <= to; ++b)
+        add(static_cast<uint8_t>(b));
 }
 
 void ByteSet::addAll(const ByteSet& other) noexcept {
-    for (int i = 0; i < 4; ++i) m_bits[i] |= other.m_bits[i];
+    for (int i = 0; i < 4; ++i)
+        m_bits[i] |= other.m_bits[i];
 }
 
 void ByteSet::intersect(const ByteSet& other) noexcept {
-    for (int i = 0; i < 4; ++i) m_bits[i] &= other.m_bits[i];
+    for (int i = 0; i < 4; ++i)
+        m_bits[i] &= other.m_bits[i];
 }
 
 void ByteSet::invert() noexcept {
-    for (auto& word : m_bits) word = ~word;
+    for (auto& word : m_bits)
+        word = ~word;
 }
 
 ByteSet ByteSet::foldedToLower() const noexcept {
     ByteSet folded;
     for (int b = 0; b < 256; ++b) {
-        if (contains(static_cast<uint8_t>(b))) folded.add(foldByte(static_cast<uint8_t>(b)));
+        if (contains(static_cast<uint8_t>(b)))
+            folded.add(foldByte(static_cast<uint8_t>(b)));
     }
     return folded;
 }
 
 int ByteSet::count() const noexcept {
     int n = 0;
-    for (auto word : m_bits) n += __builtin_popcountll(word);
+    for (auto word : m_bits)
+        n += __builtin_popcountll(word);
     return n;
 }
 
@@ -98,7 +111,8 @@ bool ByteSet::operator==(const ByteSet& other) const noexcept {
 // Graph links
 
 void Node::collect(std::vector<const Node*>& links) const {
-    if (next) links.push_back(next);
+    if (next)
+        links.push_back(next);
 }
 
 void QuantifierNode::collect(std::vector<const Node*>& links) const {
@@ -126,44 +140,55 @@ void LookAheadNode::collect(std::vector<const Node*>& links) const {
 // Driver and sequence nodes
 
 int StartNode::match(const String& input, Matcher& m, int pos) const {
-    if (!enter(m)) return -1;
+    if (!enter(m))
+        return -1;
     GroupState& whole = group(m, 0);
     if (wholeInput(m)) {
-        if (pos != 0) return -1;
+        if (pos != 0)
+            return -1;
         whole.start = pos;
         int end = next->match(input, m, pos);
-        if (end < 0) whole.start = -1;
+        if (end < 0)
+            whole.start = -1;
         return end;
     }
     const int len = length(input);
     const char* data = input.data();
     for (int p = pos; p <= len; ++p) {
-        if (m_anchored && p > 0) break;
+        if (m_anchored && p > 0)
+            break;
         if (m_filtered) {
             // Skip the positions where no match can start.
             if (m_singleFirstByte >= 0) {
-                const void* hit = p < len ? std::memchr(data + p, m_singleFirstByte,
-                                                        static_cast<size_t>(len - p))
-                                          : nullptr;
-                if (!hit) break;
+                const void* hit =
+                    p < len ? std::memchr(data + p, m_singleFirstByte, static_cast<size_t>(len - p))
+                            : nullptr;
+                if (!hit)
+                    break;
                 p = static_cast<int>(static_cast<const char*>(hit) - data);
             } else {
-                while (p < len && !m_firstBytes.contains(byteAt(input, p))) ++p;
-                if (p >= len) break;
+                while (p < len && !m_firstBytes.contains(byteAt(input, p)))
+                    ++p;
+                if (p >= len)
+                    break;
             }
         }
-        if (p != pos) resetGroups(m);
+        if (p != pos)
+            resetGroups(m);
         whole.start = p;
         int end = next->match(input, m, p);
-        if (end >= 0) return end;
-        if (stopped(m)) break;
+        if (end >= 0)
+            return end;
+        if (stopped(m))
+            break;
     }
     whole.start = -1;
     return -1;
 }
 
 int EndNode::match(const String& input, Matcher& m, int pos) const {
-    if (!enter(m)) return -1;
+    if (!enter(m))
+        return -1;
     GroupState& whole = group(m, 0);
     if (wholeInput(m) && pos != length(input)) {
         whole.end = -1;
@@ -174,24 +199,30 @@ int EndNode::match(const String& input, Matcher& m, int pos) const {
 }
 
 int AcceptNode::match(const String& input, Matcher& m, int pos) const {
-    if (!next) return pos;
-    if (!enter(m)) return -1;
+    if (!next)
+        return pos;
+    if (!enter(m))
+        return -1;
     return next->match(input, m, pos);
 }
 
 int SubStartNode::match(const String& input, Matcher& m, int pos) const {
-    if (!enter(m)) return -1;
+    if (!enter(m))
+        return -1;
     return next->match(input, m, pos);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Characters, classes and literal texts
 
-CharNode::CharNode(uint8_t c) : SingleByteNode(NodeKind::Char), m_char(c) { m_accepted.add(c); }
+CharNode::CharNode(uint8_t c) : SingleByteNode(NodeKind::Char), m_char(c) {
+    m_accepted.add(c);
+}
 
 CICharNode::CICharNode(uint8_t c) : SingleByteNode(NodeKind::CIChar), m_char(foldByte(c)) {
     m_accepted.add(m_char);
-    if (m_char >= 'a' && m_char <= 'z') m_accepted.add(static_cast<uint8_t>(m_char - 32));
+    if (m_char >= 'a' && m_char <= 'z')
+        m_accepted.add(static_cast<uint8_t>(m_char - 32));
 }
 
 ClassNode::ClassNode(const ByteSet& members, bool inverted)
@@ -200,7 +231,8 @@ ClassNode::ClassNode(const ByteSet& members, bool inverted)
 ClassNode::ClassNode(NodeKind kind, const ByteSet& members, bool inverted)
     : SingleByteNode(kind), m_members(members), m_inverted(inverted) {
     m_accepted = m_members;
-    if (m_inverted) m_accepted.invert();
+    if (m_inverted)
+        m_accepted.invert();
 }
 
 CIClassNode::CIClassNode(const ByteSet& members, bool inverted)
@@ -209,13 +241,15 @@ CIClassNode::CIClassNode(const ByteSet& members, bool inverted)
     ByteSet accepted;
     for (int b = 0; b < 256; ++b) {
         bool member = m_members.contains(foldByte(static_cast<uint8_t>(b)));
-        if (member != m_inverted) accepted.add(static_cast<uint8_t>(b));
+        if (member != m_inverted)
+            accepted.add(static_cast<uint8_t>(b));
     }
     m_accepted = accepted;
 }
 
 int SingleByteNode::match(const String& input, Matcher& m, int pos) const {
-    if (!enter(m)) return -1;
+    if (!enter(m))
+        return -1;
     if (pos < length(input) && m_accepted.contains(byteAt(input, pos))) {
         return next->match(input, m, pos + 1);
     }
@@ -223,9 +257,11 @@ int SingleByteNode::match(const String& input, Matcher& m, int pos) const {
 }
 
 int QuoteNode::match(const String& input, Matcher& m, int pos) const {
-    if (!enter(m)) return -1;
+    if (!enter(m))
+        return -1;
     int n = static_cast<int>(m_text.length());
-    if (n > length(input) - pos) return -1;
+    if (n > length(input) - pos)
+        return -1;
     if (n && std::memcmp(input.data() + pos, m_text.data(), static_cast<size_t>(n)) != 0) {
         return -1;
     }
@@ -236,9 +272,11 @@ CIQuoteNode::CIQuoteNode(const String& text)
     : QuoteNode(NodeKind::CIQuote, text), m_folded(text.toLower().copy()) {}
 
 int CIQuoteNode::match(const String& input, Matcher& m, int pos) const {
-    if (!enter(m)) return -1;
+    if (!enter(m))
+        return -1;
     int n = static_cast<int>(m_folded.length());
-    if (n > length(input) - pos) return -1;
+    if (n > length(input) - pos)
+        return -1;
     for (int i = 0; i < n; ++i) {
         if (foldByte(byteAt(input, pos + i)) != static_cast<uint8_t>(m_folded.data()[i])) {
             return -1;
@@ -254,15 +292,18 @@ int CIQuoteNode::match(const String& input, Matcher& m, int pos) const {
 
 QuantifierNode::QuantifierNode(NodeKind kind, Node* inner, int min, int max)
     : Node(kind), m_inner(inner), m_min(min < 0 ? 0 : min), m_max(max) {
-    if (m_max < m_min) m_max = m_min;
+    if (m_max < m_min)
+        m_max = m_min;
 }
 
 int QuantifierNode::matchMinimum(const String& input, Matcher& m, int pos) const {
     if (m_single) {
-        if (m_min > length(input) - pos) return -1;
+        if (m_min > length(input) - pos)
+            return -1;
         const int end = pos + m_min;
         for (int p = pos; p < end; ++p) {
-            if (!m_single->m_accepted.contains(byteAt(input, p))) return -1;
+            if (!m_single->m_accepted.contains(byteAt(input, p)))
+                return -1;
         }
         countSteps(m, m_min);
         return end;
@@ -270,17 +311,21 @@ int QuantifierNode::matchMinimum(const String& input, Matcher& m, int pos) const
     int p = pos;
     for (int i = 0; i < m_min; ++i) {
         int end = m_inner->match(input, m, p);
-        if (end < 0) return -1;
-        if (end == p) break;  // nothing consumed: the minimum counts as satisfied
+        if (end < 0)
+            return -1;
+        if (end == p)
+            break;  // nothing consumed: the minimum counts as satisfied
         p = end;
     }
     return p;
 }
 
 int GreedyQuantifierNode::match(const String& input, Matcher& m, int pos) const {
-    if (!enter(m)) return -1;
+    if (!enter(m))
+        return -1;
     int p = matchMinimum(input, m, pos);
-    if (p < 0) return -1;
+    if (p < 0)
+        return -1;
     return matchMore(input, m, p, m_min);
 }
 
@@ -292,14 +337,16 @@ int GreedyQuantifierNode::matchMore(const String& input, Matcher& m, int pos, in
     if (m_single) {
         int limit = room < len - pos ? pos + room : len;
         const ByteSet& accepted = m_single->m_accepted;
-        while (last < limit && accepted.contains(byteAt(input, last))) ++last;
+        while (last < limit && accepted.contains(byteAt(input, last)))
+            ++last;
         step = 1;
     } else {
         for (int done = 0; done < room; ++done) {
             int end = m_inner->match(input, m, last);
             // An iteration that consumes nothing ends the repetition: repeating it could not
             // change anything.
-            if (end <= last) break;
+            if (end <= last)
+                break;
             if (step == 0) {
                 step = end - last;
             } else if (end - last != step) {
@@ -307,31 +354,40 @@ int GreedyQuantifierNode::matchMore(const String& input, Matcher& m, int pos, in
             }
             last = end;
         }
-        if (step == 0) step = 1;
+        if (step == 0)
+            step = 1;
     }
     countSteps(m, last - pos);
     for (int p = last;; p -= step) {
         if (mayFollow(input, p)) {
             int end = next->match(input, m, p);
-            if (end >= 0) return end;
-            if (stopped(m)) return -1;
+            if (end >= 0)
+                return end;
+            if (stopped(m))
+                return -1;
         }
-        if (p <= pos) break;
+        if (p <= pos)
+            break;
     }
     return -1;
 }
 
 int LazyQuantifierNode::match(const String& input, Matcher& m, int pos) const {
-    if (!enter(m)) return -1;
+    if (!enter(m))
+        return -1;
     int p = matchMinimum(input, m, pos);
-    if (p < 0) return -1;
+    if (p < 0)
+        return -1;
     const int len = length(input);
     for (int count = m_min;; ++count) {
-        if (count >= m_max) return next->match(input, m, p);
+        if (count >= m_max)
+            return next->match(input, m, p);
         if (mayFollow(input, p)) {
             int end = next->match(input, m, p);
-            if (end >= 0) return end;
-            if (stopped(m)) return -1;
+            if (end >= 0)
+                return end;
+            if (stopped(m))
+                return -1;
         }
         int end;
         if (m_single) {
@@ -340,13 +396,15 @@ int LazyQuantifierNode::match(const String& input, Matcher& m, int pos) const {
         } else {
             end = m_inner->match(input, m, p);
         }
-        if (end <= p) return -1;  // failed or consumed nothing
+        if (end <= p)
+            return -1;  // failed or consumed nothing
         p = end;
     }
 }
 
 int PossessiveQuantifierNode::match(const String& input, Matcher& m, int pos) const {
-    if (!enter(m)) return -1;
+    if (!enter(m))
+        return -1;
     GroupState* groups = &group(m, 0);
     CaptureSnapshot saved(groups, m_firstGroup, m_lastGroup);
     int p = matchMinimum(input, m, pos);
@@ -360,17 +418,20 @@ int PossessiveQuantifierNode::match(const String& input, Matcher& m, int pos) co
         int limit = room < len - p ? p + room : len;
         int start = p;
         const ByteSet& accepted = m_single->m_accepted;
-        while (p < limit && accepted.contains(byteAt(input, p))) ++p;
+        while (p < limit && accepted.contains(byteAt(input, p)))
+            ++p;
         countSteps(m, p - start);
     } else {
         for (int done = 0; done < room; ++done) {
             int end = m_inner->match(input, m, p);
-            if (end <= p) break;
+            if (end <= p)
+                break;
             p = end;
         }
     }
     int end = next->match(input, m, p);
-    if (end < 0) saved.restore();
+    if (end < 0)
+        saved.restore();
     return end;
 }
 
@@ -378,48 +439,57 @@ int PossessiveQuantifierNode::match(const String& input, Matcher& m, int pos) co
 // Alternatives and groups
 
 int OrNode::match(const String& input, Matcher& m, int pos) const {
-    if (!enter(m)) return -1;
+    if (!enter(m))
+        return -1;
     CaptureSnapshot saved(&group(m, 0), m_firstGroup, m_lastGroup);
     // Each alternative is closed by an AcceptNode: it yields one end position, which is not
     // retried shorter when the rest fails.
     int end = m_left->match(input, m, pos);
     if (end >= 0) {
         int result = next->match(input, m, end);
-        if (result >= 0) return result;
+        if (result >= 0)
+            return result;
         saved.restore();
     }
-    if (stopped(m)) return -1;
+    if (stopped(m))
+        return -1;
     end = m_right->match(input, m, pos);
     if (end >= 0) {
         int result = next->match(input, m, end);
-        if (result >= 0) return result;
+        if (result >= 0)
+            return result;
         saved.restore();
     }
     return -1;
 }
 
 int GroupHeadNode::match(const String& input, Matcher& m, int pos) const {
-    if (!enter(m)) return -1;
+    if (!enter(m))
+        return -1;
     GroupState& g = group(m, m_group);
     int previous = g.start;
     g.start = pos;
     int end = next->match(input, m, pos);
-    if (end < 0) g.start = previous;
+    if (end < 0)
+        g.start = previous;
     return end;
 }
 
 int GroupTailNode::match(const String& input, Matcher& m, int pos) const {
-    if (!enter(m)) return -1;
+    if (!enter(m))
+        return -1;
     GroupState& g = group(m, m_group);
     int previous = g.end;
     g.end = pos;
     int end = next->match(input, m, pos);
-    if (end < 0) g.end = previous;
+    if (end < 0)
+        g.end = previous;
     return end;
 }
 
 int GroupLoopPrologueNode::match(const String& input, Matcher& m, int pos) const {
-    if (!enter(m)) return -1;
+    if (!enter(m))
+        return -1;
     GroupState& g = group(m, m_group);
     GroupState previous = g;
     g.count = 0;
@@ -435,10 +505,12 @@ int GroupLoopPrologueNode::match(const String& input, Matcher& m, int pos) const
 }
 
 int GroupLoopNode::match(const String& input, Matcher& m, int pos) const {
-    if (!enter(m)) return -1;
+    if (!enter(m))
+        return -1;
     GroupState& g = group(m, m_group);
     // The last iteration consumed nothing, or the maximum is reached: leave the loop.
-    if (g.lastStart >= pos || g.count >= m_max) return next->match(input, m, pos);
+    if (g.lastStart >= pos || g.count >= m_max)
+        return next->match(input, m, pos);
     const int previousStart = g.lastStart;
     const int previousCount = g.count;
     auto iterate = [&]() {
@@ -451,24 +523,29 @@ int GroupLoopNode::match(const String& input, Matcher& m, int pos) const {
         }
         return end;
     };
-    if (g.count < m_min) return iterate();
+    if (g.count < m_min)
+        return iterate();
     switch (m_style) {
         case kLazy: {
             int end = next->match(input, m, pos);
-            if (end >= 0 || stopped(m)) return end;
+            if (end >= 0 || stopped(m))
+                return end;
             return iterate();
         }
         case kPossessive: {
             g.snapshot = g.count;
             int end = iterate();
-            if (end >= 0 || stopped(m)) return end;
+            if (end >= 0 || stopped(m))
+                return end;
             // Only the deepest iteration may leave the loop: no giving back.
-            if (g.count == g.snapshot) return next->match(input, m, pos);
+            if (g.count == g.snapshot)
+                return next->match(input, m, pos);
             return -1;
         }
         default: {
             int end = iterate();
-            if (end >= 0 || stopped(m)) return end;
+            if (end >= 0 || stopped(m))
+                return end;
             return next->match(input, m, pos);
         }
     }
@@ -478,14 +555,18 @@ int GroupLoopNode::match(const String& input, Matcher& m, int pos) const {
 // Look-around and back references
 
 int LookAheadNode::match(const String& input, Matcher& m, int pos) const {
-    if (!enter(m)) return -1;
+    if (!enter(m))
+        return -1;
     CaptureSnapshot saved(&group(m, 0), m_firstGroup, m_lastGroup);
     int found = m_sub->match(input, m, pos);
-    if (stopped(m)) return -1;
+    if (stopped(m))
+        return -1;
     if (m_positive) {
-        if (found < 0) return -1;
+        if (found < 0)
+            return -1;
         int end = next->match(input, m, pos);
-        if (end < 0) saved.restore();
+        if (end < 0)
+            saved.restore();
         return end;
     }
     if (found >= 0) {
@@ -496,21 +577,25 @@ int LookAheadNode::match(const String& input, Matcher& m, int pos) const {
 }
 
 int LookBehindNode::match(const String& input, Matcher& m, int pos) const {
-    if (!enter(m)) return -1;
+    if (!enter(m))
+        return -1;
     int n = static_cast<int>(m_text.length());
     bool present = pos >= n && (n == 0 || std::memcmp(input.data() + pos - n, m_text.data(),
                                                       static_cast<size_t>(n)) == 0);
-    if (present != m_positive) return -1;
+    if (present != m_positive)
+        return -1;
     return next->match(input, m, pos);
 }
 
 int ReferenceNode::match(const String& input, Matcher& m, int pos) const {
-    if (!enter(m)) return -1;
+    if (!enter(m))
+        return -1;
     const GroupState& g = group(m, m_group);
     const int len = length(input);
     if (g.start >= 0 && g.end > g.start && g.end <= len) {
         int n = g.end - g.start;
-        if (n > len - pos) return -1;
+        if (n > len - pos)
+            return -1;
         if (std::memcmp(input.data() + pos, input.data() + g.start, static_cast<size_t>(n)) != 0) {
             return -1;
         }
@@ -523,12 +608,14 @@ int ReferenceNode::match(const String& input, Matcher& m, int pos) const {
 // Anchors
 
 int StartOfInputNode::match(const String& input, Matcher& m, int pos) const {
-    if (!enter(m)) return -1;
+    if (!enter(m))
+        return -1;
     return pos == 0 ? next->match(input, m, pos) : -1;
 }
 
 int EndOfInputNode::match(const String& input, Matcher& m, int pos) const {
-    if (!enter(m)) return -1;
+    if (!enter(m))
+        return -1;
     const int left = length(input) - pos;
     bool ok = left == 0;
     if (!ok && m_allowTerminator) {
@@ -539,31 +626,36 @@ int EndOfInputNode::match(const String& input, Matcher& m, int pos) const {
 }
 
 int StartOfLineNode::match(const String& input, Matcher& m, int pos) const {
-    if (!enter(m)) return -1;
+    if (!enter(m))
+        return -1;
     bool ok = pos == 0 || isLineTerminator(byteAt(input, pos - 1));
     return ok ? next->match(input, m, pos) : -1;
 }
 
 int EndOfLineNode::match(const String& input, Matcher& m, int pos) const {
-    if (!enter(m)) return -1;
+    if (!enter(m))
+        return -1;
     bool ok = pos == length(input) || isLineTerminator(byteAt(input, pos));
     return ok ? next->match(input, m, pos) : -1;
 }
 
 int WordBoundaryNode::match(const String& input, Matcher& m, int pos) const {
-    if (!enter(m)) return -1;
+    if (!enter(m))
+        return -1;
     if (pos < length(input)) {
         // Only letters are word bytes; before position 0 stands a non-letter.
         bool before = pos > 0 && isLetter(byteAt(input, pos - 1));
         bool at = isLetter(byteAt(input, pos));
         bool boundary = before != at;
-        if (boundary != (m_flag == 1)) return -1;
+        if (boundary != (m_flag == 1))
+            return -1;
     }
     return next->match(input, m, pos);
 }
 
 int EndOfMatchNode::match(const String& input, Matcher& m, int pos) const {
-    if (!enter(m)) return -1;
+    if (!enter(m))
+        return -1;
     return pos == searchStart(m) ? next->match(input, m, pos) : -1;
 }
 

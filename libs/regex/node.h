@@ -248,9 +248,8 @@ protected:
     int matchMinimum(const String& input, Matcher& m, int pos) const;
     // Whether `pos` may start a match of the rest of the pattern.
     bool mayFollow(const String& input, int pos) const {
-        return !m_followKnown ||
-               (pos < static_cast<int>(input.length()) &&
-                m_follow.contains(static_cast<uint8_t>(input.data()[pos])));
+        return !m_followKnown || (pos < static_cast<int>(input.length()) &&
+                                  m_follow.contains(static_cast<uint8_t>(input.data()[pos])));
     }
 };
 
@@ -308,8 +307,7 @@ public:
 
 class GroupLoopPrologueNode : public Node {
 public:
-    explicit GroupLoopPrologueNode(int group)
-        : Node(NodeKind::GroupLoopPrologue), m_group(group) {}
+    explicit GroupLoopPrologueNode(int group) : Node(NodeKind::GroupLoopPrologue), m_group(group) {}
     int match(const String& input, Matcher& matcher, int pos) const override;
     int m_group;
 };
@@ -421,11 +419,12 @@ public:
     size_t nodeCount() const { return m_nodes.size(); }
     template <class F>
     void forEachNode(F&& f) {
-        for (auto& node : m_nodes) f(*node);
+        for (auto& node : m_nodes)
+            f(*node);
     }
 
     const Node* m_head = nullptr;
-    int m_groupCount = 1;        // capturing groups plus one
+    int m_groupCount = 1;  // capturing groups plus one
     int m_nonCapturingCount = 0;
 
 private:

@@ -11,12 +11,19 @@ namespace {
 
 constexpr int kInfinite = QuantifierNode::kInfinite;
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isOctal(char c) { return c >= '0' && c <= '7'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool isOctal(char c) {
+    return c >= '0' && c <= '7';
+}
 int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
@@ -26,11 +33,14 @@ ByteSet rangeSet(uint8_t from, uint8_t to) {
     return set;
 }
 
-ByteSet digitSet() { return rangeSet('0', '9'); }
+ByteSet digitSet() {
+    return rangeSet('0', '9');
+}
 
 ByteSet spaceSet() {
     ByteSet set;
-    for (char c : {' ', '\t', '\r', '\n', '\f'}) set.add(static_cast<uint8_t>(c));
+    for (char c : {' ', '\t', '\r', '\n', '\f'})
+        set.add(static_cast<uint8_t>(c));
     return set;
 }
 
@@ -123,12 +133,19 @@ private:
         Node* head = nullptr;
         Node* tail = nullptr;
     };
-    enum class FrameType { Top, Capturing, NonCapturing, LookAheadPositive, LookAheadNegative, Atomic };
+    enum class FrameType {
+        Top,
+        Capturing,
+        NonCapturing,
+        LookAheadPositive,
+        LookAheadNegative,
+        Atomic
+    };
     struct Frame {
         FrameType type;
-        int group;       // index of a capturing or non-capturing group
-        int firstGroup;  // first capturing group opened inside
-        Chain current;   // the alternative being read
+        int group;                // index of a capturing or non-capturing group
+        int firstGroup;           // first capturing group opened inside
+        Chain current;            // the alternative being read
         std::vector<Chain> done;  // alternatives before the last "|"
     };
     struct Quantifier {
@@ -178,13 +195,15 @@ void Parser::append(Frame& frame, Node* first, Node* last) {
 
 Node* Parser::closedWithAccept(const Chain& chain) {
     Node* accept = m_graph.add<AcceptNode>();
-    if (!chain.head) return accept;
+    if (!chain.head)
+        return accept;
     chain.tail->next = accept;
     return chain.head;
 }
 
 Parser::Chain Parser::closeAlternatives(Frame& frame) {
-    if (frame.done.empty()) return frame.current;
+    if (frame.done.empty())
+        return frame.current;
     frame.done.push_back(frame.current);
     // a|b|c is a|(b|c): the right side of each "|" is itself closed by an AcceptNode.
     Node* right = closedWithAccept(frame.done.back());
@@ -192,7 +211,8 @@ Parser::Chain Parser::closeAlternatives(Frame& frame) {
         auto* alternation = m_graph.add<OrNode>(closedWithAccept(frame.done[i]), right);
         alternation->m_firstGroup = frame.firstGroup;
         alternation->m_lastGroup = m_captures;
-        if (i > 0) alternation->next = m_graph.add<AcceptNode>();
+        if (i > 0)
+            alternation->next = m_graph.add<AcceptNode>();
         right = alternation;
     }
     return Chain{right, right};
@@ -215,10 +235,12 @@ bool Parser::parse() {
     while (m_pos < m_length) {
         switch (m_text[m_pos]) {
             case '(':
-                if (!openGroup()) return false;
+                if (!openGroup())
+                    return false;
                 break;
             case ')':
-                if (!closeGroup()) return false;
+                if (!closeGroup())
+                    return false;
                 break;
             case '|': {
                 Frame& frame = m_frames.back();
@@ -235,14 +257,17 @@ bool Parser::parse() {
             case '{':
                 return false;  // nothing to repeat, or a stray bracket
             default:
-                if (!parseAtomAndQuantifier()) return false;
+                if (!parseAtomAndQuantifier())
+                    return false;
         }
     }
-    if (m_frames.size() != 1) return false;  // a group is not closed
+    if (m_frames.size() != 1)
+        return false;  // a group is not closed
 
     // Every back reference must name an existing group.
     for (const ReferenceNode* reference : m_references) {
-        if (reference->m_group > m_captures) return false;
+        if (reference->m_group > m_captures)
+            return false;
     }
 
     Chain body = closeAlternatives(m_frames.back());
@@ -270,7 +295,8 @@ bool Parser::openGroup() {
         m_frames.push_back(Frame{FrameType::Capturing, m_captures, m_captures + 1, {}, {}});
         return true;
     }
-    if (m_pos + 1 >= m_length) return false;
+    if (m_pos + 1 >= m_length)
+        return false;
     FrameType type;
     int group = 0;
     switch (m_text[m_pos + 1]) {
@@ -289,18 +315,21 @@ bool Parser::openGroup() {
             break;
         case '<': {
             char kind = at(m_pos + 2);
-            if (m_pos + 2 >= m_length || (kind != '=' && kind != '!')) return false;
+            if (m_pos + 2 >= m_length || (kind != '=' && kind != '!'))
+                return false;
             // Look-behind: literal text up to the next ")", "\" taking the next byte as is.
             String text;
             int p = m_pos + 3;
             while (p < m_length && m_text[p] != ')') {
                 if (m_text[p] == '\\') {
-                    if (++p >= m_length) return false;
+                    if (++p >= m_length)
+                        return false;
                 }
                 text.append(m_text[p]);
                 ++p;
             }
-            if (p >= m_length) return false;
+            if (p >= m_length)
+                return false;
             m_pos = p + 1;
             Node* node = m_graph.add<LookBehindNode>(text.copy(), kind == '=');
             append(m_frames.back(), node, node);
@@ -315,7 +344,8 @@ bool Parser::openGroup() {
 }
 
 bool Parser::closeGroup() {
-    if (m_frames.size() <= 1) return false;  // ")" outside any group
+    if (m_frames.size() <= 1)
+        return false;  // ")" outside any group
     ++m_pos;
     Frame frame = std::move(m_frames.back());
     m_frames.pop_back();
@@ -334,7 +364,8 @@ bool Parser::closeGroup() {
                 head->next = tail;
             }
             Quantifier q;
-            if (!parseQuantifier(q)) return false;
+            if (!parseQuantifier(q))
+                return false;
             if (!q.present) {
                 append(parent, head, tail);
                 return true;
@@ -375,7 +406,8 @@ bool Parser::closeGroup() {
 
 bool Parser::parseQuantifier(Quantifier& q) {
     q = Quantifier{};
-    if (m_pos >= m_length) return true;
+    if (m_pos >= m_length)
+        return true;
     int64_t min;
     int64_t max;
     switch (m_text[m_pos]) {
@@ -404,7 +436,8 @@ bool Parser::parseQuantifier(Quantifier& q) {
                 while (p < m_length && isDigit(m_text[p])) {
                     int64_t digit = m_text[p] - '0';
                     value = value < 0 ? digit : value * 10 + digit;
-                    if (value > kInfinite) value = kInfinite;
+                    if (value > kInfinite)
+                        value = kInfinite;
                     ++p;
                 }
             };
@@ -416,7 +449,8 @@ bool Parser::parseQuantifier(Quantifier& q) {
                 ++p;
                 number(second);
             }
-            if (p >= m_length || m_text[p] != '}') return false;
+            if (p >= m_length || m_text[p] != '}')
+                return false;
             m_pos = p + 1;
             if (!comma) {
                 min = max = first < 0 ? 0 : first;  // "{}" is {0,0}
@@ -429,7 +463,8 @@ bool Parser::parseQuantifier(Quantifier& q) {
         default:
             return true;
     }
-    if (max < min) max = min;  // a minimum above the maximum means exactly the minimum
+    if (max < min)
+        max = min;  // a minimum above the maximum means exactly the minimum
     q.present = true;
     q.min = static_cast<int>(min);
     q.max = static_cast<int>(max);
@@ -445,9 +480,11 @@ bool Parser::parseQuantifier(Quantifier& q) {
 
 bool Parser::parseAtomAndQuantifier() {
     Node* atom = parseAtom();
-    if (!atom) return false;
+    if (!atom)
+        return false;
     Quantifier q;
-    if (!parseQuantifier(q)) return false;
+    if (!parseQuantifier(q))
+        return false;
     Frame& frame = m_frames.back();
     if (!q.present) {
         append(frame, atom, atom);
@@ -477,35 +514,42 @@ Node* Parser::parseAtom() {
             ByteSet excluded;
             if (!(m_flags & Pattern::DotAll)) {
                 excluded.add('\n');
-                if (!(m_flags & Pattern::UnixLines)) excluded.add('\r');
+                if (!(m_flags & Pattern::UnixLines))
+                    excluded.add('\r');
             }
             return m_graph.add<ClassNode>(excluded, true);
         }
         case '[': {
             ByteSet set;
-            if (!parseBracket(set)) return nullptr;
-            if (ignoreCase()) return m_graph.add<CIClassNode>(set, false);
+            if (!parseBracket(set))
+                return nullptr;
+            if (ignoreCase())
+                return m_graph.add<CIClassNode>(set, false);
             return m_graph.add<ClassNode>(set, false);
         }
         case '\\':
             return parseEscapeAtom();
         case '^':
             ++m_pos;
-            if (m_flags & Pattern::MultiLine) return m_graph.add<StartOfLineNode>();
+            if (m_flags & Pattern::MultiLine)
+                return m_graph.add<StartOfLineNode>();
             return m_graph.add<StartOfInputNode>();
         case '$':
             ++m_pos;
-            if (m_flags & Pattern::MultiLine) return m_graph.add<EndOfLineNode>();
+            if (m_flags & Pattern::MultiLine)
+                return m_graph.add<EndOfLineNode>();
             return m_graph.add<EndOfInputNode>(false);
         default:
             ++m_pos;
-            if (ignoreCase()) return m_graph.add<CICharNode>(static_cast<uint8_t>(c));
+            if (ignoreCase())
+                return m_graph.add<CICharNode>(static_cast<uint8_t>(c));
             return m_graph.add<CharNode>(static_cast<uint8_t>(c));
     }
 }
 
 Node* Parser::parseEscapeAtom() {
-    if (m_pos + 1 >= m_length) return nullptr;  // "\" at the end
+    if (m_pos + 1 >= m_length)
+        return nullptr;  // "\" at the end
     char c = m_text[m_pos + 1];
     if (c >= '1' && c <= '9') {
         // Back reference: further digits while the value is below 10 or below the number of
@@ -516,7 +560,8 @@ Node* Parser::parseEscapeAtom() {
         while (p < m_length && isDigit(m_text[p]) && (value < 10 || value < groups)) {
             value = value * 10 + (m_text[p] - '0');
             ++p;
-            if (value > kInfinite / 10) break;
+            if (value > kInfinite / 10)
+                break;
         }
         m_pos = p;
         auto* reference = m_graph.add<ReferenceNode>(static_cast<int>(value));
@@ -542,9 +587,11 @@ Node* Parser::parseEscapeAtom() {
             String text;
             int p = m_pos + 2;
             for (;;) {
-                if (p >= m_length) return nullptr;  // no "\E"
+                if (p >= m_length)
+                    return nullptr;  // no "\E"
                 if (m_text[p] == '\\') {
-                    if (p + 1 >= m_length) return nullptr;
+                    if (p + 1 >= m_length)
+                        return nullptr;
                     if (m_text[p + 1] == 'E') {
                         p += 2;
                         break;
@@ -557,7 +604,8 @@ Node* Parser::parseEscapeAtom() {
                 }
             }
             m_pos = p;
-            if (ignoreCase()) return m_graph.add<CIQuoteNode>(text.copy());
+            if (ignoreCase())
+                return m_graph.add<CIQuoteNode>(text.copy());
             return m_graph.add<QuoteNode>(text.copy());
         }
         default:
@@ -565,11 +613,14 @@ Node* Parser::parseEscapeAtom() {
     }
     Escape escape;
     int end;
-    if (!parseClassEscape(m_pos + 1, escape, end)) return nullptr;
+    if (!parseClassEscape(m_pos + 1, escape, end))
+        return nullptr;
     m_pos = end;
     // One byte stays case-sensitive even under IgnoreCase.
-    if (escape.single) return m_graph.add<CharNode>(escape.byte);
-    if (ignoreCase()) return m_graph.add<CIClassNode>(escape.set.foldedToLower(), escape.inverted);
+    if (escape.single)
+        return m_graph.add<CharNode>(escape.byte);
+    if (ignoreCase())
+        return m_graph.add<CIClassNode>(escape.set.foldedToLower(), escape.inverted);
     return m_graph.add<ClassNode>(escape.set, escape.inverted);
 }
 
@@ -601,10 +652,13 @@ bool Parser::parseClassEscape(int pos, Escape& escape, int& end) {
             return set(wordSet(), c == 'W');
         case 'p':
         case 'P': {
-            if (at(pos + 1) != '{' || pos + 1 >= m_length) return false;
+            if (at(pos + 1) != '{' || pos + 1 >= m_length)
+                return false;
             int close = pos + 2;
-            while (close < m_length && m_text[close] != '}') ++close;
-            if (close >= m_length) return false;
+            while (close < m_length && m_text[close] != '}')
+                ++close;
+            if (close >= m_length)
+                return false;
             ByteSet members;
             if (!namedClass(m_text + pos + 2, static_cast<size_t>(close - pos - 2), members)) {
                 return false;
@@ -626,15 +680,18 @@ bool Parser::parseClassEscape(int pos, Escape& escape, int& end) {
         case 'x': {
             int high = pos + 2 < m_length ? hexValue(m_text[pos + 1]) : -1;
             int low = pos + 2 < m_length ? hexValue(m_text[pos + 2]) : -1;
-            if (high < 0 || low < 0) return single(0);  // nothing more consumed
+            if (high < 0 || low < 0)
+                return single(0);  // nothing more consumed
             end = pos + 3;
             return single(static_cast<uint8_t>(high * 16 + low));
         }
         case '0': {
-            if (pos + 2 >= m_length) return false;
+            if (pos + 2 >= m_length)
+                return false;
             char first = m_text[pos + 1];
             char second = m_text[pos + 2];
-            if (!isOctal(first) || !isOctal(second)) return false;
+            if (!isOctal(first) || !isOctal(second))
+                return false;
             int value = (first - '0') * 8 + (second - '0');
             end = pos + 3;
             if (first <= '3' && end < m_length && isOctal(m_text[end])) {
@@ -669,13 +726,15 @@ bool Parser::parseBracket(ByteSet& result) {
     ++m_pos;  // "["
     open(false);
     for (;;) {
-        if (m_pos >= m_length) return false;  // no closing "]"
+        if (m_pos >= m_length)
+            return false;  // no closing "]"
         char c = m_text[m_pos];
         if (c == ']') {
             ++m_pos;
             Level level = levels.back();
             levels.pop_back();
-            if (level.inverted) level.set.invert();
+            if (level.inverted)
+                level.set.invert();
             if (levels.empty()) {
                 result = level.set;
                 if (fold) {
@@ -700,23 +759,28 @@ bool Parser::parseBracket(ByteSet& result) {
             continue;
         }
         if (c == '&' && at(m_pos + 1) == '&' && m_pos + 1 < m_length) {
-            if (at(m_pos + 2) != '[' || m_pos + 2 >= m_length) return false;
+            if (at(m_pos + 2) != '[' || m_pos + 2 >= m_length)
+                return false;
             m_pos += 3;
             open(true);
             continue;
         }
-        if (c == '-') return false;  // not after a range start; a literal "-" is "\-"
+        if (c == '-')
+            return false;  // not after a range start; a literal "-" is "\-"
 
         uint8_t from;
         if (c == '\\') {
-            if (m_pos + 1 >= m_length || m_text[m_pos + 1] == 'Q') return false;
+            if (m_pos + 1 >= m_length || m_text[m_pos + 1] == 'Q')
+                return false;
             Escape escape;
             int end;
-            if (!parseClassEscape(m_pos + 1, escape, end)) return false;
+            if (!parseClassEscape(m_pos + 1, escape, end))
+                return false;
             m_pos = end;
             if (!escape.single) {
                 ByteSet members = escape.set;
-                if (escape.inverted) members.invert();
+                if (escape.inverted)
+                    members.invert();
                 levels.back().set.addAll(fold ? members.foldedToLower() : members);
                 continue;
             }
@@ -731,15 +795,19 @@ bool Parser::parseBracket(ByteSet& result) {
             continue;
         }
         // A range "x-y"; it wraps when y is below x.
-        if (m_pos + 1 >= m_length) return false;
+        if (m_pos + 1 >= m_length)
+            return false;
         char c2 = m_text[m_pos + 1];
-        if (c2 == '&' || c2 == '-' || c2 == '[' || c2 == ']') return false;
+        if (c2 == '&' || c2 == '-' || c2 == '[' || c2 == ']')
+            return false;
         uint8_t to;
         if (c2 == '\\') {
-            if (m_pos + 2 >= m_length || m_text[m_pos + 2] == 'Q') return false;
+            if (m_pos + 2 >= m_length || m_text[m_pos + 2] == 'Q')
+                return false;
             Escape escape;
             int end;
-            if (!parseClassEscape(m_pos + 2, escape, end) || !escape.single) return false;
+            if (!parseClassEscape(m_pos + 2, escape, end) || !escape.single)
+                return false;
             to = escape.byte;
             m_pos = end;
         } else {
@@ -759,7 +827,8 @@ bool Parser::parseBracket(ByteSet& result) {
 // lies in `set` (added to it). False when that cannot be shown cheaply; `budget` bounds the
 // work on large graphs.
 bool firstBytes(const Node* node, ByteSet& set, int& budget) {
-    if (!node || --budget < 0) return false;
+    if (!node || --budget < 0)
+        return false;
     switch (node->kind()) {
         case NodeKind::Char:
         case NodeKind::CIChar:
@@ -769,16 +838,19 @@ bool firstBytes(const Node* node, ByteSet& set, int& budget) {
             return true;
         case NodeKind::Quote: {
             const String& text = static_cast<const QuoteNode*>(node)->m_text;
-            if (text.isEmpty()) return firstBytes(node->next, set, budget);
+            if (text.isEmpty())
+                return firstBytes(node->next, set, budget);
             set.add(static_cast<uint8_t>(text[0]));
             return true;
         }
         case NodeKind::CIQuote: {
             const String& text = static_cast<const CIQuoteNode*>(node)->m_folded;
-            if (text.isEmpty()) return firstBytes(node->next, set, budget);
+            if (text.isEmpty())
+                return firstBytes(node->next, set, budget);
             uint8_t b = static_cast<uint8_t>(text[0]);
             set.add(b);
-            if (b >= 'a' && b <= 'z') set.add(static_cast<uint8_t>(b - 32));
+            if (b >= 'a' && b <= 'z')
+                set.add(static_cast<uint8_t>(b - 32));
             return true;
         }
         case NodeKind::Start:
@@ -802,8 +874,10 @@ bool firstBytes(const Node* node, ByteSet& set, int& budget) {
         case NodeKind::PossessiveQuantifier: {
             auto* q = static_cast<const QuantifierNode*>(node);
             ByteSet inner;
-            if (!firstBytes(q->m_inner, inner, budget)) return false;
-            if (q->m_min == 0 && !firstBytes(q->next, inner, budget)) return false;
+            if (!firstBytes(q->m_inner, inner, budget))
+                return false;
+            if (q->m_min == 0 && !firstBytes(q->next, inner, budget))
+                return false;
             set.addAll(inner);
             return true;
         }
@@ -821,8 +895,10 @@ bool firstBytes(const Node* node, ByteSet& set, int& budget) {
             // The first arrival at the loop: the body must run while below the minimum.
             auto* loop = static_cast<const GroupLoopNode*>(node->next);
             ByteSet first;
-            if (!firstBytes(loop->m_body, first, budget)) return false;
-            if (loop->m_min == 0 && !firstBytes(loop->next, first, budget)) return false;
+            if (!firstBytes(loop->m_body, first, budget))
+                return false;
+            if (loop->m_min == 0 && !firstBytes(loop->next, first, budget))
+                return false;
             set.addAll(first);
             return true;
         }
@@ -868,7 +944,8 @@ void Parser::analyse() {
             case NodeKind::Start: {
                 auto& start = static_cast<StartNode&>(node);
                 const Node* first = start.next;
-                while (first && first->kind() == NodeKind::SubStart) first = first->next;
+                while (first && first->kind() == NodeKind::SubStart)
+                    first = first->next;
                 start.m_anchored = first && first->isStartOfInput();
                 int budget = kBudget;
                 ByteSet bytes;
@@ -877,7 +954,8 @@ void Parser::analyse() {
                 start.m_singleFirstByte = -1;
                 if (start.m_filtered && bytes.count() == 1) {
                     for (int b = 0; b < 256; ++b) {
-                        if (bytes.contains(static_cast<uint8_t>(b))) start.m_singleFirstByte = b;
+                        if (bytes.contains(static_cast<uint8_t>(b)))
+                            start.m_singleFirstByte = b;
                     }
                 }
                 break;
@@ -889,7 +967,9 @@ void Parser::analyse() {
 }
 
 // An owned form of a text: a String that only points at the caller's bytes is copied.
-String owned(const String& text) { return text.hasStorage() || text.isEmpty() ? text : text.copy(); }
+String owned(const String& text) {
+    return text.hasStorage() || text.isEmpty() ? text : text.copy();
+}
 
 }  // namespace
 
@@ -899,14 +979,16 @@ Pattern::~Pattern() = default;
 gc::Pointer<Graph> Pattern::build(const String& text, int flags) {
     gc::Pointer<Graph> graph = new Graph;
     Parser parser(text, flags, *graph);
-    if (!parser.parse()) return nullptr;
+    if (!parser.parse())
+        return nullptr;
     return graph;
 }
 
 gc::Pointer<Pattern> Pattern::compile(const String& text, int flags) {
     String own = owned(text);
     gc::Pointer<Graph> graph = build(own, flags);
-    if (!graph) return nullptr;
+    if (!graph)
+        return nullptr;
     gc::Pointer<Pattern> pattern = new Pattern;
     pattern->m_text = own;
     pattern->m_flags = flags;
@@ -933,9 +1015,13 @@ void Pattern::read(IReader& reader) {
     m_graph = nullptr;
 }
 
-void Pattern::write(IKeyWriter& writer) { writer.writeKey("regex")->write(m_text); }
+void Pattern::write(IKeyWriter& writer) {
+    writer.writeKey("regex")->write(m_text);
+}
 
-void Pattern::write(IWriter& writer) { writer.write(m_text); }
+void Pattern::write(IWriter& writer) {
+    writer.write(m_text);
+}
 
 }  // namespace regex
 }  // namespace tessel

@@ -23,11 +23,14 @@ using tessel::http::UriComponentException;
 
 namespace {
 
-std::string str(const String& s) { return s.toStd(); }
+std::string str(const String& s) {
+    return s.toStd();
+}
 
 std::vector<std::string> names(const Uri& uri) {
     std::vector<std::string> out;
-    for (const String& n : uri.getParameterNames()) out.push_back(str(n));
+    for (const String& n : uri.getParameterNames())
+        out.push_back(str(n));
     return out;
 }
 
@@ -161,8 +164,7 @@ TEST(UriTest, SetParameterKeepsPlaceOfExistingNames) {
     EXPECT_EQ(str(uri.getParameter("missing")), "");
     EXPECT_FALSE(uri.hasParameter("missing"));
     EXPECT_TRUE(uri.hasParameter("x"));
-    EXPECT_EQ(str(uri.toString()),
-              "https://h/?lang=fr&clientversion=8.4.0.24&x=y&new=a%20b%26c");
+    EXPECT_EQ(str(uri.toString()), "https://h/?lang=fr&clientversion=8.4.0.24&x=y&new=a%20b%26c");
 }
 
 TEST(UriTest, WithoutDecodingPartsStayAsWritten) {
@@ -222,7 +224,8 @@ TEST(UriTest, RejectedSetterKeepsPreviousParts) {
 
 TEST(PercentTest, EncodesEveryByte) {
     std::string all;
-    for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+    for (int b = 0; b < 256; ++b)
+        all += static_cast<char>(b);
     std::string expected;
     for (int b = 0; b < 256; ++b) {
         bool kept = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') ||
@@ -263,13 +266,26 @@ TEST(PercentTest, MalformedEscapesStayAsTheyAre) {
         const char* in;
         std::string out;
     } cases[] = {
-        {"%", "%"},         {"%4", "%4"},         {"%zz", "%zz"},     {"%g1", "%g1"},
-        {"%1g", "%1g"},     {"%%", "%%"},         {"%%41", "%A"},     {"a%41%", "aA%"},
-        {"%41%4", "A%4"},   {"%2541", "%41"},     {"100%", "100%"},   {"%aF", "\xaf"},
-        {"no escape", "no escape"},               {"%4%41", "%4A"},   {"%%%", "%%%"},
-        {"%00", std::string(1, '\0')},            {"x%41y%42z", "xAyBz"},
+        {"%", "%"},
+        {"%4", "%4"},
+        {"%zz", "%zz"},
+        {"%g1", "%g1"},
+        {"%1g", "%1g"},
+        {"%%", "%%"},
+        {"%%41", "%A"},
+        {"a%41%", "aA%"},
+        {"%41%4", "A%4"},
+        {"%2541", "%41"},
+        {"100%", "100%"},
+        {"%aF", "\xaf"},
+        {"no escape", "no escape"},
+        {"%4%41", "%4A"},
+        {"%%%", "%%%"},
+        {"%00", std::string(1, '\0')},
+        {"x%41y%42z", "xAyBz"},
     };
-    for (const Case& c : cases) EXPECT_EQ(str(percentDecode(c.in)), c.out) << c.in;
+    for (const Case& c : cases)
+        EXPECT_EQ(str(percentDecode(c.in)), c.out) << c.in;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -350,7 +366,8 @@ TEST(UriLongTest, TenMegabyteParameterOnMainAndSmallStackThread) {
 
 TEST(UriLongTest, HundredKilobyteParameterOnSmallStackThread) {
     std::string text = "https://id@h/?lang=de&blob=";
-    for (int i = 0; i < 100 * 1024 / 3; ++i) text += "%41";
+    for (int i = 0; i < 100 * 1024 / 3; ++i)
+        text += "%41";
     text += "#" + std::string(1000, 'f');
     LongResult result;
     std::pair<const std::string*, LongResult*> arg{&text, &result};
@@ -367,7 +384,8 @@ TEST(UriThreadTest, ConcurrentFirstUse) {
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&, t] {
-            while (!go.load()) std::this_thread::yield();
+            while (!go.load())
+                std::this_thread::yield();
             for (int i = 0; i < 200; ++i) {
                 std::string text = "https://u" + std::to_string(t) + "@h:1/p%20" +
                                    std::to_string(i) + "?k=%41" + std::to_string(i);
@@ -381,7 +399,8 @@ TEST(UriThreadTest, ConcurrentFirstUse) {
         });
     }
     go = true;
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
     EXPECT_EQ(failures.load(), 0);
 }
 

@@ -27,7 +27,8 @@ std::string byteText(int b) {
         default:
             break;
     }
-    if (b > 0x20 && b < 0x7f) return std::string(1, static_cast<char>(b));
+    if (b > 0x20 && b < 0x7f)
+        return std::string(1, static_cast<char>(b));
     char hex[8];
     std::snprintf(hex, sizeof hex, "\\x%02x", b);
     return hex;
@@ -41,11 +42,13 @@ std::string setText(const ByteSet& set) {
             continue;
         }
         int e = b;
-        while (e + 1 < 256 && set.contains(static_cast<uint8_t>(e + 1))) ++e;
+        while (e + 1 < 256 && set.contains(static_cast<uint8_t>(e + 1)))
+            ++e;
         if (e - b >= 2) {
             out += byteText(b) + "-" + byteText(e);
         } else {
-            for (int i = b; i <= e; ++i) out += byteText(i);
+            for (int i = b; i <= e; ++i)
+                out += byteText(i);
         }
         b = e + 1;
     }
@@ -54,11 +57,14 @@ std::string setText(const ByteSet& set) {
 
 std::string textOf(const tessel::String& s) {
     std::string out;
-    for (uint32_t i = 0; i < s.length(); ++i) out += byteText(static_cast<uint8_t>(s[i]));
+    for (uint32_t i = 0; i < s.length(); ++i)
+        out += byteText(static_cast<uint8_t>(s[i]));
     return out;
 }
 
-std::string bound(int n) { return n == QuantifierNode::kInfinite ? "*" : std::to_string(n); }
+std::string bound(int n) {
+    return n == QuantifierNode::kInfinite ? "*" : std::to_string(n);
+}
 
 std::string chain(const Node* node, const Node* stop);
 
@@ -71,10 +77,12 @@ std::string group(const GroupHeadNode* head, const Node** after) {
             break;
         }
     }
-    if (!tail) return "BROKEN-GROUP";
+    if (!tail)
+        return "BROKEN-GROUP";
     *after = tail->next;
     std::string inner = chain(head->next, tail);
-    if (head->m_group > 0) return "cap{" + std::to_string(head->m_group) + ":" + inner + "}";
+    if (head->m_group > 0)
+        return "cap{" + std::to_string(head->m_group) + ":" + inner + "}";
     return "grp{" + inner + "}";
 }
 
@@ -117,7 +125,7 @@ std::string item(const Node* node, const Node** after) {
             const Node* ignored;
             std::string name = loop->m_style == GroupLoopNode::kLazy         ? "lazyloop"
                                : loop->m_style == GroupLoopNode::kPossessive ? "possloop"
-                                                                              : "loop";
+                                                                             : "loop";
             *after = loop->next;
             return name + "{" + bound(loop->m_min) + "," + bound(loop->m_max) + ":" +
                    group(static_cast<const GroupHeadNode*>(loop->m_body), &ignored) + "}";
@@ -136,8 +144,7 @@ std::string item(const Node* node, const Node** after) {
         case NodeKind::StartOfInput:
             return "bot{}";
         case NodeKind::EndOfInput:
-            return static_cast<const EndOfInputNode*>(node)->m_allowTerminator ? "eotz{}"
-                                                                               : "eot{}";
+            return static_cast<const EndOfInputNode*>(node)->m_allowTerminator ? "eotz{}" : "eot{}";
         case NodeKind::StartOfLine:
             return "bol{}";
         case NodeKind::EndOfLine:
@@ -169,17 +176,21 @@ std::string chain(const Node* node, const Node* stop) {
         items.push_back(item(node, &after));
         node = after;
     }
-    if (items.empty()) return "empty{}";
-    if (items.size() == 1) return items[0];
+    if (items.empty())
+        return "empty{}";
+    if (items.size() == 1)
+        return items[0];
     std::string out = "cat{";
-    for (auto& i : items) out += i;
+    for (auto& i : items)
+        out += i;
     return out + "}";
 }
 
 }  // namespace
 
 std::string dumpGraph(const Pattern* pattern) {
-    if (!pattern || !pattern->head()) return "null";
+    if (!pattern || !pattern->head())
+        return "null";
     return chain(pattern->head(), nullptr);
 }
 

@@ -32,7 +32,8 @@ const char* const kPercentPattern = "%([A-Fa-f0-9]{2})";
 std::string groups(const Matcher& m) {
     std::string out;
     for (int i = 0; i < m.groupCount(); ++i) {
-        if (i) out += ' ';
+        if (i)
+            out += ' ';
         int s = m.groupStart(i);
         int e = m.groupEnd(i);
         out += s < 0 ? "x" : std::to_string(s) + "-" + std::to_string(e);
@@ -46,7 +47,8 @@ enum class Op { All, First, Scan };
 // the findNext calls after it, separated by ";".
 std::string run(const char* pattern, int flags, const std::string& input, Op op) {
     Pointer<Pattern> p = Pattern::compile(pattern, flags);
-    if (!p) return "no pattern";
+    if (!p)
+        return "no pattern";
     Pointer<Matcher> m = p->createMatcher(String::copy(input));
     switch (op) {
         case Op::All:
@@ -56,9 +58,11 @@ std::string run(const char* pattern, int flags, const std::string& input, Op op)
         case Op::Scan: {
             std::string out;
             for (bool found = m->findFirst(); found; found = m->findNext()) {
-                if (!out.empty()) out += ';';
+                if (!out.empty())
+                    out += ';';
                 out += groups(*m);
-                if (out.size() > 10000) break;
+                if (out.size() > 10000)
+                    break;
             }
             return out.empty() ? "none" : out;
         }
@@ -104,7 +108,11 @@ const MatchCase kCases[] = {
     {"[z-a]", 0, "{", Op::All, "0-1"},
     {"[z-a]", 0, std::string(1, '\xff'), Op::All, "0-1"},
     {"[z-a]", 0, std::string(1, '\0'), Op::All, "0-1"},
-    {"\\x4G", 0, std::string("\0" "4G", 3), Op::All, "0-3"},
+    {"\\x4G", 0,
+     std::string("\0"
+                 "4G",
+                 3),
+     Op::All, "0-3"},
     {"\\p{Digit}+", 0, "123", Op::All, "0-3"},
     {"[\\p{Lower}&&[^a]]+", 0, "bz", Op::All, "0-2"},
     {"[\\p{Lower}&&[^a]]", 0, "a", Op::All, "none"},
@@ -256,13 +264,15 @@ const MatchCase kCases[] = {
     {kUriPattern, 0, "a#b\nc", Op::All, "none"},
 };
 
-std::string opName(Op op) { return op == Op::All ? "matchesAll" : op == Op::First ? "findFirst" : "scan"; }
+std::string opName(Op op) {
+    return op == Op::All ? "matchesAll" : op == Op::First ? "findFirst" : "scan";
+}
 
 TEST(MatcherTest, NodeRules) {
     for (const MatchCase& c : kCases) {
         EXPECT_EQ(run(c.pattern, c.flags, c.input, c.op), c.expected)
-            << "pattern '" << c.pattern << "' flags " << c.flags << " input '" << c.input
-            << "' " << opName(c.op);
+            << "pattern '" << c.pattern << "' flags " << c.flags << " input '" << c.input << "' "
+            << opName(c.op);
     }
 }
 
@@ -283,7 +293,8 @@ TEST(MatcherTest, UriGroupTexts) {
     Pointer<Matcher> m = p->createMatcher("s://a/p?q#f");
     ASSERT_TRUE(m->matchesAll());
     const char* texts[] = {"s://a/p?q#f", "s:", "s", "//a", "a", "/p", "?q", "q", "#f", "f"};
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(m->groupText(i), String(texts[i])) << i;
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(m->groupText(i), String(texts[i])) << i;
 
     Pointer<Matcher> path = p->createMatcher("/p");
     ASSERT_TRUE(path->matchesAll());
@@ -504,7 +515,8 @@ struct DeepResult {
 void matchManyGroupIterations(void* out) {
     auto* result = static_cast<DeepResult*>(out);
     std::string text;
-    for (int i = 0; i < 500000; ++i) text += "ab";
+    for (int i = 0; i < 500000; ++i)
+        text += "ab";
     Pointer<Pattern> p = Pattern::compile("(ab)+");
     Pointer<Matcher> m = p->createMatcher(String::copy(text));
     result->matched = m->matchesAll();
@@ -524,7 +536,8 @@ void matchDeepNesting(void* out) {
     const int depth = 100000;
     std::string text = std::string(depth, '(') + "a" + std::string(depth, ')');
     Pointer<Pattern> p = Pattern::compile(String::copy(text));
-    if (!p) return;
+    if (!p)
+        return;
     Pointer<Matcher> m = p->createMatcher("a");
     result->matched = m->matchesAll();
     result->limitReached = m->limitReached();
@@ -571,7 +584,8 @@ TEST(MatcherThreadTest, SharedPatternOnConcurrentThreads) {
             }
         });
     }
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
     EXPECT_EQ(failures.load(), 0);
 }
 

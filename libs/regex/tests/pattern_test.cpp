@@ -18,10 +18,10 @@
 #include "regex/matcher.h"
 #include "sandbox.h"
 
+using regex_test::dumpGraph;
 using tessel::String;
 using tessel::gc::Pointer;
 using tessel::regex::Pattern;
-using regex_test::dumpGraph;
 
 namespace {
 
@@ -311,7 +311,7 @@ TEST(PatternTest, FailedCompilationIsOnlyANullResult) {
 TEST(PatternTest, GroupNumberingAndCounts) {
     struct Case {
         const char* pattern;
-        int groups;       // capturing plus one
+        int groups;  // capturing plus one
         int nonCapturing;
     } cases[] = {
         {"abc", 1, 0},
@@ -367,14 +367,17 @@ void compileDeepPatterns(void* out) {
     results->push_back(compileDump("a" + std::string(depth, ')')));
     results->push_back(compileDump(std::string(depth, '[') + "a" + std::string(depth, ']')));
     std::string alternatives = "a";
-    for (int i = 0; i < depth; ++i) alternatives += "|a";
+    for (int i = 0; i < depth; ++i)
+        alternatives += "|a";
     results->push_back(Pattern::compile(String::copy(alternatives)) ? "ok" : "null");
     std::string lookaheads;
-    for (int i = 0; i < depth; ++i) lookaheads += "(?=";
+    for (int i = 0; i < depth; ++i)
+        lookaheads += "(?=";
     lookaheads += "a" + std::string(depth, ')');
     results->push_back(Pattern::compile(String::copy(lookaheads)) ? "ok" : "null");
-    std::string loops = std::string(depth, '(') + "a" ;
-    for (int i = 0; i < depth; ++i) loops += ")*";
+    std::string loops = std::string(depth, '(') + "a";
+    for (int i = 0; i < depth; ++i)
+        loops += ")*";
     results->push_back(Pattern::compile(String::copy(loops)) ? "ok" : "null");
 }
 
@@ -394,14 +397,13 @@ TEST(PatternTest, DeepNestingCompilesOnSmallStack) {
               0);
     pthread_attr_destroy(&attr);
     pthread_join(thread, nullptr);
-    EXPECT_EQ(results, (std::vector<std::string>{"20001", "null", "null", "cls{a}", "ok", "ok",
-                                                 "ok"}));
+    EXPECT_EQ(results,
+              (std::vector<std::string>{"20001", "null", "null", "cls{a}", "ok", "ok", "ok"}));
 }
 
 TEST(PatternTest, PatternTextIsCopiedFromBorrowedBytes) {
     std::string text = "a(b)c";
-    Pointer<Pattern> p =
-        Pattern::compile(String(text.data(), static_cast<uint32_t>(text.size())));
+    Pointer<Pattern> p = Pattern::compile(String(text.data(), static_cast<uint32_t>(text.size())));
     ASSERT_TRUE(p);
     text.assign("zzzzz");
     EXPECT_EQ(p->text(), String("a(b)c"));
@@ -454,7 +456,8 @@ public:
     using IReader::read;
     int count(const String& key) override {
         int n = 0;
-        for (auto& c : m_entry.children) n += c->name == key.toStd();
+        for (auto& c : m_entry.children)
+            n += c->name == key.toStd();
         return n;
     }
     int count(const char* key) override { return count(String(key)); }
@@ -464,7 +467,8 @@ public:
         int& next = m_cursor[key.toStd()];
         int seen = 0;
         for (auto& c : m_entry.children) {
-            if (c->name != key.toStd()) continue;
+            if (c->name != key.toStd())
+                continue;
             if (seen++ == next) {
                 ++next;
                 m_child = std::make_unique<TreeReader>(*c);

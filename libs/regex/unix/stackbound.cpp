@@ -52,7 +52,8 @@ uintptr_t stackLimit() {
         t_known = true;
     }
     uintptr_t here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
-    if (here < t_bounds.base || here >= t_bounds.top) return 0;
+    if (here < t_bounds.base || here >= t_bounds.top)
+        return 0;
     return t_bounds.limit;
 }
 
