@@ -13,6 +13,9 @@ namespace {
 const char* const kSplitPattern = "^(([^:/?#]+):)?(//([^/?#]*))?([^?#]*)(\\?([^#]*))?(#(.*))?";
 const char* const kEscapePattern = "%([A-Fa-f0-9]{2})";
 
+// The longest text the builders produce (String lengths are 32-bit).
+constexpr uint64_t kMaxText = 0xfffffff0u;
+
 // Group numbers in the splitting pattern.
 constexpr int kSchemeGroup = 2;
 constexpr int kAuthorityGroup = 4;
@@ -46,13 +49,40 @@ int hexDigit(char c) {
     return c - 'A' + 10;
 }
 
-bool isUnreserved(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-           c == '.' || c == '_' || c == '~';
-}
+// Letters, digits and "-", ".", "_", "~": the bytes that percent-encoding copies.
+struct UnreservedTable {
+    bool entries[256];
+    constexpr UnreservedTable() : entries() {
+        for (int c = 0; c < 256; ++c) {
+            entries[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                         (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~';
+        }
+    }
+    bool has(unsigned char c) const { return entries[c]; }
+};
+constexpr UnreservedTable kUnreserved;
 
 bool contains(const String& set, char c) {
     return !set.isEmpty() && std::memchr(set.data(), c, set.length()) != nullptr;
+}
+
+// Writes the encoded form of `text` at `out` (room for three bytes per byte) and returns the
+// end of what it wrote.
+char* encodeInto(char* out, const String& text, const String& keep, const String& drop) {
+    static const char kHex[] = "0123456789ABCDEF";
+    const char* data = text.data();
+    for (uint32_t i = 0; i < text.length(); ++i) {
+        char c = data[i];
+        auto b = static_cast<unsigned char>(c);
+        if (kUnreserved.has(b) || contains(keep, c)) {
+            *out++ = c;
+        } else if (!contains(drop, c)) {
+            *out++ = '%';
+            *out++ = kHex[b >> 4];
+            *out++ = kHex[b & 15];
+        }
+    }
+    return out;
 }
 
 }  // namespace
@@ -144,53 +174,74 @@ String Uri::getHostAndPort() const {
 }
 
 String Uri::toString() const {
+    // One reservation for the longest possible text (every encoded byte taking three).
+    const uint32_t factor = m_decode ? 3 : 1;
+    uint64_t bound = m_scheme.length() + 1 + 2 + m_authority.length() + m_path.length() + 1 +
+                     m_fragment.length();
+    for (const String& name : m_names) {
+        bound += 2 + uint64_t{factor} * (name.length() + m_values.find(name)->second.length());
+    }
+    if (bound > kMaxText) {
+        log(2, "Uri", "toString", "Uri too long");
+        raise(__LINE__);
+    }
     String text;
-    if (!m_scheme.isEmpty())
-        text.appendAll(m_scheme, ':');
-    if (!m_authority.isEmpty())
-        text.appendAll("//", m_authority);
-    text.append(m_path);
+    char* start = text.reserveAppend(static_cast<uint32_t>(bound));
+    char* out = start;
+    auto put = [&out](const String& part) {
+        std::memcpy(out, part.data(), part.length());
+        out += part.length();
+    };
+    auto putParameter = [&](const String& part) {
+        if (m_decode) {
+            out = encodeInto(out, part, String(), String());
+        } else {
+            put(part);
+        }
+    };
+    if (!m_scheme.isEmpty()) {
+        put(m_scheme);
+        *out++ = ':';
+    }
+    if (!m_authority.isEmpty()) {
+        *out++ = '/';
+        *out++ = '/';
+        put(m_authority);
+    }
+    put(m_path);
     for (size_t i = 0; i < m_names.size(); ++i) {
         const String& name = m_names[i];
         const String& value = m_values.find(name)->second;
-        text.append(i == 0 ? '?' : '&');
-        text.append(m_decode ? percentEncode(name) : name);
+        *out++ = i == 0 ? '?' : '&';
+        putParameter(name);
         if (!value.isEmpty()) {
-            text.append('=');
-            text.append(m_decode ? percentEncode(value) : value);
+            *out++ = '=';
+            putParameter(value);
         }
     }
-    if (!m_fragment.isEmpty())
-        text.appendAll('#', m_fragment);
+    if (!m_fragment.isEmpty()) {
+        *out++ = '#';
+        put(m_fragment);
+    }
+    text.setLength(static_cast<uint32_t>(out - start));
     return text;
 }
 
 String percentEncode(const String& text, const String& keep, const String& drop) {
-    static const char kHex[] = "0123456789ABCDEF";
     const uint32_t n = text.length();
     uint32_t i = 0;
-    while (i < n && isUnreserved(static_cast<unsigned char>(text.data()[i])))
+    while (i < n && kUnreserved.has(static_cast<unsigned char>(text.data()[i])))
         ++i;
     if (i == n)
         return text;  // nothing to change
-
-    String result;
-    char* out = result.reserveAppend(n * 3);
-    char* start = out;
-    std::memcpy(out, text.data(), i);
-    out += i;
-    for (; i < n; ++i) {
-        char c = text.data()[i];
-        auto b = static_cast<unsigned char>(c);
-        if (isUnreserved(b) || contains(keep, c)) {
-            *out++ = c;
-        } else if (!contains(drop, c)) {
-            *out++ = '%';
-            *out++ = kHex[b >> 4];
-            *out++ = kHex[b & 15];
-        }
+    if (uint64_t{n} * 3 > kMaxText) {
+        log(2, "Uri", "percentEncode", "Text too long");
+        raise(__LINE__);
     }
-    result.setLength(static_cast<uint32_t>(out - start));
+    String result;
+    char* start = result.reserveAppend(n * 3);
+    char* end = encodeInto(start, text, keep, drop);
+    result.setLength(static_cast<uint32_t>(end - start));
     return result;
 }
 
