@@ -51,6 +51,7 @@ public:
     // The authority's text after the first "@"; the whole authority when it has none.
     String getHostAndPort() const;
 
+    // The text built back; names and values percent-encoded when decoding.
     String toString() const;
 
 private:
@@ -65,6 +66,7 @@ private:
 
 // Letters, digits and "-", "." "_", "~" are copied, as is every byte of `keep`; bytes of
 // `drop` are left out; every other byte becomes "%" and two upper-case hexadecimal digits.
+// A result that could exceed the longest String raises UriComponentException.
 String percentEncode(const String& text, const String& keep = String(),
                      const String& drop = String());
 // Every "%" followed by two hexadecimal digits becomes the byte they denote; anything else,
