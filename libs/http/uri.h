@@ -64,7 +64,7 @@ private:
     bool m_decode;
 };
 
-// Letters, digits and "-", "." "_", "~" are copied, as is every byte of `keep`; bytes of
+// Letters, digits and "-", ".", "_", "~" are copied, as is every byte of `keep`; bytes of
 // `drop` are left out; every other byte becomes "%" and two upper-case hexadecimal digits.
 // A result that could exceed the longest String raises UriComponentException.
 String percentEncode(const String& text, const String& keep = String(),
