@@ -122,9 +122,6 @@ protected:
     static int searchStart(const Matcher& m);
     static void resetGroups(Matcher& m);
     static void countSteps(Matcher& m, int64_t steps);
-    static int continueAt(const Node* next, const String& input, Matcher& m, int pos) {
-        return next ? next->match(input, m, pos) : pos;
-    }
 
 private:
     NodeKind m_kind;
