@@ -34,7 +34,8 @@ namespace {
 // record is an error, not a record silently skipped.
 void readOptionalRecord(ConfReadHelper& parent, const char* key, Dll& record) {
     ConfReadHelper section = parent.readKey(key, false);
-    if (section.isPresent()) record.readConf(section.reader());
+    if (section.isPresent())
+        record.readConf(section.reader());
 }
 
 }  // namespace
@@ -81,7 +82,8 @@ void ClientPluginDllConfiguration::readConf(IKeyReader* reader) {
     // Read aside, so that a list that cannot be read leaves the field empty rather than
     // half filled.
     tessel::List<String> names("element");
-    if (helper.readKey("sslservercertname", names, false)) m_sslservercertname.swap(names);
+    if (helper.readKey("sslservercertname", names, false))
+        m_sslservercertname.swap(names);
 }
 
 void ClientPluginDllConfiguration::dispatch(ClientConfigurationDispatcher& dispatcher) {

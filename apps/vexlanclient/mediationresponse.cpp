@@ -28,9 +28,14 @@ void MediationResponse::readConf(IKeyReader* reader) {
     helper.readKey("success", m_success, true);
     helper.readKey("code", m_code, false);
     helper.readKey("exception", m_exception, false);
-    if (m_success) helper.readKey("result", true);
+    if (m_success)
+        helper.readKey("result", true);
 }
 
-IKeyReader* MediationResponse::root() { return m_document->getReader(); }
+IKeyReader* MediationResponse::root() {
+    return m_document->getReader();
+}
 
-IKeyReader* MediationResponse::result() { return root()->getKey("result"); }
+IKeyReader* MediationResponse::result() {
+    return root()->getKey("result");
+}

@@ -2,6 +2,8 @@
 
 #include <json/value.h>
 
+#include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "base/exception.h"
@@ -25,6 +27,7 @@ class JSONTreeBuilder {
 public:
     static void build(JSONPolyReader& root, const Json::Value& value) {
         std::vector<std::pair<const Json::Value*, JSONPolyReader*>> pending;
+        pending.reserve(64);
         pending.emplace_back(&value, &root);
         while (!pending.empty()) {
             auto [v, slot] = pending.back();
@@ -55,16 +58,17 @@ private:
             case Json::objectValue: {
                 auto* object = new JSONObjectReader();
                 slot.m_reader = object;
-                // Members come in byte-wise name order, the map's own order: each one goes
-                // at the end. Map nodes never move, so their slots stay valid.
-                for (auto it = value.begin(); it != value.end(); ++it) {
+                // Members come in byte-wise name order, which the lookups rely on. Sized
+                // once, like arrays.
+                object->m_members.resize(value.size());
+                size_t i = 0;
+                const auto last = value.end();
+                for (auto it = value.begin(); it != last; ++it, ++i) {
                     const char* end = nullptr;
                     const char* begin = it.memberName(&end);
-                    auto node = object->m_members.emplace_hint(
-                        object->m_members.end(),
-                        String::copy(begin, static_cast<uint32_t>(end - begin)),
-                        JSONPolyReader());
-                    pending.emplace_back(&*it, &node->second);
+                    // The names stay in the document, which outlives its readers.
+                    object->m_members[i].first = String(begin, static_cast<uint32_t>(end - begin));
+                    pending.emplace_back(&*it, &object->m_members[i].second);
                 }
                 break;
             }
@@ -81,6 +85,8 @@ JSONPolyReader::JSONPolyReader(const JSONWrapper& wrapper) {
 
 // --- JSONReader: the defaults ---
 
+// clang-format off
+// clang-format off
 void JSONReader::read(void*, int) { notImplemented(__LINE__); }
 void JSONReader::read(Buffer&, int) { notImplemented(__LINE__); }
 void JSONReader::read(ISerialize& object) { object.read(static_cast<IKeyReader&>(*this)); }
@@ -104,6 +110,8 @@ IKeyReader* JSONReader::getKey(const String&) { keyReaderError(__LINE__); }
 IKeyReader* JSONReader::getKey(const char*) { keyReaderError(__LINE__); }
 bool JSONReader::hasAttribute(const char*) { return false; }
 String JSONReader::getAttribute(const char*) { return String(); }
+// clang-format on
+// clang-format on
 
 // --- JSONValueReader ---
 // A conversion that fails has been logged by the wrapper; it becomes the key reader's error.
@@ -148,10 +156,16 @@ void JSONValueReader::read(unsigned int& value) {
 
 // --- JSONArrayReader ---
 
-int JSONArrayReader::count(const String&) { return static_cast<int>(m_elements.size()); }
-int JSONArrayReader::count(const char*) { return static_cast<int>(m_elements.size()); }
+int JSONArrayReader::count(const String&) {
+    return static_cast<int>(m_elements.size());
+}
+int JSONArrayReader::count(const char*) {
+    return static_cast<int>(m_elements.size());
+}
 
-IKeyReader* JSONArrayReader::getKey(const String&) { return getKey(""); }
+IKeyReader* JSONArrayReader::getKey(const String&) {
+    return getKey("");
+}
 
 IKeyReader* JSONArrayReader::getKey(const char*) {
     int at = m_cursor++;
@@ -165,21 +179,47 @@ IKeyReader* JSONArrayReader::getKey(const char*) {
 // --- JSONObjectReader ---
 
 const JSONPolyReader* JSONObjectReader::find(const String& key) const {
-    auto it = m_members.find(key);
-    return it == m_members.end() ? nullptr : &it->second;
+    const char* name = key.data();
+    const uint32_t length = key.length();
+    // Objects of a reply are small: a scan that compares lengths first beats a binary
+    // search of byte-wise comparisons. Large objects are searched in their sorted order.
+    if (m_members.size() <= 16) {
+        for (const auto& member : m_members) {
+            if (member.first.length() == length &&
+                (length == 0 || std::memcmp(member.first.data(), name, length) == 0)) {
+                return &member.second;
+            }
+        }
+        return nullptr;
+    }
+    auto it = std::lower_bound(m_members.begin(), m_members.end(), key,
+                               [](const std::pair<String, JSONPolyReader>& member,
+                                  const String& k) { return member.first < k; });
+    return it == m_members.end() || it->first != key ? nullptr : &it->second;
 }
 
-int JSONObjectReader::count(const String& key) { return find(key) ? 1 : 0; }
-int JSONObjectReader::count(const char* key) { return find(String(key)) ? 1 : 0; }
-bool JSONObjectReader::hasKey(const String& key) { return find(key) != nullptr; }
-bool JSONObjectReader::hasKey(const char* key) { return find(String(key)) != nullptr; }
+int JSONObjectReader::count(const String& key) {
+    return find(key) ? 1 : 0;
+}
+int JSONObjectReader::count(const char* key) {
+    return find(String(key)) ? 1 : 0;
+}
+bool JSONObjectReader::hasKey(const String& key) {
+    return find(key) != nullptr;
+}
+bool JSONObjectReader::hasKey(const char* key) {
+    return find(String(key)) != nullptr;
+}
 
 IKeyReader* JSONObjectReader::getKey(const String& key) {
     const JSONPolyReader* member = find(key);
-    if (!member) keyReaderError(__LINE__);
+    if (!member)
+        keyReaderError(__LINE__);
     return member->get();
 }
 
-IKeyReader* JSONObjectReader::getKey(const char* key) { return getKey(String(key)); }
+IKeyReader* JSONObjectReader::getKey(const char* key) {
+    return getKey(String(key));
+}
 
 }  // namespace tessel

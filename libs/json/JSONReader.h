@@ -12,7 +12,7 @@
 // document when asked, so the document must outlive its readers.
 #pragma once
 
-#include <map>
+#include <utility>
 #include <vector>
 
 #include "base/gcobject.h"
@@ -130,7 +130,8 @@ private:
     friend class JSONTreeBuilder;
     const JSONPolyReader* find(const String& key) const;
 
-    std::map<String, JSONPolyReader> m_members;
+    // In byte-wise order of the names; the names point into the document.
+    std::vector<std::pair<String, JSONPolyReader>> m_members;
 };
 
 }  // namespace tessel

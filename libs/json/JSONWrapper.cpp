@@ -60,19 +60,25 @@ JSONWrapper& JSONWrapper::operator=(const JSONWrapper& other) {
 
 JSONWrapper::~JSONWrapper() = default;
 
-const Json::Value* JSONWrapper::value() const { return m_value; }
+const Json::Value* JSONWrapper::value() const {
+    return m_value;
+}
 
-int JSONWrapper::getType() const { return static_cast<int>(value()->type()); }
+int JSONWrapper::getType() const {
+    return static_cast<int>(value()->type());
+}
 
 IKeyReader* JSONWrapper::getReader() {
-    if (!m_reader) m_reader = std::make_unique<JSONPolyReader>(*this);
+    if (!m_reader)
+        m_reader = std::make_unique<JSONPolyReader>(*this);
     return m_reader->get();
 }
 
 Vector<String> JSONWrapper::memberNames() const {
     Vector<String> names("element");
     const Json::Value& v = *value();
-    if (!v.isObject()) return names;
+    if (!v.isObject())
+        return names;
     names.reserve(v.size());
     for (auto it = v.begin(); it != v.end(); ++it) {
         const char* end = nullptr;
@@ -86,7 +92,8 @@ JSONWrapper JSONWrapper::child(const String& name) const {
     const Json::Value& v = *value();
     if (v.isObject()) {
         const Json::Value* member = v.find(name.data(), name.data() + name.length());
-        if (member) return JSONWrapper(member);
+        if (member)
+            return JSONWrapper(member);
     }
     return JSONWrapper(&Json::Value::nullSingleton());
 }

@@ -215,8 +215,8 @@ TEST(ClientConfiguration, EveryMandatoryKeyIsRequired) {
         EXPECT_THROW(ClientConfiguration::load(*response.result()), tessel::EConfMissingKey);
         std::vector<std::string> entries = log.entries();
         ASSERT_FALSE(entries.empty());
-        EXPECT_EQ(entries[0], std::string("ERROR ConfReadHelper.readKey Missing tag: <") + c.key +
-                                  ">");
+        EXPECT_EQ(entries[0],
+                  std::string("ERROR ConfReadHelper.readKey Missing tag: <") + c.key + ">");
     }
 }
 
@@ -225,7 +225,8 @@ TEST(ClientConfiguration, NestedFailureNamesTheOuterKeyToo) {
     LogCapture log;
     EXPECT_THROW(ClientConfiguration::load(*response.result()), tessel::EConfMissingKey);
     EXPECT_TRUE(log.contains("ERROR ConfReadHelper.readKey Missing tag: <pattern>"));
-    EXPECT_TRUE(log.contains("ERROR ConfReadHelper.readKey Error while reading key: \"pluginDlls\""));
+    EXPECT_TRUE(
+        log.contains("ERROR ConfReadHelper.readKey Error while reading key: \"pluginDlls\""));
 }
 
 TEST(ClientConfiguration, UnknownTypeIsRejectedByteForByte) {
@@ -255,7 +256,8 @@ TEST(ClientConfiguration, UnknownTypeIsRejectedByteForByte) {
 }
 
 TEST(ClientConfiguration, TypeWithATrailingZeroByteIsUnknown) {
-    MediationResponse response{String("{\"success\": true, \"result\": {\"type\": \"plugindll\\u0000\"}}")};
+    MediationResponse response{
+        String("{\"success\": true, \"result\": {\"type\": \"plugindll\\u0000\"}}")};
     EXPECT_THROW(ClientConfiguration::load(*response.result()), tessel::EClientConfiguration);
 }
 

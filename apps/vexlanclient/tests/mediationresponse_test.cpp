@@ -68,7 +68,8 @@ TEST(MediationResponse, NullExceptionTextCountsAsAbsent) {
     MediationResponse response(fixture("reply_success_null_exception.json"));
     EXPECT_TRUE(response.m_success);
     EXPECT_TRUE(response.m_exception.isEmpty());
-    EXPECT_TRUE(log.contains("ERROR ConfReadHelper.readKey Error while reading key: \"exception\""));
+    EXPECT_TRUE(
+        log.contains("ERROR ConfReadHelper.readKey Error while reading key: \"exception\""));
 }
 
 TEST(MediationResponse, BodyThatIsNotJsonIsRejected) {

@@ -153,7 +153,8 @@ TEST(ConfReadHelper, UnreadableKeyLogsTwoLinesThenFalseOrRaises) {
                 << entries[0];
             EXPECT_NE(entries[0].find(" -> confhelper.cpp:"), std::string::npos) << entries[0];
             EXPECT_EQ(entries[1], std::string("ERROR ConfReadHelper.readKey Error while reading "
-                                              "key: \"") + c.wrongKey + "\"");
+                                              "key: \"") +
+                                      c.wrongKey + "\"");
         }
     }
 }

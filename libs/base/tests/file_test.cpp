@@ -18,14 +18,16 @@ using tessel::EFile;
 using tessel::File;
 using tessel::String;
 using vexlan::testing::LogCapture;
+using vexlan::testing::readFile;
 using vexlan::testing::Sandbox;
 using vexlan::testing::TempDir;
-using vexlan::testing::readFile;
 using vexlan::testing::writeFile;
 
 namespace {
 
-String str(const std::string& s) { return String::copy(s); }
+String str(const std::string& s) {
+    return String::copy(s);
+}
 
 // Runs `action` and returns the EFile it raised (failing the test when it raised none).
 template <class Action>
@@ -61,12 +63,15 @@ TEST(File, RoundTripsEveryTypeWithTheBinaryLayout) {
         file.write(raw, 3);
         file.reserve(1000);  // writes nothing
     }
-    std::string expected("c\xFE\xFE\xFF\xEF\xBE\xFB\xFF\xFF\xFF\xEF\xBE\xAD\xDE"
-                         "\x01\x00\x00\x00"
-                         "\x03\x00\x00\x00" "abc"
-                         "\x02\x00\x00\x00" "\0x"
-                         "\x09\x08\x07",
-                         14 + 4 + 7 + 6 + 3);
+    std::string expected(
+        "c\xFE\xFE\xFF\xEF\xBE\xFB\xFF\xFF\xFF\xEF\xBE\xAD\xDE"
+        "\x01\x00\x00\x00"
+        "\x03\x00\x00\x00"
+        "abc"
+        "\x02\x00\x00\x00"
+        "\0x"
+        "\x09\x08\x07",
+        14 + 4 + 7 + 6 + 3);
     EXPECT_EQ(readFile(dir.file("all.bin")), expected);
 
     File file;
@@ -173,7 +178,9 @@ TEST(File, StoredLengthAboveOneMebibyteIsRefused) {
 TEST(File, ImpossibleLengthIsRefusedBeforeAllocating) {
     // A 4 GiB length in a 6-byte file: refused by the check, not by the allocator.
     TempDir dir;
-    writeFile(dir.file("bad.bin"), std::string("\xFF\xFF\xFF\xFF" "ab", 6));
+    writeFile(dir.file("bad.bin"), std::string("\xFF\xFF\xFF\xFF"
+                                               "ab",
+                                               6));
     File file;
     ASSERT_TRUE(file.open(str(dir.file("bad.bin")), File::kRead));
     String text;
@@ -199,7 +206,9 @@ TEST(File, LengthOfExactlyOneMebibyteIsAccepted) {
 
 TEST(File, ShortReadRaises) {
     TempDir dir;
-    writeFile(dir.file("short.bin"), std::string("\x05\x00\x00\x00" "ab", 6));
+    writeFile(dir.file("short.bin"), std::string("\x05\x00\x00\x00"
+                                                 "ab",
+                                                 6));
     File file;
     ASSERT_TRUE(file.open(str(dir.file("short.bin")), File::kRead));
     String text;
@@ -335,9 +344,9 @@ TEST(Paths, MoveAndDelete) {
     tessel::moveFile(str(dir.file("a.txt")), str(dir.path() + "\\b.txt"));
     EXPECT_FALSE(tessel::isFile(str(dir.file("a.txt"))));
     EXPECT_EQ(readFile(dir.file("b.txt")), "A");
-    EXPECT_EQ(expectEFile([&] { tessel::moveFile(str(dir.file("a.txt")), str(dir.file("c"))); })
-                  .line(),
-              679u);
+    EXPECT_EQ(
+        expectEFile([&] { tessel::moveFile(str(dir.file("a.txt")), str(dir.file("c"))); }).line(),
+        679u);
 
     tessel::deleteFile(str(dir.file("b.txt")));
     EXPECT_FALSE(tessel::isFile(str(dir.file("b.txt"))));
@@ -466,8 +475,7 @@ TEST(Locations, ProgramFolderAndSettingsFileFollowTheProfile) {
     EXPECT_EQ(tessel::getUserProfileDirectory(), sandbox.home().c_str());
     EXPECT_EQ(tessel::getUserApplicationDataDirectory(), sandbox.configHome().c_str());
     EXPECT_EQ(tessel::getProgramDirectory(), (sandbox.home() + "/Vexlan").c_str());
-    EXPECT_EQ(tessel::getSettingsFilePath(),
-              (sandbox.home() + "/Vexlan/vexlanclient.xml").c_str());
+    EXPECT_EQ(tessel::getSettingsFilePath(), (sandbox.home() + "/Vexlan/vexlanclient.xml").c_str());
 }
 
 TEST(Locations, FallbacksWithoutEnvironment) {

@@ -23,7 +23,9 @@ using vexlan::testing::TreeReader;
 
 namespace {
 
-std::string bytes(const String& s) { return s.toStd(); }
+std::string bytes(const String& s) {
+    return s.toStd();
+}
 
 // Writes two members in sequence; the keyed forms are not needed here.
 class Pair : public ISerialize {
@@ -62,8 +64,8 @@ TEST(StringWriter, AppendsTheExactBytesOfEachOperation) {
         {"int 0x01020304", [](IWriter& w) { w.write(0x01020304); }, "\x01\x02\x03\x04"},
         {"short 0x1234", [](IWriter& w) { w.write(static_cast<short>(0x1234)); }, "\x12\x34"},
         {"short -1", [](IWriter& w) { w.write(static_cast<short>(-1)); }, "\xFF\xFF"},
-        {"unsigned short 0xABCD",
-         [](IWriter& w) { w.write(static_cast<unsigned short>(0xABCD)); }, "\xAB\xCD"},
+        {"unsigned short 0xABCD", [](IWriter& w) { w.write(static_cast<unsigned short>(0xABCD)); },
+         "\xAB\xCD"},
         {"char", [](IWriter& w) { w.write('z'); }, "z"},
         {"unsigned char 0xFF", [](IWriter& w) { w.write(static_cast<unsigned char>(0xFF)); },
          "\xFF"},
@@ -72,8 +74,7 @@ TEST(StringWriter, AppendsTheExactBytesOfEachOperation) {
         {"String abc", [](IWriter& w) { w.write(String("abc")); }, "abc"},
         {"literal abc", [](IWriter& w) { w.write("abc"); }, "abc"},
         {"empty String", [](IWriter& w) { w.write(String()); }, ""},
-        {"Buffer with a zero byte", [&](IWriter& w) { w.write(buffer); },
-         std::string("ab\0c", 4)},
+        {"Buffer with a zero byte", [&](IWriter& w) { w.write(buffer); }, std::string("ab\0c", 4)},
         {"raw", [&](IWriter& w) { w.write(raw, 3); }, std::string("\0\xFF\x7F", 3)},
         {"raw with zero count", [&](IWriter& w) { w.write(raw, 0); }, ""},
         {"Buffer, first 2 bytes", [&](IWriter& w) { w.write(buffer, 2); }, "ab"},
@@ -81,7 +82,8 @@ TEST(StringWriter, AppendsTheExactBytesOfEachOperation) {
          std::string("ab\0c", 4)},
         {"Buffer, negative count", [&](IWriter& w) { w.write(buffer, -1); }, ""},
         {"reserve", [](IWriter& w) { w.reserve(100); }, ""},
-        {"object", [](IWriter& w) {
+        {"object",
+         [](IWriter& w) {
              Pair p;
              w.write(p);
          },
@@ -103,7 +105,8 @@ TEST(StringWriter, ReserveKeepsContentAndLaterAppendsUseTheRoom) {
     EXPECT_EQ(target, "head");
     EXPECT_STREQ(target.c_str(), "head");
     const void* storage = target.storageIdentity();
-    for (int i = 0; i < 250; ++i) writer.write(0x41424344);
+    for (int i = 0; i < 250; ++i)
+        writer.write(0x41424344);
     EXPECT_EQ(target.storageIdentity(), storage);
     EXPECT_EQ(target.length(), 1004u);
     EXPECT_EQ(bytes(target.substring(0, 12)), "headABCDABCD");
@@ -128,7 +131,10 @@ TEST(Serializers, SequentialListsWriteACountThenTheElements) {
     tessel::List<String> list;
     list.push_back("a");
     list.push_back("bc");
-    const std::string expected("\0\0\0\2" "abc", 7);
+    const std::string expected(
+        "\0\0\0\2"
+        "abc",
+        7);
     for (ISerialize* s : std::vector<ISerialize*>{&strings, &vector, &list}) {
         String target;
         StringWriter writer(target);

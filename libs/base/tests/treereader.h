@@ -69,7 +69,8 @@ public:
     int count(const tessel::String& key) override { return count(key.c_str()); }
     int count(const char* key) override {
         int n = 0;
-        for (auto& child : m_children) n += child.first == key ? 1 : 0;
+        for (auto& child : m_children)
+            n += child.first == key ? 1 : 0;
         return n;
     }
     bool hasKey(const tessel::String& key) override { return hasKey(key.c_str()); }
@@ -80,7 +81,8 @@ public:
         size_t& next = m_cursors[key];
         size_t seen = 0;
         for (auto& child : m_children) {
-            if (child.first != key) continue;
+            if (child.first != key)
+                continue;
             if (seen++ == next) {
                 ++next;
                 return child.second.get();
@@ -98,7 +100,8 @@ private:
         throw tessel::ENotImplemented("ENotImplemented", "treereader", __LINE__);
     }
     void expect(Kind kind) const {
-        if (m_kind != kind) throw tessel::EKeyReader("EKeyReader", "treereader", __LINE__);
+        if (m_kind != kind)
+            throw tessel::EKeyReader("EKeyReader", "treereader", __LINE__);
     }
 
     Kind m_kind;

@@ -52,8 +52,9 @@ Raised run(const std::function<void()>& op) {
 class Readers : public ::testing::Test {
 protected:
     IKeyReader* member(const char* name) { return m_document.getReader()->getKey(name); }
-    JSONWrapperFromString m_document{"{\"null\": null, \"value\": \"text\", \"array\": [1],"
-                                     " \"object\": {\"k\": 1}}"};
+    JSONWrapperFromString m_document{
+        "{\"null\": null, \"value\": \"text\", \"array\": [1],"
+        " \"object\": {\"k\": 1}}"};
 };
 
 }  // namespace
@@ -158,11 +159,31 @@ TEST(JSONReader, ScalarOfTheWrongKindRaisesTheBaseKeyReaderErrorAfterTheLogLine)
         const char* name;
         std::function<void()> read;
     } cases[] = {
-        {"4294967295 as int", [&] { int v; root->getKey("u")->read(v); }},
-        {"-1 as unsigned", [&] { unsigned int v; root->getKey("neg")->read(v); }},
-        {"string as int", [&] { int v; root->getKey("s")->read(v); }},
-        {"string as unsigned", [&] { unsigned int v; root->getKey("s")->read(v); }},
-        {"string as bool", [&] { bool v; root->getKey("s")->read(v); }},
+        {"4294967295 as int",
+         [&] {
+             int v;
+             root->getKey("u")->read(v);
+         }},
+        {"-1 as unsigned",
+         [&] {
+             unsigned int v;
+             root->getKey("neg")->read(v);
+         }},
+        {"string as int",
+         [&] {
+             int v;
+             root->getKey("s")->read(v);
+         }},
+        {"string as unsigned",
+         [&] {
+             unsigned int v;
+             root->getKey("s")->read(v);
+         }},
+        {"string as bool",
+         [&] {
+             bool v;
+             root->getKey("s")->read(v);
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -236,9 +257,9 @@ TEST(JSONReader, ReadersMayBeHeldThroughCountedPointers) {
 
 TEST(JSONReader, PolyReaderChoosesTheReaderByType) {
     JSONWrapperFromString document("[null, 1, 4294967296, 1.5, \"s\", true, [], {}]");
-    const char* expected[] = {"JSONNullReader",   "JSONValueReader", "JSONValueReader",
-                              "JSONValueReader",  "JSONValueReader", "JSONValueReader",
-                              "JSONArrayReader",  "JSONObjectReader"};
+    const char* expected[] = {"JSONNullReader",  "JSONValueReader", "JSONValueReader",
+                              "JSONValueReader", "JSONValueReader", "JSONValueReader",
+                              "JSONArrayReader", "JSONObjectReader"};
     tessel::JSONPolyReader root(document);
     EXPECT_EQ(root.type(), JSONWrapper::arrayValue);
     for (const char* className : expected) {
@@ -282,4 +303,32 @@ TEST(JSONReader, WrongKindThroughConfReadHelperLogsThreeLines) {
     EXPECT_TRUE(startsWith(entries[0], "ERROR JSONWrapper._as JsonLogicError: "));
     EXPECT_TRUE(startsWith(entries[1], "TRACE Exception.catch EKeyReader:JSONReader:"));
     EXPECT_EQ(entries[2], "ERROR ConfReadHelper.readKey Error while reading key: \"code\"");
+}
+
+TEST(JSONReader, LookupWorksForSmallAndLargeObjects) {
+    // Names that share prefixes and lengths, in objects below and above the scan limit.
+    for (int members : {3, 16, 17, 100}) {
+        SCOPED_TRACE(members);
+        std::string text = "{";
+        for (int i = 0; i < members; ++i) {
+            text += (i ? ",\"k" : "\"k") + std::to_string(i) + "\": " + std::to_string(i);
+        }
+        text += ", \"\": -1}";
+        JSONWrapperFromString document(String::copy(text));
+        IKeyReader* root = document.getReader();
+        for (int i = 0; i < members; ++i) {
+            std::string key = "k" + std::to_string(i);
+            ASSERT_TRUE(root->hasKey(key.c_str())) << key;
+            int value = -2;
+            root->getKey(String::copy(key))->read(value);
+            EXPECT_EQ(value, i);
+        }
+        int empty = 0;
+        root->getKey("")->read(empty);
+        EXPECT_EQ(empty, -1);
+        for (const char* absent : {"k", "K0", "k0 ", "k1000", "l"}) {
+            EXPECT_FALSE(root->hasKey(absent)) << absent;
+            EXPECT_EQ(root->count(String(absent)), 0);
+        }
+    }
 }

@@ -18,19 +18,24 @@ using vexlan::testing::LogCapture;
 
 namespace {
 
-String str(const std::string& s) { return String::copy(s); }
+String str(const std::string& s) {
+    return String::copy(s);
+}
 
 bool startsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-std::string nestedArrays(int depth) { return std::string(depth, '[') + std::string(depth, ']'); }
+std::string nestedArrays(int depth) {
+    return std::string(depth, '[') + std::string(depth, ']');
+}
 
 }  // namespace
 
 TEST(JSONWrapperFromString, TextThatIsNotJsonRaisesAfterOneLogLine) {
-    const char* texts[] = {"", "   ", "{", "[1,", "{\"a\":}", "nul", "'single'", "{\"a\" 1}",
-                           "<html><body>Not Found</body></html>"};
+    const char* texts[] = {"",         "   ",       "{",
+                           "[1,",      "{\"a\":}",  "nul",
+                           "'single'", "{\"a\" 1}", "<html><body>Not Found</body></html>"};
     for (const char* text : texts) {
         SCOPED_TRACE(text);
         LogCapture log;
@@ -84,10 +89,11 @@ TEST(JSONWrapperFromString, NestingIsBoundedAndDeepInputFailsCleanly) {
         EXPECT_EQ(depth, JSONWrapperFromString::kMaxDepth);
     }
     std::string deepObject;
-    for (int i = 0; i < 100000; ++i) deepObject += "{\"a\":";
+    for (int i = 0; i < 100000; ++i)
+        deepObject += "{\"a\":";
     deepObject += "1" + std::string(100000, '}');
-    for (const std::string& text : {nestedArrays(JSONWrapperFromString::kMaxDepth + 1),
-                                    nestedArrays(100000), deepObject}) {
+    for (const std::string& text :
+         {nestedArrays(JSONWrapperFromString::kMaxDepth + 1), nestedArrays(100000), deepObject}) {
         LogCapture log;
         EXPECT_THROW(JSONWrapperFromString{str(text)}, EJsonError);
         EXPECT_TRUE(log.contains("ERROR JSONWrapperFromString: unable to parse json !"));
