@@ -101,7 +101,10 @@ String executablePathFromCommandLine(const String& commandLine);
 String getParentFolder(const String& path);
 // The same, ignoring a final "/": a folder path gives its own parent.
 String getParentFolderOfFolder(const String& path);
+// $HOME, else the password database's home folder; when neither is known, logged (TRACE)
+// and the current folder instead. Never raises.
 String getUserProfileDirectory();
+// $XDG_CONFIG_HOME when absolute, else the home folder + "/.config"; the same fallback.
 String getUserApplicationDataDirectory();
 
 // The program folder (profile + "/Vexlan") and the settings file inside it.
