@@ -52,11 +52,16 @@ protected:
         }
         return low;
     }
-    // Called under the lock: a block that only the array holds, cloned when shared.
-    Block* writableBlock() {
+    // Called under the lock: a block that only the array holds, cloned (with room for
+    // `room` elements) when shared. The shared block is handed to `previous`, to be released
+    // after the lock.
+    Block* writableBlock(uint32_t room, gc::Pointer<Block>& previous) {
         if (!this->m_block) this->m_block = new Block;
         // The array's own handle counts 1; anything above means a snapshot is out there.
-        if (this->m_block.refCount() >= 2) this->m_block = this->m_block->clone();
+        if (this->m_block.refCount() >= 2) {
+            previous = this->m_block;
+            this->m_block = previous->cloneFor(room);
+        }
         return this->m_block.get();
     }
 };
@@ -72,6 +77,15 @@ public:
         ScopeLock lock(*this);
         return Base::search(this->m_block.get(), key);
     }
+    // Copies the value for `key` into `value`; false (and `value` untouched) when absent.
+    bool lookup(const K& key, V& value) {
+        ScopeLock lock(*this);
+        const Block* block = this->m_block.get();
+        uint32_t at = Base::search(block, key);
+        if (!block || at >= block->m_count) return false;
+        value = block->m_items[at].value;
+        return true;
+    }
     bool contains(const K& key) {
         ScopeLock lock(*this);
         const Block* block = this->m_block.get();
@@ -79,8 +93,10 @@ public:
     }
     // The value for `key`, inserted with a default value when absent; items stay sorted.
     V& valueFor(const K& key) {
+        gc::Pointer<Block> previous;
         ScopeLock lock(*this);
-        Block* block = this->writableBlock();
+        uint32_t count = this->m_block ? this->m_block->m_count : 0;
+        Block* block = this->writableBlock(count + 1, previous);
         uint32_t at = Base::search(block, key);
         if (at < block->m_count) return block->m_items[at].value;
         at = Base::lowerBound(block, key);
@@ -96,10 +112,11 @@ public:
     V& operator[](const K& key) { return valueFor(key); }
     // Removes the item at `position`; a block left empty is released.
     void erase(uint32_t position) {
+        gc::Pointer<Block> previous;
         gc::Pointer<Block> released;
         ScopeLock lock(*this);
         if (!this->m_block || position >= this->m_block->m_count) return;
-        Block* block = this->writableBlock();
+        Block* block = this->writableBlock(this->m_block->m_count, previous);
         for (uint32_t i = position; i + 1 < block->m_count; ++i) {
             std::swap(block->m_items[i], block->m_items[i + 1]);
         }

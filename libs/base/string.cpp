@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <new>
 
 #include "base/buffer.h"
 
@@ -80,18 +81,33 @@ void String::adoptNumber(const char* format, ...) {
 // The caller chooses the format: that is the purpose of these two operations.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
+namespace {
+
+// The caller's format into a pooled 256-byte block: at most 255 characters.
+template <class Value>
+void formatInto256(const char* format, Value value, gc::Pointer<MemoryBlock>& storage,
+                     const char*& text, uint32_t& length) {
+    MemoryBlock* block = MemoryBlock::obtain(256);
+    storage = block;
+    int written = std::snprintf(block->data(), 256, format, value);
+    text = block->data();
+    length = written < 0 ? 0 : (written > 255 ? 255 : static_cast<uint32_t>(written));
+    if (written < 0) block->data()[0] = 0;
+}
+
+}  // namespace
+
 String String::format(const char* format, uint32_t value) {
     String result;
-    MemoryBlock* block = MemoryBlock::obtain(256);
-    result.m_storage = block;
-    int written = std::snprintf(block->data(), 256, format, value);
-    result.m_string = block->data();
-    result.m_length = written < 0 ? 0 : (written > 255 ? 255 : static_cast<uint32_t>(written));
+    formatInto256(format, value, result.m_storage, result.m_string, result.m_length);
     return result;
 }
 
 String String::format(const char* format, int32_t value) {
-    return String::format(format, static_cast<uint32_t>(value));
+    String result;
+    formatInto256(format, static_cast<int>(value), result.m_storage, result.m_string,
+                  result.m_length);
+    return result;
 }
 #pragma GCC diagnostic pop
 
@@ -239,8 +255,7 @@ uint32_t String::findLast(char c) const noexcept {
 }
 
 uint32_t String::findLast(char c, uint32_t atOrBefore) const noexcept {
-    if (m_length == 0 || atOrBefore == npos) return npos;
-    if (atOrBefore >= m_length) atOrBefore = m_length - 1;
+    if (atOrBefore >= m_length) return npos;  // npos, or past the end, as every search
     for (uint32_t i = atOrBefore + 1; i-- > 0;) {
         if (m_string[i] == c) return i;
     }
@@ -368,6 +383,8 @@ bool String::endsWithIgnoreCase(const String& suffix) const noexcept {
 
 char* String::reserveAppend(uint32_t n) {
     uint32_t room = n == 0 ? 1 : n;
+    // The new length, its terminator and the rounding must stay within 32 bits.
+    if (room > MemoryBlock::kLargest - 1 - m_length) throw std::bad_alloc();
     if (m_storage && m_storage->refCount() <= 1 && m_string == m_storage->data()) {
         uint32_t capacity = m_storage->capacity();
         if (!(m_length < capacity && room < capacity - m_length)) {
