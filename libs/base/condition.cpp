@@ -81,6 +81,10 @@ bool Condition::wait(int32_t milliseconds, IMutex& mutex) {
         m_lock.unlock();
         if (handBack) {
             m_semaphore.release(1);
+            if (remaining(milliseconds, start) == 0) {  // time is up all the same
+                m_lock.lock();
+                break;
+            }
             std::this_thread::yield();
         }
     }

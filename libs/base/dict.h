@@ -91,7 +91,8 @@ public:
         const Block* block = this->m_block.get();
         return block && Base::search(block, key) < block->m_count;
     }
-    // The value for `key`, inserted with a default value when absent; items stay sorted.
+    // The value for `key`, inserted with a default value when absent; items stay sorted. The
+    // reference is valid until the dictionary is next changed.
     V& valueFor(const K& key) {
         gc::Pointer<Block> previous;
         ScopeLock lock(*this);
@@ -110,6 +111,12 @@ public:
         return block->m_items[at].value;
     }
     V& operator[](const K& key) { return valueFor(key); }
+    // Sets the value for `key` (inserting it when absent), all under the lock; for arrays
+    // that several threads change, where the reference valueFor returns is not enough.
+    void set(const K& key, const V& value) {
+        ScopeLock lock(*this);
+        valueFor(key) = value;
+    }
     // Removes the item at `position`; a block left empty is released.
     void erase(uint32_t position) {
         gc::Pointer<Block> previous;

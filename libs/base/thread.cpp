@@ -207,7 +207,7 @@ ThreadManager::ThreadManager() : m_mainThread(new MainThread) {
 
 void ThreadManager::addCurrentThread(Thread* thread) {
     t_currentThread = thread;
-    m_threads.valueFor(platform::currentThreadId()) = thread;
+    m_threads.set(platform::currentThreadId(), thread);
 }
 
 bool ThreadManager::removeCurrentThread() {
@@ -236,10 +236,7 @@ MapThread& MapThread::instance() {
 }
 
 void MapThread::add(uint32_t id, const String& name, Thread* thread) {
-    ScopeLock lock(m_threads);
-    LiveThread& entry = m_threads.valueFor(id);
-    entry.name = name;
-    entry.thread = thread;
+    m_threads.set(id, LiveThread{name, thread});
 }
 
 void MapThread::remove(uint32_t id) { m_threads.eraseKey(id); }

@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/condition.h"
 #include "base/string.h"
 
 using tessel::Array;
@@ -115,28 +116,39 @@ TEST(Array, SnapshotsTakenDuringAppendsFromAnotherThreadAreConsistent) {
 }
 
 TEST(Array, ConcurrentAppendsLoseNothing) {
-    Array<int, InternalMutex> array;
-    const int perThread = 5000;
-    std::atomic<bool> stop{false};
-    // A reader keeps snapshots alive so that appends keep taking the copying path.
-    std::thread reader([&] {
-        while (!stop) {
-            auto block = array.snapshot();
-            (void)block;
-        }
-    });
-    std::vector<std::thread> writers;
-    for (int t = 0; t < 2; ++t) {
-        writers.emplace_back([&array, t] {
-            for (int i = 0; i < perThread; ++i) array.append(t * perThread + i);
+    // Two writers append while a reader always holds a snapshot, so that appends take the
+    // copying path and the two writers often copy the same block at once. Each round must
+    // keep every value. Strings make the copies slow enough for the writers to overlap.
+    const int perThread = 2000;
+    for (int round = 0; round < 10; ++round) {
+        Array<tessel::String, InternalMutex> array;
+        array.append(tessel::String(static_cast<int32_t>(2 * perThread)));
+        std::atomic<bool> stop{false};
+        tessel::Semaphore start;
+        std::thread reader([&] {
+            auto held = array.snapshot();
+            start.release(2);
+            while (!stop) held = array.snapshot();
         });
+        std::vector<std::thread> writers;
+        for (int t = 0; t < 2; ++t) {
+            writers.emplace_back([&array, &start, t] {
+                start.wait(-1);
+                for (int i = 0; i < perThread; ++i) {
+                    array.append(tessel::String(static_cast<int32_t>(t * perThread + i)));
+                }
+            });
+        }
+        for (auto& w : writers) w.join();
+        stop = true;
+        reader.join();
+        std::vector<bool> seen(2 * perThread + 1);
+        uint32_t count = 0;
+        for (const tessel::String& value : array) {
+            seen[static_cast<size_t>(value.toInt())] = true;
+            ++count;
+        }
+        ASSERT_EQ(count, static_cast<uint32_t>(2 * perThread + 1)) << "round " << round;
+        for (size_t i = 0; i < seen.size(); ++i) ASSERT_TRUE(seen[i]) << i;
     }
-    for (auto& w : writers) w.join();
-    stop = true;
-    reader.join();
-    std::vector<int> all = contents(array);
-    ASSERT_EQ(all.size(), static_cast<size_t>(2 * perThread));
-    std::vector<bool> seen(all.size());
-    for (int value : all) seen[static_cast<size_t>(value)] = true;
-    for (size_t i = 0; i < seen.size(); ++i) EXPECT_TRUE(seen[i]) << i;
 }

@@ -76,13 +76,23 @@ TEST(Semaphore, ReleaseWakesBlockedWaiters) {
 }
 
 TEST(Condition, ASignalBeforeAnyWaitIsNotRemembered) {
-    Condition condition;
-    Mutex mutex;
-    condition.signal();
-    condition.signalAll();
-    ScopeLock lock(mutex);
-    EXPECT_FALSE(condition.wait(30, mutex));
-    EXPECT_FALSE(condition.wait(0, mutex));
+    struct Case {
+        const char* name;
+        void (*signal)(Condition&);
+    };
+    const Case cases[] = {
+        {"signal", [](Condition& c) { c.signal(); }},
+        {"signalAll", [](Condition& c) { c.signalAll(); }},
+        {"signal twice", [](Condition& c) { c.signal(); c.signal(); }},
+    };
+    for (const Case& c : cases) {
+        Condition condition;
+        Mutex mutex;
+        c.signal(condition);
+        ScopeLock lock(mutex);
+        EXPECT_FALSE(condition.wait(30, mutex)) << c.name;
+        EXPECT_FALSE(condition.wait(0, mutex)) << c.name;
+    }
 }
 
 TEST(Condition, TimeOutReturnsFalseWithTheMutexHeldAgain) {

@@ -46,6 +46,9 @@ TEST(Dict, FindGivesThePositionOrTheCount) {
     EXPECT_EQ(value, 20);
     EXPECT_FALSE(dict.lookup(25, value));
     EXPECT_FALSE(dict.contains(25));
+    dict.set(20, 21);
+    EXPECT_TRUE(dict.lookup(20, value));
+    EXPECT_EQ(value, 21);
     EXPECT_EQ(dict.count(), 3u);  // lookups insert nothing
 }
 

@@ -15,6 +15,8 @@ namespace {
 // Never destroyed: the thread may still use them while the process ends.
 Semaphore* g_inMain = new Semaphore;
 Semaphore* g_release = new Semaphore;
+// Never destroyed either: its destructor would wait for the thread.
+Thread* g_thread = nullptr;
 
 class Blocked : public Thread {
 public:
@@ -30,17 +32,16 @@ public:
 int main(int argc, char** argv) {
     if (argc != 2) return 2;
     const char* mode = argv[1];
-    Thread* thread = nullptr;  // leaked on purpose: its destructor would wait for it
     if (std::strcmp(mode, "survivor") == 0) {
-        thread = new Blocked("Survivor", true);
+        g_thread = new Blocked("Survivor", true);
     } else if (std::strcmp(mode, "finishing") == 0) {
-        thread = new Blocked("Finishing", true);
+        g_thread = new Blocked("Finishing", true);
     } else if (std::strcmp(mode, "unsynchronized") == 0) {
-        thread = new Blocked("Unsynchronized", false);
+        g_thread = new Blocked("Unsynchronized", false);
     } else {
         return 2;
     }
-    thread->run();
+    g_thread->run();
     g_inMain->wait(-1);
     if (std::strcmp(mode, "finishing") == 0) g_release->release(1);
     return 0;
