@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
+#include <type_traits>
 #include <utility>
 
 #include "base/exception.h"
@@ -22,12 +24,19 @@ public:
     ArrayBlock& operator=(const ArrayBlock&) = delete;
     const char* className() const override { return "ArrayBlock"; }
 
-    // Room for `n` elements, with 20 % headroom when it has to grow.
+    // Room for `n` elements, with 20 % headroom when it has to grow. The existing elements
+    // move into the new items. Slots past the count are default-initialised: class types are
+    // default-constructed, plain values stay unset until the count reaches them (operator[]
+    // gives them T(); append assigns them), which spares zero-filling every new array.
     void grow(uint32_t n) {
         if (m_capacity >= n) return;
         uint32_t capacity = n + n / 5;
-        T* items = new T[capacity]();
-        for (uint32_t i = 0; i < m_count; ++i) std::swap(items[i], m_items[i]);
+        T* items = new T[capacity];
+        if constexpr (std::is_trivially_copyable_v<T>) {
+            if (m_count) std::memcpy(static_cast<void*>(items), m_items, m_count * sizeof(T));
+        } else {
+            for (uint32_t i = 0; i < m_count; ++i) std::swap(items[i], m_items[i]);
+        }
         delete[] m_items;
         m_items = items;
         m_capacity = capacity;
@@ -39,7 +48,7 @@ public:
         std::unique_ptr<ArrayBlock> copy(new ArrayBlock);  // freed if an element copy throws
         uint32_t capacity = n > m_count ? n + n / 5 : m_count;
         if (capacity) {
-            copy->m_items = new T[capacity]();
+            copy->m_items = new T[capacity];
             copy->m_capacity = capacity;
             for (uint32_t i = 0; i < m_count; ++i) copy->m_items[i] = m_items[i];
             copy->m_count = m_count;
@@ -165,6 +174,7 @@ public:
         }
         if (position >= m_block->m_count) {
             m_block->grow(position + 1);
+            for (uint32_t i = m_block->m_count; i <= position; ++i) m_block->m_items[i] = T();
             m_block->m_count = position + 1;
         }
         return m_block->m_items[position];

@@ -3,12 +3,30 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "base/string.h"
 
 namespace tessel {
 
 Buffer::Buffer(uint32_t size) { setLength(size); }
+
+Buffer::Buffer(Buffer&& other) noexcept
+    : m_storage(std::move(other.m_storage)), m_data(other.m_data), m_length(other.m_length) {
+    other.m_data = nullptr;
+    other.m_length = 0;
+}
+
+Buffer& Buffer::operator=(Buffer&& other) noexcept {
+    if (this != &other) {
+        m_storage = std::move(other.m_storage);
+        m_data = other.m_data;
+        m_length = other.m_length;
+        other.m_data = nullptr;
+        other.m_length = 0;
+    }
+    return *this;
+}
 
 Buffer::Buffer(const void* data, uint32_t length) { append(data, length); }
 

@@ -1,7 +1,7 @@
 #include "base/string.h"
 
 #include <cassert>
-#include <cstdarg>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
@@ -33,6 +33,23 @@ char foldAscii(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<ch
 
 String::String() noexcept : m_length(0), m_string(kEmpty) {}
 
+String::String(String&& other) noexcept
+    : m_length(other.m_length), m_storage(std::move(other.m_storage)), m_string(other.m_string) {
+    other.m_length = 0;
+    other.m_string = kEmpty;
+}
+
+String& String::operator=(String&& other) noexcept {
+    if (this != &other) {
+        m_storage = std::move(other.m_storage);
+        m_length = other.m_length;
+        m_string = other.m_string;
+        other.m_length = 0;
+        other.m_string = kEmpty;
+    }
+    return *this;
+}
+
 String::String(const char* text) : m_length(0), m_string(text) {
     assert(m_string && "libs/base/string: null text");
     if (!m_string) m_string = kEmpty;
@@ -54,29 +71,24 @@ String::String(const Buffer& buffer) : String() {
     if (!buffer.isEmpty()) *this = copy(buffer.data(), buffer.length());
 }
 
-String::String(int32_t value) : String() { adoptNumber("%d", value); }
-String::String(int16_t value) : String() { adoptNumber("%d", static_cast<int>(value)); }
-String::String(uint32_t value) : String() { adoptNumber("%u", value); }
-String::String(uint16_t value) : String() { adoptNumber("%u", static_cast<unsigned>(value)); }
-String::String(uint8_t value) : String() { adoptNumber("%u", static_cast<unsigned>(value)); }
-String::String(uint64_t value) : String() {
-    adoptNumber("%llu", static_cast<unsigned long long>(value));
-}
+String::String(int32_t value) : String() { adoptNumber(value); }
+String::String(int16_t value) : String() { adoptNumber(value); }
+String::String(uint32_t value) : String() { adoptNumber(value); }
+String::String(uint16_t value) : String() { adoptNumber(value); }
+String::String(uint8_t value) : String() { adoptNumber(value); }
+String::String(uint64_t value) : String() { adoptNumber(value); }
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"  // formats are the constructors' own
-void String::adoptNumber(const char* format, ...) {
-    // 64 bytes hold the text of any 64-bit value with its sign.
+template <class Integer>
+void String::adoptNumber(Integer value) {
+    // 64 bytes hold the text of any 64-bit value with its sign. std::to_chars writes exactly
+    // what "%d", "%u" and "%llu" write, without parsing a format.
     MemoryBlock* block = MemoryBlock::obtain(64);
     m_storage = block;
-    va_list args;
-    va_start(args, format);
-    int written = std::vsnprintf(block->data(), block->capacity(), format, args);
-    va_end(args);
+    std::to_chars_result end = std::to_chars(block->data(), block->data() + 63, value);
+    *end.ptr = 0;
     m_string = block->data();
-    m_length = written > 0 ? static_cast<uint32_t>(written) : 0;
+    m_length = static_cast<uint32_t>(end.ptr - block->data());
 }
-#pragma GCC diagnostic pop
 
 // The caller chooses the format: that is the purpose of these two operations.
 #pragma GCC diagnostic push
@@ -115,7 +127,7 @@ String::String(const StringAddition& addition) : String() {
     uint32_t total = addition.length();
     if (total == 0) return;
     char* out = reserveAppend(total);
-    for (const StringAdditionBlock* block = addition.first().get(); block;
+    for (const StringAdditionBlock* block = addition.first(); block;
          block = block->m_next.get()) {
         for (uint32_t i = 0; i < block->m_used; ++i) out = putPiece(out, block->m_pieces[i]);
     }
@@ -550,25 +562,77 @@ uint32_t String::fromHex() const noexcept {
 
 long String::toLong() const { return std::atol(c_str()); }
 
-StringAddition::StringAddition(const String& first, const String& second)
-    : m_first(new StringAdditionBlock) {
-    m_first->add(first);
-    m_first->add(second);
+namespace {
+
+// Each thread's spare addition blocks. Plain thread-local values (no destructor of their
+// own), so that a block disposed late in the thread's exit still finds them; the keeper
+// deletes the spares when the thread ends and closes the list.
+constexpr int kSpareBlocks = 8;
+thread_local StringAdditionBlock* t_spareBlocks[kSpareBlocks];
+thread_local int t_spareCount = 0;  // -1 once the thread's keeper is gone
+
+struct SpareBlockKeeper {
+    bool active = false;
+    ~SpareBlockKeeper() {
+        while (t_spareCount > 0) delete t_spareBlocks[--t_spareCount];
+        t_spareCount = -1;
+    }
+};
+thread_local SpareBlockKeeper t_spareKeeper;
+
+}  // namespace
+
+StringAdditionBlock* StringAdditionBlock::make() {
+    if (t_spareCount > 0) return t_spareBlocks[--t_spareCount];
+    return new StringAdditionBlock;
 }
 
-void StringAdditionBlock::add(const String& piece) {
-    // Iterative walk to the last block: a long chain must not grow the stack.
-    StringAdditionBlock* block = this;
+void StringAdditionBlock::dispose() {
+    gc::Pointer<StringAdditionBlock> next = std::move(m_next);
+    for (uint32_t i = 0; i < m_used; ++i) m_pieces[i] = String();
+    m_used = 0;
+    m_totalLength = 0;
+    m_ownLength = 0;
+    if (t_spareCount >= 0 && t_spareCount < kSpareBlocks) {
+        t_spareKeeper.active = true;  // makes sure the keeper exists on this thread
+        t_spareBlocks[t_spareCount++] = this;
+    } else {
+        delete this;
+    }
+    // The following blocks, one at a time: each is unlinked before it is released, so its
+    // own dispose finds no chain and nothing recurses.
+    while (next && next.refCount() == 1) {
+        gc::Pointer<StringAdditionBlock> after = std::move(next->m_next);
+        next = std::move(after);
+    }
+}
+
+namespace {
+
+// The block whose free slot takes the next piece, counting `length` in every block's total
+// on the way. Iterative: a long chain must not grow the stack.
+StringAdditionBlock* slotFor(StringAdditionBlock* block, uint32_t length) {
     while (true) {
-        block->m_totalLength += piece.length();
-        if (block->m_used < kSlots) {
-            block->m_pieces[block->m_used++] = piece;
-            block->m_ownLength += piece.length();
-            return;
+        block->m_totalLength += length;
+        if (block->m_used < StringAdditionBlock::kSlots) {
+            block->m_ownLength += length;
+            return block;
         }
-        if (!block->m_next) block->m_next = new StringAdditionBlock;
+        if (!block->m_next) block->m_next = StringAdditionBlock::make();
         block = block->m_next.get();
     }
+}
+
+}  // namespace
+
+void StringAdditionBlock::add(const String& piece) {
+    StringAdditionBlock* block = slotFor(this, piece.length());
+    block->m_pieces[block->m_used++] = piece;
+}
+
+void StringAdditionBlock::add(String&& piece) {
+    StringAdditionBlock* block = slotFor(this, piece.length());
+    block->m_pieces[block->m_used++] = std::move(piece);
 }
 
 }  // namespace tessel

@@ -67,3 +67,16 @@ TEST(Buffer, EqualityAndStringForm) {
     EXPECT_NE(Buffer("ab", 2), Buffer("ac", 2));
     EXPECT_EQ(Buffer(), Buffer("", 0));
 }
+
+TEST(Buffer, MovingLeavesTheSourceEmpty) {
+    Buffer source("abc", 3);
+    const unsigned char* data = source.data();
+    Buffer target = std::move(source);
+    EXPECT_EQ(target.data(), data);
+    EXPECT_EQ(bytes(target), "abc");
+    EXPECT_TRUE(source.isEmpty());  // NOLINT: checking the moved-from state on purpose
+    Buffer other("x", 1);
+    other = std::move(target);
+    EXPECT_EQ(bytes(other), "abc");
+    EXPECT_TRUE(target.isEmpty());
+}

@@ -333,6 +333,42 @@ TEST(String, ConcatenationMixesPieces) {
     EXPECT_EQ(fromText, "[ab]");
 }
 
+TEST(String, ConcatenationMovesTemporaryPieces) {
+    String owned = String::copy(std::string("owned"));
+    String joined = String::copy(std::string("[")) + owned + String(static_cast<uint32_t>(7)) +
+                    owned.substring(1, 3) + String::copy(std::string("]"));
+    EXPECT_EQ(joined, "[owned7wne]");
+    EXPECT_EQ(owned, "owned");
+}
+
+TEST(String, LongConcatenationChains) {
+    // Thousands of blocks: built and released (in a loop) without trouble, twice, so that
+    // recycled blocks are used as well.
+    for (int round = 0; round < 2; ++round) {
+        tessel::StringAddition addition = String("a") + String("b");
+        for (int i = 0; i < 20000; ++i) static_cast<void>(std::move(addition) + 'c');
+        String joined = addition;
+        EXPECT_EQ(joined.length(), 20002u);
+        EXPECT_EQ(joined.substring(0, 3), "abc");
+        EXPECT_EQ(joined.charAt(20001), 'c');
+    }
+}
+
+TEST(String, MovingLeavesTheSourceEmpty) {
+    String source = String::copy(std::string("moved text"));
+    const void* storage = source.storageIdentity();
+    String target = std::move(source);
+    EXPECT_EQ(target, "moved text");
+    EXPECT_EQ(target.storageIdentity(), storage);
+    EXPECT_TRUE(source.isEmpty());  // NOLINT: checking the moved-from state on purpose
+    EXPECT_FALSE(source.hasStorage());
+    EXPECT_STREQ(source.c_str(), "");
+    String other = String::copy(std::string("x"));
+    other = std::move(target);
+    EXPECT_EQ(other, "moved text");
+    EXPECT_TRUE(target.isEmpty());
+}
+
 TEST(String, AppendAllReservesOnceAndHandlesItself) {
     String s = String::copy(std::string("ab"));
     s.appendAll(':', s, "-", String("z"), 'q');
