@@ -125,43 +125,45 @@ void BM_ConcatStdStringMessage(benchmark::State& state) {
 }
 BENCHMARK(BM_ConcatStdStringMessage);
 
-const std::string kText(100, 'x');  // longer than any small-string buffer
-
+// Texts of 100 and 1000 bytes: both longer than any small-string buffer.
 void BM_CopyString(benchmark::State& state) {
-    String text = String::copy(kText);
+    String text = String::copy(std::string(static_cast<size_t>(state.range(0)), 'x'));
     for (auto _ : state) {
         String copy = text;
         benchmark::DoNotOptimize(copy.data());
     }
 }
-BENCHMARK(BM_CopyString);
+BENCHMARK(BM_CopyString)->Arg(100)->Arg(1000);
 
 void BM_CopyStdString(benchmark::State& state) {
-    std::string text = kText;
+    std::string text(static_cast<size_t>(state.range(0)), 'x');
     for (auto _ : state) {
         std::string copy = text;
         benchmark::DoNotOptimize(copy.data());
     }
 }
-BENCHMARK(BM_CopyStdString);
+BENCHMARK(BM_CopyStdString)->Arg(100)->Arg(1000);
 
+// The middle 60 % of the text.
 void BM_SliceString(benchmark::State& state) {
-    String text = String::copy(kText);
+    const uint32_t size = static_cast<uint32_t>(state.range(0));
+    String text = String::copy(std::string(size, 'x'));
     for (auto _ : state) {
-        String slice = text.substring(10, 60);
+        String slice = text.substring(size / 5, size * 3 / 5);
         benchmark::DoNotOptimize(slice.data());
     }
 }
-BENCHMARK(BM_SliceString);
+BENCHMARK(BM_SliceString)->Arg(100)->Arg(1000);
 
 void BM_SliceStdString(benchmark::State& state) {
-    std::string text = kText;
+    const size_t size = static_cast<size_t>(state.range(0));
+    std::string text(size, 'x');
     for (auto _ : state) {
-        std::string slice = text.substr(10, 60);
+        std::string slice = text.substr(size / 5, size * 3 / 5);
         benchmark::DoNotOptimize(slice.data());
     }
 }
-BENCHMARK(BM_SliceStdString);
+BENCHMARK(BM_SliceStdString)->Arg(100)->Arg(1000);
 
 // Take and return one block of the given size, as a String's storage does.
 void BM_PoolBlock(benchmark::State& state) {

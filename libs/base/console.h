@@ -13,6 +13,9 @@
 
 namespace tessel {
 
+// Every operation may be called from any thread. Each line is written with one formatted
+// write and flushed at once; the name of the calling thread comes from the thread registry
+// (thread.h, currentThreadName).
 class Console : public gc::ObjectDelete {
 public:
     static constexpr int kLevels = 4;
@@ -49,10 +52,10 @@ private:
     };
     void replaceStream(int level, FILE* stream, const String& name);
 
+    Level m_levels[kLevels];
     // Log lines share it, a change of outputs takes it alone: no line is ever written to a
     // stream that is being closed.
     std::shared_mutex m_outputs;
-    Level m_levels[kLevels];
 };
 
 // The process-wide console; it lives until the process ends.

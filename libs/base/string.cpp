@@ -12,7 +12,7 @@
 namespace tessel {
 namespace {
 
-const char kEmpty[1] = {0};
+const char* const kEmpty = String::kEmptyText;
 
 // Every byte followed by a zero byte: String(char) points here.
 struct CharTable {
@@ -31,24 +31,6 @@ char foldAscii(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<ch
 
 }  // namespace
 
-String::String() noexcept : m_length(0), m_string(kEmpty) {}
-
-String::String(String&& other) noexcept
-    : m_length(other.m_length), m_storage(std::move(other.m_storage)), m_string(other.m_string) {
-    other.m_length = 0;
-    other.m_string = kEmpty;
-}
-
-String& String::operator=(String&& other) noexcept {
-    if (this != &other) {
-        m_storage = std::move(other.m_storage);
-        m_length = other.m_length;
-        m_string = other.m_string;
-        other.m_length = 0;
-        other.m_string = kEmpty;
-    }
-    return *this;
-}
 
 String::String(const char* text) : m_length(0), m_string(text) {
     assert(m_string && "libs/base/string: null text");
@@ -236,12 +218,7 @@ const char* String::c_str() const {
 String String::substring(uint32_t position, uint32_t count) const {
     if (position >= m_length) return String();
     uint32_t available = m_length - position;
-    if (count > available) count = available;
-    String result;
-    result.m_storage = m_storage;
-    result.m_string = m_string + position;
-    result.m_length = count;
-    return result;
+    return String(m_storage, m_string + position, count > available ? available : count);
 }
 
 String String::before(char c, bool emptyWhenMissing) const {

@@ -20,13 +20,30 @@ class String {
 public:
     // "Not found" in searches, "up to the end" in slices.
     static constexpr uint32_t npos = 0xffffffffu;
+    // The constant empty text that every empty String points at.
+    static constexpr char kEmptyText[1] = {0};
 
-    String() noexcept;
+    String() noexcept : m_length(0), m_string(kEmptyText) {}
     String(const String&) = default;
     String& operator=(const String&) = default;
     // Moving hands the storage over and leaves the source empty.
-    String(String&& other) noexcept;
-    String& operator=(String&& other) noexcept;
+    String(String&& other) noexcept
+        : m_length(other.m_length),
+          m_storage(std::move(other.m_storage)),
+          m_string(other.m_string) {
+        other.m_length = 0;
+        other.m_string = kEmptyText;
+    }
+    String& operator=(String&& other) noexcept {
+        if (this != &other) {
+            m_storage = std::move(other.m_storage);
+            m_length = other.m_length;
+            m_string = other.m_string;
+            other.m_length = 0;
+            other.m_string = kEmptyText;
+        }
+        return *this;
+    }
     // A zero-terminated text, not copied: the caller's memory must outlive every String that
     // refers to it (literals do). A null pointer is a programming error.
     String(const char* text);  // NOLINT: implicit so that literals read naturally
@@ -166,6 +183,9 @@ private:
     }
     template <class Integer>
     void adoptNumber(Integer value);
+    // A slice of `storage` (which may be null).
+    String(const gc::Pointer<MemoryBlock>& storage, const char* data, uint32_t length) noexcept
+        : m_length(length), m_storage(storage), m_string(data) {}
 
     uint32_t m_length;
     mutable gc::Pointer<MemoryBlock> m_storage;
