@@ -234,3 +234,5 @@ void BM_LogLineToFile(benchmark::State& state) {
 BENCHMARK(BM_LogLineToFile);
 
 }  // namespace
+
+BENCHMARK_MAIN();
