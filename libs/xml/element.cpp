@@ -6,6 +6,7 @@
 
 #include "base/console.h"
 #include "base/exception.h"
+#include "xml/document.h"
 
 namespace tessel {
 namespace xml {
@@ -38,6 +39,25 @@ inline bool is(char c, unsigned char cls) {
 
 inline bool isTrimmed(char c) { return c == 0 || is(c, kSpace); }
 
+// Names are short: a loop, not a call.
+inline uint32_t findColon(const String& name) {
+    const char* data = name.data();
+    for (uint32_t i = 0; i < name.length(); ++i) {
+        if (data[i] == ':') return i;
+    }
+    return String::npos;
+}
+
+template <uint32_t N>
+inline bool equals(const String& s, const char (&literal)[N]) {
+    return s.length() == N - 1 && std::memcmp(s.data(), literal, N - 1) == 0;
+}
+
+template <uint32_t N>
+inline bool startsWith(const String& s, const char (&literal)[N]) {
+    return s.length() >= N - 1 && std::memcmp(s.data(), literal, N - 1) == 0;
+}
+
 // Attribute values carry only two entities.
 String decodeAttributeEntities(const String& value) {
     if (value.find('&') == String::npos) return value;
@@ -46,21 +66,29 @@ String decodeAttributeEntities(const String& value) {
 
 }  // namespace
 
-// The source text being parsed, with the last quote searches remembered: start tags whose
-// quotes are unbalanced would otherwise scan to the same far quote again and again.
 namespace detail {
 
+// The source text being parsed. With a document, slices are views into the source, which the
+// document keeps; without one (the stand-alone parse operations) they are owning slices.
+// The last quote searches are remembered: start tags with unbalanced quotes would otherwise
+// scan to the same far quote again and again.
 struct ParseCursor {
-    explicit ParseCursor(const String& source)
-        : text(source), data(source.data()), length(source.length()) {}
+    ParseCursor(const String& source, Document* owner)
+        : text(source), data(source.data()), length(source.length()), document(owner) {}
 
     uint32_t skipSpace(uint32_t p) const {
         while (p < length && is(data[p], kSpace)) ++p;
         return p;
     }
+    // Markup is dense: the byte looked for is usually close, where a plain loop beats the
+    // call to memchr; farther away memchr takes over.
     uint32_t find(char c, uint32_t from) const {
-        if (from >= length) return String::npos;
-        const void* hit = std::memchr(data + from, c, length - from);
+        uint32_t near = length - from > 16 ? from + 16 : length;
+        for (uint32_t i = from; i < near; ++i) {
+            if (data[i] == c) return i;
+        }
+        if (near >= length) return String::npos;
+        const void* hit = std::memchr(data + near, c, length - near);
         return hit ? static_cast<uint32_t>(static_cast<const char*>(hit) - data) : String::npos;
     }
     uint32_t findQuote(char quote, uint32_t from) {
@@ -76,11 +104,15 @@ struct ParseCursor {
     bool startsWith(uint32_t p, const char* prefix, uint32_t prefixLength) const {
         return p + prefixLength <= length && std::memcmp(data + p, prefix, prefixLength) == 0;
     }
+    String slice(uint32_t from, uint32_t count) const {
+        if (count == 0) return String();
+        return document ? String(data + from, count) : text.substring(from, count);
+    }
     // The slice [from, to) without whitespace and NUL bytes at either end.
     String trimmed(uint32_t from, uint32_t to) const {
         while (from < to && isTrimmed(data[from])) ++from;
         while (to > from && isTrimmed(data[to - 1])) --to;
-        return from == to ? String() : text.substring(from, to - from);
+        return slice(from, to - from);
     }
 
     struct Memo {
@@ -92,6 +124,7 @@ struct ParseCursor {
     const String& text;
     const char* data;
     uint32_t length;
+    Document* document;
     Memo single;
     Memo dual;
 };
@@ -99,74 +132,6 @@ struct ParseCursor {
 }  // namespace detail
 
 using Cursor = detail::ParseCursor;
-
-namespace {
-
-uint32_t parseValue(Cursor& c, uint32_t p, AttributeValue& value);
-uint32_t parseAttribute(Cursor& c, uint32_t p, Attribute& attribute, bool& end);
-
-}  // namespace
-
-// ---------------------------------------------------------------------------------------------
-// AttributeValue
-
-uint32_t AttributeValue::parse(const String& text, uint32_t offset) {
-    Cursor cursor(text);
-    return parseValue(cursor, offset, *this);
-}
-
-String AttributeValue::toXml() const {
-    String out;
-    switch (m_quote) {
-        case kSingle:
-            out.appendAll('\'', m_text.replace("'", "&#39;"), '\'');
-            break;
-        case kDouble:
-            out.appendAll('"', m_text.replace("\"", "&quot;"), '"');
-            break;
-        default:
-            out = m_text.replace("'", "&#39;").replace("\"", "&quot;");
-            break;
-    }
-    return out;
-}
-
-// ---------------------------------------------------------------------------------------------
-// Attribute
-
-void Attribute::read(IKeyReader&) { TESSEL_THROW(ENotImplemented); }
-void Attribute::write(IKeyWriter&) { TESSEL_THROW(ENotImplemented); }
-
-void Attribute::read(IReader& reader) {
-    String name;
-    String value;
-    reader.read(name);
-    reader.read(value);
-    m_name = name;
-    setValue(value, AttributeValue::kDouble);
-}
-
-void Attribute::write(IWriter& writer) {
-    writer.write(m_name);
-    writer.write(m_value.text());
-}
-
-uint32_t Attribute::parse(const String& text, uint32_t offset, bool& end) {
-    Cursor cursor(text);
-    return parseAttribute(cursor, offset, *this, end);
-}
-
-String Attribute::toXml() const {
-    if (!m_hasValue) return m_name;
-    if (m_name == "xmlns" && m_value.text().isEmpty()) return String();
-    String out;
-    if (!m_value.text().isEmpty() || m_value.quote() != AttributeValue::kUnquoted) {
-        out.appendAll(m_name, '=', m_value.toXml());
-    } else {
-        out.appendAll(m_name, '=');
-    }
-    return out;
-}
 
 namespace {
 
@@ -195,7 +160,9 @@ uint32_t parseValue(Cursor& c, uint32_t p, AttributeValue& value) {
     return after;
 }
 
-uint32_t parseAttribute(Cursor& c, uint32_t p, Attribute& attribute, bool& end) {
+// Fills the three parts of an attribute (left as they are past what was parsed).
+uint32_t parseAttribute(Cursor& c, uint32_t p, String& name, bool& hasValue, AttributeValue& value,
+                        bool& end) {
     end = false;
     p = c.skipSpace(p);
     if (p >= c.length) {
@@ -208,7 +175,7 @@ uint32_t parseAttribute(Cursor& c, uint32_t p, Attribute& attribute, bool& end) 
         end = true;
         return p;
     }
-    attribute.setName(c.text.substring(p, q - p));
+    name = c.slice(p, q - p);
     p = c.skipSpace(q);
     if (p >= c.length || c.data[p] != '=') return p;  // no value
     p = c.skipSpace(p + 1);
@@ -216,35 +183,163 @@ uint32_t parseAttribute(Cursor& c, uint32_t p, Attribute& attribute, bool& end) 
         log(2, "Attribute", "parse", "invalid attribute value (missing value with =)");
         TESSEL_THROW(xml::EXmlAttribute);
     }
-    AttributeValue value;
     try {
         p = parseValue(c, p, value);
     } catch (const EXmlAttributeValue& e) {
         TESSEL_LOG_CATCH(e);
         TESSEL_THROW(xml::EXmlAttribute);
     }
-    attribute.setValue(value.text(), value.quote());
+    hasValue = true;
     p = c.skipSpace(p);
     if (p < c.length && (c.data[p] == '>' || c.data[p] == '/')) end = true;
     return p;
 }
 
+// A comment from `p` ("<!--" there is skipped): its trimmed text and the offset after it.
+uint32_t parseComment(Cursor& c, uint32_t p, String& text) {
+    uint32_t start = p;
+    if (c.startsWith(p, "<!--", 4)) p += 4;
+    uint32_t end = c.text.find("-->", p);
+    uint32_t after = end == String::npos ? String::npos : end + 3;
+    if (end == String::npos) {
+        end = c.text.find("-- >", p);
+        after = end == String::npos ? String::npos : end + 4;
+    }
+    if (end == String::npos) {
+        log(0, "xml.Comment", "parse", "bad xml file format: " + c.text.substring(start));
+        TESSEL_THROW(xml::EXmlComment);
+    }
+    text = c.trimmed(p, end);
+    return after;
+}
+
 }  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// AttributeValue, Attribute, Comment: the stand-alone parse operations give owning texts.
+
+uint32_t AttributeValue::parse(const String& text, uint32_t offset) {
+    Cursor cursor(text, nullptr);
+    return parseValue(cursor, offset, *this);
+}
+
+String AttributeValue::toXml() const {
+    String out;
+    switch (m_quote) {
+        case kSingle:
+            out.appendAll('\'', m_text.replace("'", "&#39;"), '\'');
+            break;
+        case kDouble:
+            out.appendAll('"', m_text.replace("\"", "&quot;"), '"');
+            break;
+        default:
+            out = m_text.replace("'", "&#39;").replace("\"", "&quot;");
+            break;
+    }
+    return out;
+}
+
+Attribute::Attribute(const Attribute& other)
+    : ISerialize(), m_name(other.name()), m_hasValue(other.m_hasValue), m_value(other.value()) {}
+
+Attribute& Attribute::operator=(const Attribute& other) {
+    if (this != &other) {
+        m_name = other.name();
+        m_hasValue = other.m_hasValue;
+        m_value = other.value();
+    }
+    return *this;
+}
+
+String Attribute::name() const { return m_document ? m_document->own(m_name) : m_name; }
+
+AttributeValue Attribute::value() const {
+    if (!m_document) return m_value;
+    return AttributeValue(m_document->own(m_value.text()), m_value.quote());
+}
+
+void Attribute::read(IKeyReader&) { TESSEL_THROW(ENotImplemented); }
+void Attribute::write(IKeyWriter&) { TESSEL_THROW(ENotImplemented); }
+
+void Attribute::read(IReader& reader) {
+    String name;
+    String value;
+    reader.read(name);
+    reader.read(value);
+    m_name = name;
+    setValue(value, AttributeValue::kDouble);
+}
+
+void Attribute::write(IWriter& writer) {
+    writer.write(m_name);
+    writer.write(m_value.text());
+}
+
+uint32_t Attribute::parse(const String& text, uint32_t offset, bool& end) {
+    Cursor cursor(text, nullptr);
+    String name;
+    bool hasValue = false;
+    AttributeValue value;
+    uint32_t next = parseAttribute(cursor, offset, name, hasValue, value, end);
+    setName(name);
+    if (hasValue) setValue(value.text(), value.quote());
+    return next;
+}
+
+void Attribute::noteStored(const String& text) {
+    if (m_inArena) m_document->noteStored(text);
+}
+
+void Attribute::setName(const String& name) {
+    m_name = name;
+    noteStored(name);
+}
+
+void Attribute::setValue(const String& text, int quote) {
+    m_value.set(text, quote);
+    m_hasValue = true;
+    noteStored(text);
+}
+
+String Attribute::toXml() const {
+    if (!m_hasValue) return name();
+    if (equals(m_name, "xmlns") && m_value.text().isEmpty()) return String();
+    String out;
+    if (!m_value.text().isEmpty() || m_value.quote() != AttributeValue::kUnquoted) {
+        out.appendAll(m_name, '=', m_value.toXml());
+    } else {
+        out.appendAll(m_name, '=');
+    }
+    return out;
+}
+
+uint32_t Comment::parse(const String& text, uint32_t offset) {
+    Cursor cursor(text, nullptr);
+    String content;
+    uint32_t after = parseComment(cursor, offset, content);
+    m_text = content;
+    return after;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Element: tree operations
 
+Element::Element(String name) : Node(kElementNode), m_name(std::move(name)) {}
+
 Element::~Element() {
-    Node* children = m_firstChild;
-    m_firstChild = nullptr;
-    m_lastChild = nullptr;
-    deleteList(children);
-    Attribute* attribute = m_firstAttribute;
-    while (attribute) {
-        Attribute* following = attribute->m_next;
-        delete attribute;
-        attribute = following;
+    if (m_ownedDocument && m_ownedDocument->plain()) {
+        // Every node and attribute below lives in the arena and holds nothing to release:
+        // the whole tree goes with the document.
+        m_firstChild = nullptr;
+        m_firstAttribute = nullptr;
+        return;
     }
+    clear();
+}
+
+void Element::setName(const String& name) {
+    m_name = name;
+    noteStored(name);
 }
 
 void Element::clear() {
@@ -256,15 +351,21 @@ void Element::clear() {
     Attribute* attribute = m_firstAttribute;
     while (attribute) {
         Attribute* following = attribute->m_next;
-        delete attribute;
+        if (attribute->m_inArena) {
+            attribute->~Attribute();
+        } else {
+            delete attribute;
+        }
         attribute = following;
     }
     m_firstAttribute = nullptr;
     m_lastAttribute = nullptr;
     m_attributeCount = 0;
+    m_xmlns = nullptr;
 }
 
 void Element::appendChild(Node* child) {
+    if (m_document && !child->m_inArena) m_document->noteForeign();
     child->m_previous = m_lastChild;
     child->m_next = nullptr;
     if (m_lastChild) {
@@ -284,6 +385,7 @@ Node* Element::firstText() const {
 }
 
 void Element::appendAttribute(Attribute* attribute) {
+    if (m_document && !attribute->m_inArena) m_document->noteForeign();
     attribute->m_previous = m_lastAttribute;
     attribute->m_next = nullptr;
     if (m_lastAttribute) {
@@ -293,6 +395,7 @@ void Element::appendAttribute(Attribute* attribute) {
     }
     m_lastAttribute = attribute;
     ++m_attributeCount;
+    if (!m_xmlns && equals(attribute->m_name, "xmlns")) m_xmlns = attribute;
 }
 
 Attribute* Element::findAttribute(const String& name) const {
@@ -302,64 +405,64 @@ Attribute* Element::findAttribute(const String& name) const {
     return nullptr;
 }
 
+Attribute* Element::newAttribute(const String& name, const String& value) {
+    if (m_document) return m_document->make<Attribute>(name, value, AttributeValue::kDouble);
+    return new Attribute(name, value, AttributeValue::kDouble);
+}
+
 void Element::setNamespace(const String& uri) {
-    Attribute* xmlns = findAttribute("xmlns");
-    if (xmlns) {
-        xmlns->setValue(uri, xmlns->value().quote());
+    if (m_xmlns) {
+        m_xmlns->setValue(uri, m_xmlns->m_value.quote());
     } else {
-        appendAttribute(new Attribute("xmlns", uri, AttributeValue::kDouble));
+        appendAttribute(newAttribute("xmlns", uri));
     }
 }
 
-void Element::declarePrefix(const String& prefix, const String& uri) {
-    if (!m_namespaces) {
-        m_namespaces = new NamespaceMap;
-    } else if (m_namespaces.refCount() > 1) {
-        // Shared with the parent: declarations of this element go to its own copy.
-        gc::Pointer<NamespaceMap> copy = new NamespaceMap;
-        copy->entries = m_namespaces->entries;
-        m_namespaces = copy;
+const NamespaceMap::Entry* Element::lookupPrefix(const String& prefix) const {
+    if (!m_namespaces) return nullptr;
+    auto it = m_namespaces->entries.find(prefix);
+    return it == m_namespaces->entries.end() ? nullptr : &it->second;
+}
+
+String Element::namespaceUri(const String& prefix) const {
+    const NamespaceMap::Entry* entry = lookupPrefix(prefix);
+    return entry ? own(entry->uri) : String();
+}
+
+void Element::declarePrefix(const String& declaration, const String& uri) {
+    // Called while parsing, so the element has a document; the texts are views into its source.
+    if (!m_ownsNamespaces) {
+        m_namespaces = m_document->newNamespaceMap(m_namespaces);
+        m_ownsNamespaces = true;
     }
-    m_namespaces->entries[prefix] = uri;
+    m_namespaces->entries[declaration.substring(6)] = NamespaceMap::Entry{uri, declaration};
 }
 
 void Element::resolveNames() {
-    uint32_t colon = m_name.find(':');
+    uint32_t colon = findColon(m_name);
     if (colon != String::npos) {
-        String prefix = m_name.substring(0, colon);
-        const String* uri = nullptr;
-        if (m_namespaces) {
-            auto it = m_namespaces->entries.find(prefix);
-            if (it != m_namespaces->entries.end()) uri = &it->second;
-        }
-        if (!uri) {
+        const NamespaceMap::Entry* entry = lookupPrefix(m_name.substring(0, colon));
+        if (!entry) {
             log(0, "Element", "parse", "non-defined qualified name for element");
         } else {
-            setNamespace(*uri);
+            setNamespace(entry->uri);
             m_name = m_name.substring(colon + 1);
         }
     }
+    if (!m_firstAttribute) return;
     // Each prefix used by an attribute is declared on this element once.
     Attribute* last = m_lastAttribute;
     for (Attribute* attribute = m_firstAttribute; attribute; attribute = attribute->m_next) {
-        uint32_t at = attribute->m_name.find(':');
-        if (at != String::npos) {
-            String prefix = attribute->m_name.substring(0, at);
-            if (prefix != "xmlns") {
-                const String* uri = nullptr;
-                if (m_namespaces) {
-                    auto it = m_namespaces->entries.find(prefix);
-                    if (it != m_namespaces->entries.end()) uri = &it->second;
-                }
-                if (!uri) {
-                    log(0, "Element", "parse",
-                        "non-defined qualified name for attribute : " + prefix);
-                } else {
-                    String declaration = "xmlns:" + prefix;
-                    if (!findAttribute(declaration)) {
-                        appendAttribute(new Attribute(declaration, *uri, AttributeValue::kDouble));
-                    }
-                }
+        const String& name = attribute->m_name;
+        uint32_t at = findColon(name);
+        if (at != String::npos && !(at == 5 && startsWith(name, "xmlns"))) {
+            String prefix = name.substring(0, at);
+            const NamespaceMap::Entry* entry = lookupPrefix(prefix);
+            if (!entry) {
+                log(0, "Element", "parse", "non-defined qualified name for attribute : " + prefix);
+            } else if (!findAttribute(entry->declaration)) {
+                appendAttribute(m_document->make<Attribute>(entry->declaration, entry->uri,
+                                                            AttributeValue::kDouble));
             }
         }
         if (attribute == last) break;
@@ -377,28 +480,40 @@ uint32_t Element::parseStartTag(Cursor& c, uint32_t p, bool& empty) {
     }
     empty = gt > 0 && c.data[gt - 1] == '/';
     uint32_t attributesEnd = empty ? gt - 1 : gt;
+    Attribute* spare = nullptr;  // an arena attribute that was parsed but not kept
     while (p < attributesEnd) {
-        auto attribute = std::make_unique<Attribute>();
+        Attribute* attribute = spare ? spare : c.document->make<Attribute>();
+        spare = nullptr;
         bool end = false;
         try {
-            p = parseAttribute(c, p, *attribute, end);
+            p = parseAttribute(c, p, attribute->m_name, attribute->m_hasValue, attribute->m_value,
+                               end);
         } catch (const EXmlAttribute& e) {
             TESSEL_LOG_CATCH(e);
             TESSEL_THROW(xml::EXmlElement);
         }
-        const String& name = attribute->name();
+        const String& name = attribute->m_name;
         if (name.isEmpty()) break;
-        if (name == "xmlns") {
+        bool kept = false;
+        if (equals(name, "xmlns")) {
             if (!m_defaultNamespaceSeen) {
-                setNamespace(attribute->value().text().trim());
+                setNamespace(attribute->m_value.text().trim());
                 m_defaultNamespaceSeen = true;
             } else {
                 log(0, "Element", "parse", "redefinition of xmlns attribute");
             }
-        } else if (name.startsWith("xmlns:")) {
-            declarePrefix(name.substring(6), attribute->value().text());
+        } else if (startsWith(name, "xmlns:")) {
+            declarePrefix(name, attribute->m_value.text());
         } else {
-            appendAttribute(attribute.release());
+            c.document->noteStored(attribute->m_value.text());
+            appendAttribute(attribute);
+            kept = true;
+        }
+        if (!kept) {
+            attribute->m_name = String();
+            attribute->m_hasValue = false;
+            attribute->m_value = AttributeValue();
+            spare = attribute;
         }
         if (end) break;
     }
@@ -407,7 +522,14 @@ uint32_t Element::parseStartTag(Cursor& c, uint32_t p, bool& empty) {
 }
 
 uint32_t Element::parse(const String& text, uint32_t offset) {
-    Cursor c(text);
+    if (!m_document) {
+        m_ownedDocument = std::make_unique<Document>();
+        m_document = m_ownedDocument.get();
+    }
+    const String& source = m_document->keep(text.hasStorage() ? text : text.copy());
+    Cursor c(source, m_document);
+    Document& document = *m_document;
+
     bool empty = false;
     uint32_t p = parseStartTag(c, offset, empty);
     if (empty) {
@@ -417,46 +539,52 @@ uint32_t Element::parse(const String& text, uint32_t offset) {
     // The open elements, innermost last: nesting costs heap, never stack.
     std::vector<Element*> open;
     open.push_back(this);
-    auto addText = [&c](Element* to, uint32_t from, uint32_t end) {
+    auto addText = [&c, &document](Element* to, uint32_t from, uint32_t end) {
         String content = c.trimmed(from, end);
-        if (!content.isEmpty()) to->appendChild(new Text(content));
+        if (!content.isEmpty()) to->appendChild(document.make<Text>(std::move(content)));
     };
     for (;;) {
         Element* current = open.back();
-        uint32_t lt = c.find('<', p);
+        // Most text between tags is indentation: skip it before looking for the next tag.
+        uint32_t textStart = c.skipSpace(p);
+        uint32_t lt = textStart < c.length && c.data[textStart] == '<' ? textStart
+                                                                       : c.find('<', textStart);
         if (lt == String::npos) {
-            log(0, "xml.Element", "fromXml", "no tag found: " + text.substring(p));
-            addText(current, p, c.length);
+            log(0, "xml.Element", "fromXml", "no tag found: " + source.substring(p));
+            addText(current, textStart, c.length);
             return kNone;
         }
+        char marker = lt + 1 < c.length ? c.data[lt + 1] : '\0';
         // Text before a comment or a declaration is kept like text before a tag.
-        if (c.startsWith(lt, "<!--", 4)) {
-            addText(current, p, lt);
-            auto* comment = new Comment;
+        if (marker == '!' && c.startsWith(lt, "<!--", 4)) {
+            addText(current, textStart, lt);
+            auto* comment = document.make<Comment>();
             current->appendChild(comment);
             try {
-                p = comment->parse(text, lt);
+                String content;
+                p = parseComment(c, lt, content);
+                comment->setValue(content);
             } catch (const EXmlComment& e) {
                 TESSEL_LOG_CATCH(e);
                 p = c.length;  // the comment runs to the end of the text
             }
             continue;
         }
-        if (c.startsWith(lt, "<?xml", 5)) {
-            addText(current, p, lt);
-            uint32_t close = text.find("?>", lt + 5);
+        if (marker == '?' && c.startsWith(lt, "<?xml", 5)) {
+            addText(current, textStart, lt);
+            uint32_t close = source.find("?>", lt + 5);
             if (close == String::npos) {
-                log(0, "xml.Element", "parse", "bad xml file format: " + text.substring(lt));
+                log(0, "xml.Element", "parse", "bad xml file format: " + source.substring(lt));
                 TESSEL_THROW(xml::EXmlElement);
             }
             p = close + 2;
             continue;
         }
-        addText(current, p, lt);
+        if (lt > textStart) addText(current, textStart, lt);
         uint32_t nameEnd = lt + 1;
         while (nameEnd < c.length && !is(c.data[nameEnd], kTagStop)) ++nameEnd;
         if (nameEnd >= c.length) {
-            log(2, "xml.element", "parse", "bad xml file format: " + text.substring(lt));
+            log(2, "xml.element", "parse", "bad xml file format: " + source.substring(lt));
             TESSEL_THROW(xml::EXmlElement);
         }
         String name = c.trimmed(lt + 1, nameEnd);
@@ -470,9 +598,12 @@ uint32_t Element::parse(const String& text, uint32_t offset) {
             if (open.empty()) return p;
             continue;
         }
-        auto* child = new Element(name);
-        Attribute* xmlns = current->m_attributeCount ? current->findAttribute("xmlns") : nullptr;
-        if (xmlns) child->appendAttribute(new Attribute("xmlns", xmlns->value().text()));
+        auto* child = document.make<Element>(std::move(name));
+        if (current->m_xmlns) {
+            static const String kXmlns("xmlns");
+            Attribute* inherited = document.make<Attribute>(kXmlns, current->m_xmlns->m_value.text());
+            child->appendAttribute(inherited);
+        }
         child->m_namespaces = current->m_namespaces;
         current->appendChild(child);
         child->m_start = lt;
@@ -528,7 +659,7 @@ String Element::toXml(const String& indent) const {
         }
         frame.child = child->next();
         if (child->type() == kTextNode) {
-            out.append(child->value());
+            out.append(static_cast<const Text*>(child)->textView());
             continue;
         }
         frame.anyNonText = true;
@@ -575,10 +706,12 @@ void Element::write(IWriter& writer) {
 }
 
 void Element::read(IReader& reader) {
-    // Reads name, attributes and the child count; returns the count.
+    // Replaces name and attributes; returns the child count.
     auto header = [&reader](Element* e) {
         e->clear();
-        reader.read(e->m_name);
+        String name;
+        reader.read(name);
+        e->setName(name);
         unsigned int attributes = 0;
         reader.read(attributes);
         for (unsigned int i = 0; i < attributes; ++i) {

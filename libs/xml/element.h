@@ -9,11 +9,13 @@
 #include <cstdint>
 #include <map>
 
-#include "base/gcobject.h"
+#include <memory>
 #include "xml/node.h"
 
 namespace tessel {
 namespace xml {
+
+class Document;
 
 namespace detail {
 struct ParseCursor;
@@ -58,6 +60,9 @@ public:
     explicit Attribute(const String& name) : m_name(name) {}
     Attribute(const String& name, const String& value, int quote = AttributeValue::kDouble)
         : m_name(name), m_hasValue(true), m_value(value, quote) {}
+    // Copies name and value only (not the place in a list).
+    Attribute(const Attribute& other);
+    Attribute& operator=(const Attribute& other);
 
     // The sequential form: the name, then the value (read back double-quoted). The keyed
     // forms raise ENotImplemented.
@@ -66,14 +71,14 @@ public:
     void write(IKeyWriter& writer) override;
     void write(IWriter& writer) override;
 
-    const String& name() const noexcept { return m_name; }
+    String name() const;
     bool hasValue() const noexcept { return m_hasValue; }
-    const AttributeValue& value() const noexcept { return m_value; }
-    void setName(const String& name) { m_name = name; }
-    void setValue(const String& text, int quote = AttributeValue::kDouble) {
-        m_value.set(text, quote);
-        m_hasValue = true;
-    }
+    AttributeValue value() const;
+    // Name and value without taking a reference: valid while the tree lives.
+    const String& nameView() const noexcept { return m_name; }
+    const AttributeValue& valueView() const noexcept { return m_value; }
+    void setName(const String& name);
+    void setValue(const String& text, int quote = AttributeValue::kDouble);
 
     Attribute* next() const noexcept { return m_next; }
     Attribute* previous() const noexcept { return m_previous; }
@@ -88,25 +93,32 @@ public:
 
 private:
     friend class Element;
+    friend class Document;
+    void noteStored(const String& text);
 
     String m_name;
     bool m_hasValue = false;
+    bool m_inArena = false;  // destroyed with its document, never deleted
     AttributeValue m_value;
     Attribute* m_next = nullptr;
     Attribute* m_previous = nullptr;
+    Document* m_document = nullptr;
 };
 
-// Namespace prefixes and their URIs. Shared between an element and its descendants until one
-// of them declares a prefix of its own (it then works on a copy).
-class NamespaceMap : public gc::ObjectDelete {
-public:
-    const char* className() const override { return "xml.NamespaceMap"; }
-    std::map<String, String> entries;
+// Namespace prefixes declared in a parsed document, with their URIs and the declaring
+// attributes' names ("xmlns:" + prefix), all views into the source. Shared between an element
+// and its descendants until one of them declares a prefix of its own (it then works on a copy).
+struct NamespaceMap {
+    struct Entry {
+        String uri;
+        String declaration;
+    };
+    std::map<String, Entry> entries;
 };
 
 class Element : public Node {
 public:
-    explicit Element(const String& name = String()) : Node(kElementNode), m_name(name) {}
+    explicit Element(String name = String());
     // Deletes the children and attributes (iteratively).
     ~Element() override;
 
@@ -118,17 +130,19 @@ public:
     using Node::read;
     using Node::write;
 
-    String name() const override { return m_name; }
+    String name() const override { return own(m_name); }
+    // The name without taking a reference: valid while the tree lives.
+    const String& nameView() const noexcept { return m_name; }
     String toXml(const String& indent) const override;
     uint32_t offset() const override { return m_start; }
 
     // Parses the element from `offset`, just after its name in `text`: attributes, then the
     // content and the closing tag, whatever its name. Returns the offset after the element, or
-    // kNone when the text ended inside it. The text is shared, not copied: its bytes must stay
-    // valid while the tree lives (StringParser guarantees this).
+    // kNone when the text ended inside it. The element keeps the text (copied first when it
+    // has no storage of its own) and the parsed nodes for as long as it lives.
     virtual uint32_t parse(const String& text, uint32_t offset);
 
-    void setName(const String& name) { m_name = name; }
+    void setName(const String& name);
     uint32_t startOffset() const noexcept { return m_start; }
     uint32_t endOffset() const noexcept { return m_end; }
     void setStartOffset(uint32_t offset) noexcept { m_start = offset; }
@@ -150,8 +164,9 @@ public:
     Attribute* findAttribute(const String& name) const;
     // Sets the "xmlns" attribute, creating it (double-quoted) when absent.
     void setNamespace(const String& uri);
-    // The prefix map (with what the parent passed down); null when empty.
-    const NamespaceMap* namespaces() const noexcept { return m_namespaces.get(); }
+    // The URI of a namespace prefix known to this element (declared on it or passed down by
+    // its parent); empty when unknown.
+    String namespaceUri(const String& prefix) const;
     bool defaultNamespaceSeen() const noexcept { return m_defaultNamespaceSeen; }
 
 private:
@@ -160,20 +175,26 @@ private:
     // Start tag from just after the name: attributes and namespaces. Returns the offset after
     // ">" and tells whether the element was empty ("/>").
     uint32_t parseStartTag(Cursor& cursor, uint32_t offset, bool& empty);
-    void declarePrefix(const String& prefix, const String& uri);
+    void declarePrefix(const String& declaration, const String& uri);
+    const NamespaceMap::Entry* lookupPrefix(const String& prefix) const;
     void resolveNames();
     void clear();
+    Attribute* newAttribute(const String& name, const String& value);
 
+    // Declared first so that it goes last: the nodes of a parsed tree live in it.
+    std::unique_ptr<Document> m_ownedDocument;
     String m_name;
-    gc::Pointer<NamespaceMap> m_namespaces;
-    uint32_t m_start = kNone;
-    uint32_t m_end = kNone;
+    NamespaceMap* m_namespaces = nullptr;  // owned by the document
+    Attribute* m_xmlns = nullptr;          // the "xmlns" attribute, when there is one
     Node* m_firstChild = nullptr;
     Node* m_lastChild = nullptr;
-    uint32_t m_childCount = 0;
     Attribute* m_firstAttribute = nullptr;
     Attribute* m_lastAttribute = nullptr;
+    uint32_t m_start = kNone;
+    uint32_t m_end = kNone;
+    uint32_t m_childCount = 0;
     uint32_t m_attributeCount = 0;
+    bool m_ownsNamespaces = false;
     bool m_defaultNamespaceSeen = false;
 
     friend class Node;

@@ -124,10 +124,10 @@ void KeyReader::bind(Element* element) {
 Element* KeyReader::findKey(const String& key) const {
     if (!m_element) raise(__LINE__);
     Node* node = m_element->firstChild();
-    if (m_lastTaken && m_lastTaken->name().equalsIgnoreCase(key)) node = m_lastTaken->next();
+    if (m_lastTaken && m_lastTaken->nameView().equalsIgnoreCase(key)) node = m_lastTaken->next();
     for (; node; node = node->next()) {
         if (node->type() == kElementNode && !node->consumed() &&
-            node->name().equalsIgnoreCase(key)) {
+            static_cast<Element*>(node)->nameView().equalsIgnoreCase(key)) {
             return static_cast<Element*>(node);
         }
     }
@@ -139,7 +139,7 @@ int KeyReader::count(const String& key) {
     int n = 0;
     for (Node* node = m_element->firstChild(); node; node = node->next()) {
         if (node->type() == kElementNode && !node->consumed() &&
-            node->name().equalsIgnoreCase(key)) {
+            static_cast<Element*>(node)->nameView().equalsIgnoreCase(key)) {
             ++n;
         }
     }
@@ -192,7 +192,7 @@ void ParserReader::raise(uint32_t line) const {
 
 bool ParserReader::rootMatches(const String& key) {
     if (!m_root) raise(__LINE__);
-    return m_root->name().equalsIgnoreCase(key);
+    return m_root->nameView().equalsIgnoreCase(key);
 }
 
 int ParserReader::count(const String& key) { return rootMatches(key) ? 1 : 0; }

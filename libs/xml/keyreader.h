@@ -111,7 +111,7 @@ private:
     std::unique_ptr<KeyReader> m_child;
     // The child returned last: every matching child up to it is consumed, so the next search
     // for the same key starts after it.
-    Node* m_lastTaken = nullptr;
+    Element* m_lastTaken = nullptr;
 };
 
 class ParserReader : public ElementValueReader {

@@ -2,6 +2,7 @@
 
 #include "base/console.h"
 #include "base/exception.h"
+#include "xml/document.h"
 #include "xml/element.h"
 
 namespace tessel {
@@ -42,9 +43,30 @@ void Node::deleteList(Node* first) noexcept {
         }
         Node* following = node->m_next;
         node->m_next = nullptr;
-        delete node;
+        if (node->m_inArena) {
+            // The memory goes with the document; only the members are released.
+            switch (node->m_type) {
+                case kTextNode:
+                    static_cast<Text*>(node)->Text::~Text();
+                    break;
+                case kCommentNode:
+                    static_cast<Comment*>(node)->Comment::~Comment();
+                    break;
+                default:
+                    node->~Node();
+                    break;
+            }
+        } else {
+            delete node;
+        }
         node = following;
     }
+}
+
+String Node::own(const String& text) const { return m_document ? m_document->own(text) : text; }
+
+void Node::noteStored(const String& text) {
+    if (m_inArena) m_document->noteStored(text);
 }
 
 void Node::read(IKeyReader&) { TESSEL_THROW(ENotImplemented); }
@@ -63,12 +85,30 @@ Node* Node::Factory::create(unsigned int code) {
     return creator();
 }
 
-void Text::read(IReader& reader) { reader.read(m_text); }
+void Text::read(IReader& reader) {
+    String text;
+    reader.read(text);
+    setValue(text);
+}
 void Text::write(IWriter& writer) { writer.write(m_text); }
-String Text::toXml(const String&) const { return m_text; }
+String Text::toXml(const String&) const { return own(m_text); }
 
-void Comment::read(IReader& reader) { reader.read(m_text); }
+void Text::setValue(const String& text) {
+    m_text = text;
+    noteStored(text);
+}
+
+void Comment::read(IReader& reader) {
+    String text;
+    reader.read(text);
+    setValue(text);
+}
 void Comment::write(IWriter& writer) { writer.write(m_text); }
+
+void Comment::setValue(const String& text) {
+    m_text = text;
+    noteStored(text);
+}
 
 String Comment::toXml(const String& indent) const {
     if (m_text.isEmpty()) return String();
@@ -81,23 +121,6 @@ String Comment::toScript() const {
     String out;
     out.appendAll("<!--\r\n", m_text, "\r\n// -->");
     return out;
-}
-
-uint32_t Comment::parse(const String& text, uint32_t offset) {
-    uint32_t p = offset;
-    if (text.find("<!--", p, p + 4) == p) p += 4;
-    uint32_t end = text.find("-->", p);
-    uint32_t after = end == String::npos ? String::npos : end + 3;
-    if (end == String::npos) {
-        end = text.find("-- >", p);
-        after = end == String::npos ? String::npos : end + 4;
-    }
-    if (end == String::npos) {
-        log(0, "xml.Comment", "parse", "bad xml file format: " + text.substring(offset));
-        TESSEL_THROW(xml::EXmlComment);
-    }
-    m_text = text.substring(p, end - p).trim();
-    return after;
 }
 
 }  // namespace xml

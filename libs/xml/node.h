@@ -3,10 +3,13 @@
 //
 // Ownership: a node owns its next sibling, so deleting the first node of a list deletes the
 // whole list; an element owns its children and attributes. Deleting never recurses: deep
-// trees and long lists are freed iteratively. Nodes are not synchronised.
+// trees and long lists are freed iteratively. Nodes created by the parser live in storage of
+// the element on which parsing started and are freed with it: delete only roots (or nodes you
+// created yourself), never a node inside a parsed tree. Nodes are not synchronised.
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
 #include "base/serialize.h"
 #include "base/string.h"
@@ -24,6 +27,7 @@ enum NodeType : int {
     kCommentNode = 7,  // Comment
 };
 
+class Document;
 class Element;
 
 class Node : public ISerialize {
@@ -55,6 +59,9 @@ public:
     // Set by the key reader once the node was handed out as a key.
     bool consumed() const noexcept { return m_consumed; }
     void setConsumed(bool consumed) noexcept { m_consumed = consumed; }
+    // Frees a node and its following siblings; the way to free a list that is not part of an
+    // element (same as delete for nodes created with new).
+    static void destroy(Node* first) noexcept { deleteList(first); }
 
     // Creates nodes from their type codes (0 to 11); only 0, 2 and 7 have a creator.
     class Factory {
@@ -70,19 +77,26 @@ protected:
     // Deletes `first` and every node after it, including the children of elements, without
     // recursion.
     static void deleteList(Node* first) noexcept;
+    // An owning form of a String of this node (which may be a view into the parsed source).
+    String own(const String& text) const;
+    // Tells the document that this node now holds `text`, which may need releasing.
+    void noteStored(const String& text);
 
 private:
     friend class Element;
+    friend class Document;
 
     Node* m_next = nullptr;
     Node* m_previous = nullptr;
+    Document* m_document = nullptr;  // the storage of the parsed tree, or null
     int m_type;
     bool m_consumed = false;
+    bool m_inArena = false;  // destroyed with its document, never deleted
 };
 
 class Text : public Node {
 public:
-    explicit Text(const String& text = String()) : Node(kTextNode), m_text(text) {}
+    explicit Text(String text = String()) : Node(kTextNode), m_text(std::move(text)) {}
 
     // The text as one self-delimited string.
     void read(IReader& reader) override;
@@ -90,9 +104,11 @@ public:
     using Node::read;
     using Node::write;
 
-    String value() const override { return m_text; }
+    String value() const override { return own(m_text); }
     String toXml(const String& indent) const override;
-    void setValue(const String& text) { m_text = text; }
+    void setValue(const String& text);
+    // The text without taking a reference: valid while the tree lives.
+    const String& textView() const noexcept { return m_text; }
 
 private:
     String m_text;
@@ -100,14 +116,17 @@ private:
 
 class Comment : public Node {
 public:
-    explicit Comment(const String& text = String()) : Node(kCommentNode), m_text(text) {}
+    explicit Comment(String text = String()) : Node(kCommentNode), m_text(std::move(text)) {}
 
     void read(IReader& reader) override;
     void write(IWriter& writer) override;
     using Node::read;
     using Node::write;
 
-    String value() const override { return m_text; }
+    String value() const override { return own(m_text); }
+    void setValue(const String& text);
+    // The text without taking a reference: valid while the tree lives.
+    const String& textView() const noexcept { return m_text; }
     // Empty text renders as nothing; otherwise "<!--", the text and "-->" on three lines.
     String toXml(const String& indent) const override;
     // The script form: "<!--\r\n" + text + "\r\n// -->".

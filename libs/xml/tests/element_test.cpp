@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "base/console.h"
@@ -183,8 +184,9 @@ TEST(ElementNamespaces, MapAndLogs) {
     LogCapture capture;
     auto root = StringParser::parse(
         "<r xmlns:p='u' xmlns='d' xmlns='e'><q:a/><b q:x='1'/></r>");
-    ASSERT_NE(root->namespaces(), nullptr);
-    EXPECT_EQ(root->namespaces()->entries.at("p"), "u");
+    EXPECT_EQ(root->namespaceUri("p"), "u");
+    EXPECT_EQ(root->namespaceUri("q"), "");
+    EXPECT_EQ(static_cast<Element*>(root->lastChild())->namespaceUri("p"), "u");
     EXPECT_TRUE(root->defaultNamespaceSeen());
     EXPECT_EQ(root->findAttribute("xmlns")->value().text(), "d");
     auto* a = static_cast<Element*>(root->firstChild());
@@ -193,6 +195,54 @@ TEST(ElementNamespaces, MapAndLogs) {
     EXPECT_TRUE(capture.contains("TRACE Element.parse non-defined qualified name for element"));
     EXPECT_TRUE(
         capture.contains("TRACE Element.parse non-defined qualified name for attribute : q"));
+}
+
+// Each edit on its own tree: an edit that the tree forgot to release would show as a leak
+// under the address sanitizer.
+TEST(ElementTree, ParsedTreesCanBeEdited) {
+    using tessel::xml::Comment;
+    using tessel::xml::Text;
+    auto own = [](const char* text) { return String::copy(std::string(text)); };
+    struct Case {
+        std::function<void(Element&)> edit;
+        const char* tree;
+    };
+    const Case cases[] = {
+        {[&](Element& r) { static_cast<Text*>(r.firstChild()->next())->setValue(own("new")); },
+         "r[a='1']{b{},\"new\",!c!}"},
+        {[&](Element& r) { static_cast<Comment*>(r.lastChild())->setValue(own("note")); },
+         "r[a='1']{b{},\"t\",!note!}"},
+        {[&](Element& r) { static_cast<Element*>(r.firstChild())->setName(own("renamed")); },
+         "r[a='1']{renamed{},\"t\",!c!}"},
+        {[&](Element& r) { r.firstAttribute()->setValue(own("2"), AttributeValue::kSingle); },
+         "r[a='2']{b{},\"t\",!c!}"},
+        {[&](Element& r) { r.firstAttribute()->setName(own("k")); }, "r[k='1']{b{},\"t\",!c!}"},
+        {[&](Element& r) { r.appendChild(new Text(own("added"))); },
+         "r[a='1']{b{},\"t\",!c!,\"added\"}"},
+        {[&](Element& r) {
+             static_cast<Element*>(r.firstChild())->appendAttribute(new Attribute("x", own("y")));
+         },
+         "r[a='1']{b[x=\"y\"]{},\"t\",!c!}"},
+    };
+    for (const Case& c : cases) {
+        auto root = StringParser::parse(own("<r a='1'><b/>t<!--c--></r>"));
+        c.edit(*root);
+        EXPECT_EQ(dump(root.get()), c.tree);
+    }
+}
+
+TEST(ElementTree, AccessorsHandOutOwnedTexts) {
+    auto root = StringParser::parse(String::copy(std::string("<r k='v'><e>text</e></r>")));
+    String name = root->firstChild()->name();
+    String value = static_cast<Element*>(root->firstChild())->firstChild()->value();
+    String attribute = root->findAttribute("k")->value().text();
+    String attributeName = root->firstAttribute()->name();
+    root.reset();
+    EXPECT_EQ(name, "e");
+    EXPECT_EQ(value, "text");
+    EXPECT_EQ(attribute, "v");
+    EXPECT_EQ(attributeName, "k");
+    EXPECT_TRUE(name.hasStorage());
 }
 
 TEST(ElementRender, StartTagRoundTrip) {
