@@ -63,7 +63,8 @@ public:
     // True while every object of the arena holds views only and no object from elsewhere was
     // linked into the tree: the tree can then go with the arena without visiting its nodes.
     bool plain() const noexcept { return m_plain; }
-    // An object of the tree took `text` (false: it took an object that needs releasing).
+    // Records that an object of the arena now holds `text`: a text with storage of its own
+    // means that the tree has to be released node by node.
     void noteStored(const String& text) noexcept {
         if (text.hasStorage()) m_plain = false;
     }

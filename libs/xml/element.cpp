@@ -364,18 +364,7 @@ void Element::clear() {
     m_xmlns = nullptr;
 }
 
-void Element::appendChild(Node* child) {
-    if (m_document && !child->m_inArena) m_document->noteForeign();
-    child->m_previous = m_lastChild;
-    child->m_next = nullptr;
-    if (m_lastChild) {
-        m_lastChild->m_next = child;
-    } else {
-        m_firstChild = child;
-    }
-    m_lastChild = child;
-    ++m_childCount;
-}
+void Element::noteForeignChild() { m_document->noteForeign(); }
 
 Node* Element::firstText() const {
     for (Node* child = m_firstChild; child; child = child->next()) {

@@ -151,7 +151,18 @@ public:
     Node* lastChild() const noexcept { return m_lastChild; }
     uint32_t childCount() const noexcept { return m_childCount; }
     // Appends `child` (taken over; it must not belong to a list yet).
-    void appendChild(Node* child);
+    void appendChild(Node* child) {
+        if (m_document && !child->m_inArena) noteForeignChild();
+        child->m_previous = m_lastChild;
+        child->m_next = nullptr;
+        if (m_lastChild) {
+            m_lastChild->m_next = child;
+        } else {
+            m_firstChild = child;
+        }
+        m_lastChild = child;
+        ++m_childCount;
+    }
     // The first text child, or null.
     Node* firstText() const;
 
@@ -179,6 +190,7 @@ private:
     const NamespaceMap::Entry* lookupPrefix(const String& prefix) const;
     void resolveNames();
     void clear();
+    void noteForeignChild();
     Attribute* newAttribute(const String& name, const String& value);
 
     // Declared first so that it goes last: the nodes of a parsed tree live in it.
