@@ -115,7 +115,9 @@ uint32_t findHeader(const String& text, const String& key, uint32_t from, uint32
 
 }  // namespace
 
-const char* headerName(int slot) { return slot >= 0 && slot < kHeaderSlots ? kNames[slot].name : ""; }
+const char* headerName(int slot) {
+    return slot >= 0 && slot < kHeaderSlots ? kNames[slot].name : "";
+}
 const char* headerKey(int slot) { return slot >= 0 && slot < kHeaderSlots ? kNames[slot].key : ""; }
 
 Header::Header() {

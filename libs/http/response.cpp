@@ -86,8 +86,8 @@ void ResponseHeader::applyResponse(String& text) const {
             throw EBadHeader("EBadHeader", "response", __LINE__);
         }
         String rewritten;
-        rewritten.appendAll(text.substring(0, codeStart), String(static_cast<int32_t>(m_statusCode)),
-                            text.substring(codeEnd));
+        rewritten.appendAll(text.substring(0, codeStart),
+                            String(static_cast<int32_t>(m_statusCode)), text.substring(codeEnd));
         text = rewritten;
     }
     for (int i = 0; i < 2; ++i) {

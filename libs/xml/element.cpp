@@ -590,7 +590,8 @@ uint32_t Element::parse(const String& text, uint32_t offset) {
         auto* child = document.make<Element>(std::move(name));
         if (current->m_xmlns) {
             static const String kXmlns("xmlns");
-            Attribute* inherited = document.make<Attribute>(kXmlns, current->m_xmlns->m_value.text());
+            Attribute* inherited =
+                document.make<Attribute>(kXmlns, current->m_xmlns->m_value.text());
             child->appendAttribute(inherited);
         }
         child->m_namespaces = current->m_namespaces;
@@ -656,7 +657,8 @@ String Element::toXml(const String& indent) const {
         uint32_t depth = frame.depth + 1;
         if (child->type() == kElementNode) {
             auto* element = static_cast<const Element*>(child);
-            if (open(element, depth)) stack.push_back({element, element->m_firstChild, depth, false});
+            if (open(element, depth))
+                stack.push_back({element, element->m_firstChild, depth, false});
         } else {
             String childIndent = indent;
             childIndent.appendRepeat('\t', depth);

@@ -19,7 +19,8 @@ String decodeTextEntities(const String& text) {
         char value;
     };
     static constexpr Entity kEntities[] = {
-        {"&lt;", 4, '<'}, {"&gt;", 4, '>'}, {"&amp;", 5, '&'}, {"&quot;", 6, '"'}, {"&apos;", 6, '\''},
+        {"&lt;", 4, '<'},   {"&gt;", 4, '>'},    {"&amp;", 5, '&'},
+        {"&quot;", 6, '"'}, {"&apos;", 6, '\''},
     };
     String out;
     uint32_t done = 0;
@@ -114,7 +115,9 @@ KeyReader::KeyReader(Element* element, TextEntities entities)
 
 KeyReader::~KeyReader() = default;
 
-void KeyReader::raise(uint32_t line) const { throw xml::EKeyReader("xml::EKeyReader", __FILE__, line); }
+void KeyReader::raise(uint32_t line) const {
+    throw xml::EKeyReader("xml::EKeyReader", __FILE__, line);
+}
 
 void KeyReader::bind(Element* element) {
     m_element = element;

@@ -79,7 +79,8 @@ public:
 
     std::vector<std::string> programFolder() {
         std::vector<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(tessel::getProgramDirectory().toStd())) {
+        for (const auto& e :
+             std::filesystem::directory_iterator(tessel::getProgramDirectory().toStd())) {
             names.push_back(e.path().filename().string());
         }
         return names;
@@ -97,12 +98,14 @@ TEST_F(Settings, NoFileGivesTheDefaults) {
     EXPECT_TRUE(settings.certificateExceptions().empty());
     EXPECT_EQ(settings.proxyCredentials(), Credentials());
     EXPECT_TRUE(capture.contains(
-        "ERROR ClientLocalConfiguration.readFromFile Can not read local configuration from " + path));
+        "ERROR ClientLocalConfiguration.readFromFile Can not read local configuration from " +
+        path));
 }
 
 TEST_F(Settings, UnreadableDocumentsKeepTheSettings) {
-    for (const char* content : {"not xml", "<other><plugindll><download>false</download></plugindll></other>",
-                                "<vexlanclient><plugindll"}) {
+    for (const char* content :
+         {"not xml", "<other><plugindll><download>false</download></plugindll></other>",
+          "<vexlanclient><plugindll"}) {
         SCOPED_TRACE(content);
         writeFile(path, content);
         ClientLocalConfiguration settings;
@@ -259,7 +262,8 @@ TEST_F(Settings, CredentialsWithoutPasswordAreSkipped) {
     EXPECT_EQ(settings.proxyCredentials(), Credentials());
     EXPECT_FALSE(settings.pluginDownload());
     EXPECT_TRUE(capture.contains("ERROR ConfReadHelper.readKey Missing tag: <password>"));
-    EXPECT_TRUE(capture.contains("ERROR ConfReadHelper.readKey Error while reading key: \"credentials\""));
+    EXPECT_TRUE(
+        capture.contains("ERROR ConfReadHelper.readKey Error while reading key: \"credentials\""));
 }
 
 TEST_F(Settings, AFailedSaveLeavesThePreviousFile) {
@@ -276,7 +280,8 @@ TEST_F(Settings, AFailedSaveLeavesThePreviousFile) {
     EXPECT_TRUE(capture.contains("ERROR XmlParser.save cannot save " + path));
     bool thrown = false;
     for (const std::string& entry : capture.entries()) {
-        if (entry.rfind("TRACE Exception.catch tessel::Exception:clientlocalconfiguration:96", 0) == 0) {
+        const char expected[] = "TRACE Exception.catch tessel::Exception:clientlocalconfiguration:96";
+        if (entry.rfind(expected, 0) == 0) {
             thrown = true;
         }
     }

@@ -35,7 +35,8 @@ std::string text(const Buffer& buffer) {
 
 Buffer key(unsigned char fill) {
     Buffer k(unixprotection::kKeyLength);
-    for (uint32_t i = 0; i < k.length(); ++i) k.mutableData()[i] = static_cast<unsigned char>(fill + i);
+    unsigned char* out = k.mutableData();
+    for (uint32_t i = 0; i < k.length(); ++i) out[i] = static_cast<unsigned char>(fill + i);
     return k;
 }
 
@@ -93,7 +94,8 @@ TEST(DataProtection, KeyIsCreatedPrivatelyOnFirstProtection) {
     protectData(bytes("again"));
     EXPECT_EQ(vexlan::testing::readFile(path), first);
     int entries = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(sandbox.configHome() + "/vexlan")) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator(sandbox.configHome() + "/vexlan")) {
         (void)entry;
         ++entries;
     }
@@ -107,7 +109,11 @@ TEST(DataProtection, UnsuitableKeyFilesAreRefused) {
         const char* logged;  // after "ERROR DataProtection.protect " + ... + path
     };
     const Case cases[] = {
-        {"short", [](const std::string& p) { vexlan::testing::writeFile(p, "short"); ::chmod(p.c_str(), 0600); },
+        {"short",
+         [](const std::string& p) {
+             vexlan::testing::writeFile(p, "short");
+             ::chmod(p.c_str(), 0600);
+         },
          "the protection key %s is damaged"},
         {"open to others",
          [](const std::string& p) {

@@ -71,7 +71,8 @@ TEST(Header, HitWithoutLineFeedAfterTheColonIsRejected) {
     Header header(block);
     LogCapture capture;
     EXPECT_THROW(header.removeAttribute(kContentType), EBadHeader);
-    EXPECT_TRUE(capture.contains("TRACE http.Header.removeAttribute bad header: HTTP/1.1 200 OK\r"));
+    EXPECT_TRUE(
+        capture.contains("TRACE http.Header.removeAttribute bad header: HTTP/1.1 200 OK\r"));
     EXPECT_EQ(header.text(), block);
 }
 
@@ -113,7 +114,8 @@ TEST(Header, ReceivedLinesBuildAWellFormedBlock) {
     header.appendLine("Content-Type: text/html\r\n");
     header.appendLine("Content-Length: 5\r\n");
     header.appendLine("\r\n");
-    EXPECT_EQ(header.text(), "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 5\r\n\r\n");
+    EXPECT_EQ(header.text(),
+              "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 5\r\n\r\n");
     header.removeAttribute(kContentType);
     EXPECT_EQ(header.text(), "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n");
 }

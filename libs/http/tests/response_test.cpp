@@ -39,7 +39,8 @@ TEST(ResponseHeader, StatusLineWithoutBlankIsRejected) {
         } catch (const EBadHeader& e) {
             EXPECT_EQ(e.file(), "response");
         }
-        EXPECT_TRUE(capture.contains("TRACE http.Response.extractResponseCode bad header: HTTP/1.1\r"));
+        EXPECT_TRUE(
+            capture.contains("TRACE http.Response.extractResponseCode bad header: HTTP/1.1\r"));
         EXPECT_EQ(header.statusCodeState(), kFieldInitial);
     }
 }
@@ -59,7 +60,8 @@ TEST(ResponseHeader, StatusCodeIsRewrittenInPlace) {
     noReason.setStatusCode(500);
     LogCapture capture;
     EXPECT_THROW(noReason.toString(), EBadHeader);
-    EXPECT_TRUE(capture.contains("TRACE http.ResponseHeader.extractResponseCode bad header: HTTP/1.1 200\r"));
+    EXPECT_TRUE(capture.contains(
+        "TRACE http.ResponseHeader.extractResponseCode bad header: HTTP/1.1 200\r"));
     EXPECT_EQ(noReason.text(), "HTTP/1.1 200\r\n\r\n");
 }
 
@@ -79,9 +81,10 @@ TEST(Cookie, SetCookieSyntax) {
     full.path = "/p";
     full.expires = "Wed, 09 Jun 2021 10:18:14 GMT";
     full.attributes = {{"HttpOnly", ""}, {"SameSite", "Strict"}};
-    EXPECT_EQ(full.toString(),
-              "Vexlan-Id=x1; domain=gw.example; path=/p; expires=\"Wed, 09 Jun 2021 10:18:14 GMT\"; "
-              "HttpOnly; SameSite=\"Strict\"");
+    EXPECT_EQ(
+        full.toString(),
+        "Vexlan-Id=x1; domain=gw.example; path=/p; expires=\"Wed, 09 Jun 2021 10:18:14 GMT\"; "
+        "HttpOnly; SameSite=\"Strict\"");
 
     Cookie bare;
     bare.name = "n";
@@ -102,9 +105,10 @@ TEST(ResponseHeader, CookiesAndETagAreWrittenByToString) {
     header.addCookie(b);
     header.setETag("v2");
     EXPECT_EQ(header.cookies().count(), 2u);
-    EXPECT_EQ(header.toString(),
-              "HTTP/1.1 200 OK\r\nSet-Cookie2: keep=1\r\nSet-Cookie: a=1\r\nSet-Cookie: b=2; path=/\r\n"
-              "ETag: \"v2\"\r\n\r\n");
+    EXPECT_EQ(
+        header.toString(),
+        "HTTP/1.1 200 OK\r\nSet-Cookie2: keep=1\r\nSet-Cookie: a=1\r\nSet-Cookie: b=2; path=/\r\n"
+        "ETag: \"v2\"\r\n\r\n");
     EXPECT_EQ(header.cookieState(), kFieldWritten);
     EXPECT_EQ(header.etagState(), kFieldWritten);
 

@@ -110,7 +110,9 @@ TEST(ElementParse, Errors) {
          "xml::EXmlElement",
          {"ERROR xml.AttributeValue.parse Problem with element: '1>"}},
         {"<a><b", "xml::EXmlElement", {"ERROR xml.element.parse bad xml file format: <b"}},
-        {"<a><?xml x", "xml::EXmlElement", {"TRACE xml.Element.parse bad xml file format: <?xml x"}},
+        {"<a><?xml x",
+         "xml::EXmlElement",
+         {"TRACE xml.Element.parse bad xml file format: <?xml x"}},
     };
     for (const ErrorCase& c : cases) {
         SCOPED_TRACE(c.text);
@@ -142,7 +144,8 @@ TEST(AttributeParse, EqualsWithoutValue) {
     Attribute attribute;
     bool end = false;
     EXPECT_THROW(attribute.parse(" x=  ", 0, end), tessel::xml::EXmlAttribute);
-    EXPECT_TRUE(capture.contains("ERROR Attribute.parse invalid attribute value (missing value with =)"));
+    EXPECT_TRUE(
+        capture.contains("ERROR Attribute.parse invalid attribute value (missing value with =)"));
 }
 
 TEST(AttributeParse, ReportsWhereTheNextStarts) {

@@ -82,8 +82,9 @@ TEST(KeyReader, ValueIsTheFirstTextChild) {
 }
 
 TEST(KeyReader, Booleans) {
-    const std::pair<const char*, bool> accepted[] = {
-        {"YES", true}, {"On", true}, {"true", true}, {"false", false}, {"No", false}, {"OFF", false}};
+    const std::pair<const char*, bool> accepted[] = {{"YES", true},  {"On", true},
+                                                     {"true", true}, {"false", false},
+                                                     {"No", false},  {"OFF", false}};
     for (const auto& c : accepted) {
         std::string text = std::string("<r><v>") + c.first + "</v></r>";
         ParserReader doc = document(text.c_str());
