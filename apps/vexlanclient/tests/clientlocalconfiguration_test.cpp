@@ -279,8 +279,8 @@ TEST_F(Settings, AFailedSaveLeavesThePreviousFile) {
     EXPECT_EQ(programFolder(), std::vector<std::string>{"vexlanclient.xml"});
     EXPECT_TRUE(capture.contains("ERROR XmlParser.save cannot save " + path));
     bool thrown = false;
+    const char expected[] = "TRACE Exception.catch tessel::Exception:clientlocalconfiguration:96";
     for (const std::string& entry : capture.entries()) {
-        const char expected[] = "TRACE Exception.catch tessel::Exception:clientlocalconfiguration:96";
         if (entry.rfind(expected, 0) == 0) {
             thrown = true;
         }
