@@ -3,6 +3,7 @@
 #include "base/console.h"
 #include "base/file.h"
 #include "tls/evpdigest.h"
+#include "vexlanclient/readahead.h"
 
 using tessel::String;
 
@@ -20,8 +21,9 @@ void checkDownloadFileName(const String& filename) {
 String fileMd5Hex(const String& path) {
     tessel::File file;
     file.open(path, tessel::File::kRead);  // unopened, it has nothing available
+    ReadAheadReader reader(file);
     tessel::tls::EVPDigest md5("md5");
-    return md5.digestAll(file).hex();
+    return md5.digestAll(reader).hex();
 }
 
 bool isReusableDownload(const String& path, const String& md5) {

@@ -13,7 +13,8 @@
 void checkDownloadFileName(const tessel::String& filename);
 
 // The MD5 of the file's bytes as 32 lowercase hexadecimal digits, read through the file's
-// reader in chunks of at most 1024 bytes. A file that cannot be opened hashes as empty input.
+// reader in chunks of at most 1024 bytes (served from 64 KB reads of the file). A file that
+// cannot be opened hashes as empty input.
 tessel::String fileMd5Hex(const tessel::String& path);
 
 // Whether the file at `path` can be used without a transfer: it exists, `md5` is not empty

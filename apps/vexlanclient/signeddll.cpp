@@ -7,6 +7,7 @@
 #include "base/stringwriter.h"
 #include "tls/evpdigest.h"
 #include "tls/rsa.h"
+#include "vexlanclient/readahead.h"
 
 using tessel::String;
 
@@ -65,8 +66,9 @@ void SignedDll::write(tessel::IWriter& writer) {
 String SignedDll::hashFile(const String& dllPath) {
     tessel::File file;
     file.open(dllPath, tessel::File::kRead);  // unopened, it has nothing available
+    ReadAheadReader reader(file);
     tessel::tls::EVPDigest sha256("sha256");
-    return tessel::base64Encode(sha256.digestAll(file));
+    return tessel::base64Encode(sha256.digestAll(reader));
 }
 
 String SignedDll::signedMessage() {
@@ -100,3 +102,4 @@ bool SignedDll::sign(tessel::ISign& key, const String& dllPath) {
     m_signature = tessel::base64Encode(signature);
     return true;
 }
+

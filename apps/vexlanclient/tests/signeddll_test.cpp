@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/base64.h"
+#include "base/exception.h"
 #include "base/file.h"
 #include "sandbox.h"
 #include "tls/rsa.h"
@@ -211,3 +212,4 @@ TEST_F(SignedDllTest, SequentialFormRoundTrip) {
     EXPECT_EQ(back.m_signature, record.m_signature);
     EXPECT_EQ(check(back, *s_public), std::make_pair(true, kAccepted));
 }
+
