@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 
@@ -117,6 +118,53 @@ TEST(SanitizeEntryNameTest, Rules) {
         EXPECT_EQ(safe.toStd(), c.safe) << c.stored;
         EXPECT_EQ(tessel::zlib::climbsOut(safe), c.climbs) << c.stored;
     }
+}
+
+namespace {
+
+// Whether a relative path, taken component by component as the file system does, climbs
+// above its starting folder.
+bool escapes(const std::string& relative) {
+    int depth = 0;
+    size_t start = 0;
+    while (start <= relative.size()) {
+        size_t slash = relative.find('/', start);
+        std::string part = relative.substr(start, slash == std::string::npos ? std::string::npos
+                                                                              : slash - start);
+        if (part == "..") {
+            if (--depth < 0) return true;
+        } else if (!part.empty() && part != ".") {
+            ++depth;
+        }
+        if (slash == std::string::npos) break;
+        start = slash + 1;
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(SanitizeEntryNameTest, NoNameThatPassesTheCheckLeavesTheDestination) {
+    // Every name of up to 7 characters over the characters that matter.
+    const char alphabet[] = {'a', '.', '/', '\\', ':'};
+    std::string name;
+    size_t checked = 0;
+    std::function<void()> walk = [&] {
+        String safe = tessel::zlib::sanitizeEntryName(text(name));
+        if (!tessel::zlib::climbsOut(safe)) {
+            std::string path = safe.replace('\\', '/').toStd();
+            ASSERT_FALSE(path.rfind("/", 0) == 0 || escapes(path)) << name << " -> " << path;
+        }
+        ++checked;
+        if (name.size() == 7) return;
+        for (char c : alphabet) {
+            name.push_back(c);
+            walk();
+            name.pop_back();
+        }
+    };
+    walk();
+    EXPECT_EQ(checked, 97656u);  // 1 + 5 + ... + 5^7
 }
 
 TEST_F(UnzipTest, ArchiveFromTheZipCommand) {
