@@ -10,7 +10,8 @@ ReadAheadReader::ReadAheadReader(tessel::File& file)
 
 bool ReadAheadReader::refill() {
     int n = std::min(m_fileLeft, kBlock);
-    if (n <= 0) return false;
+    if (n <= 0)
+        return false;
     m_file.read(m_block.data(), n);
     m_at = 0;
     m_have = n;
@@ -23,7 +24,8 @@ bool ReadAheadReader::refill() {
 void ReadAheadReader::read(void* data, int len) {
     auto* out = static_cast<unsigned char*>(data);
     while (len > 0) {
-        if (m_at == m_have && !refill()) throw tessel::EFile("EFile", "file", 375);
+        if (m_at == m_have && !refill())
+            throw tessel::EFile("EFile", "file", 375);
         int n = std::min(len, m_have - m_at);
         std::memcpy(out, m_block.data() + m_at, static_cast<size_t>(n));
         out += n;
@@ -34,7 +36,8 @@ void ReadAheadReader::read(void* data, int len) {
 }
 
 void ReadAheadReader::read(tessel::Buffer& data, int len) {
-    if (len < 0) throw tessel::EFile("EFile", "file", 375);
+    if (len < 0)
+        throw tessel::EFile("EFile", "file", 375);
     tessel::Buffer fresh(static_cast<uint32_t>(len));
     read(fresh.mutableData(), len);
     data = fresh;
@@ -45,16 +48,40 @@ int ReadAheadReader::available() {
     return left > 0x7fffffff ? 0x7fffffff : static_cast<int>(left);
 }
 
-int ReadAheadReader::position() { return m_consumed; }
+int ReadAheadReader::position() {
+    return m_consumed;
+}
 
-void ReadAheadReader::read(tessel::ISerialize&) { TESSEL_THROW(tessel::ENotImplemented); }
-void ReadAheadReader::read(tessel::Buffer&) { TESSEL_THROW(tessel::ENotImplemented); }
-void ReadAheadReader::read(tessel::String&) { TESSEL_THROW(tessel::ENotImplemented); }
-void ReadAheadReader::read(char&) { TESSEL_THROW(tessel::ENotImplemented); }
-void ReadAheadReader::read(unsigned char&) { TESSEL_THROW(tessel::ENotImplemented); }
-void ReadAheadReader::read(bool&) { TESSEL_THROW(tessel::ENotImplemented); }
-void ReadAheadReader::read(int&) { TESSEL_THROW(tessel::ENotImplemented); }
-void ReadAheadReader::read(short&) { TESSEL_THROW(tessel::ENotImplemented); }
-void ReadAheadReader::read(unsigned int&) { TESSEL_THROW(tessel::ENotImplemented); }
-void ReadAheadReader::read(unsigned short&) { TESSEL_THROW(tessel::ENotImplemented); }
-void ReadAheadReader::seek(int) { TESSEL_THROW(tessel::ENotImplemented); }
+void ReadAheadReader::read(tessel::ISerialize&) {
+    TESSEL_THROW(tessel::ENotImplemented);
+}
+void ReadAheadReader::read(tessel::Buffer&) {
+    TESSEL_THROW(tessel::ENotImplemented);
+}
+void ReadAheadReader::read(tessel::String&) {
+    TESSEL_THROW(tessel::ENotImplemented);
+}
+void ReadAheadReader::read(char&) {
+    TESSEL_THROW(tessel::ENotImplemented);
+}
+void ReadAheadReader::read(unsigned char&) {
+    TESSEL_THROW(tessel::ENotImplemented);
+}
+void ReadAheadReader::read(bool&) {
+    TESSEL_THROW(tessel::ENotImplemented);
+}
+void ReadAheadReader::read(int&) {
+    TESSEL_THROW(tessel::ENotImplemented);
+}
+void ReadAheadReader::read(short&) {
+    TESSEL_THROW(tessel::ENotImplemented);
+}
+void ReadAheadReader::read(unsigned int&) {
+    TESSEL_THROW(tessel::ENotImplemented);
+}
+void ReadAheadReader::read(unsigned short&) {
+    TESSEL_THROW(tessel::ENotImplemented);
+}
+void ReadAheadReader::seek(int) {
+    TESSEL_THROW(tessel::ENotImplemented);
+}

@@ -19,7 +19,9 @@ struct EVPDigest::Context {
     }
 };
 
-EVPDigest::EVPDigest(const String& name) : m_context(new Context) { initByName(name); }
+EVPDigest::EVPDigest(const String& name) : m_context(new Context) {
+    initByName(name);
+}
 
 EVPDigest::~EVPDigest() = default;
 
@@ -39,10 +41,13 @@ void EVPDigest::initByName(const String& name) {
     }
 }
 
-void EVPDigest::update(const Buffer& data) { update(data.data(), data.length()); }
+void EVPDigest::update(const Buffer& data) {
+    update(data.data(), data.length());
+}
 
 void EVPDigest::update(const void* data, uint32_t length) {
-    if (length > 0) EVP_DigestUpdate(m_context->ctx, data, length);
+    if (length > 0)
+        EVP_DigestUpdate(m_context->ctx, data, length);
 }
 
 Buffer EVPDigest::finish() {
@@ -64,7 +69,9 @@ Buffer EVPDigest::digestAll(IReader& reader) {
     return finish();
 }
 
-int EVPDigest::size() const { return EVP_MD_get_size(m_context->md); }
+int EVPDigest::size() const {
+    return EVP_MD_get_size(m_context->md);
+}
 
 }  // namespace tls
 }  // namespace tessel

@@ -24,7 +24,8 @@ namespace {
 int passwordCallback(char* buffer, int size, int /*rwflag*/, void* userData) {
     const String* password = static_cast<const String*>(userData);
     int length = static_cast<int>(password->length());
-    if (size < length + 1) return 0;
+    if (size < length + 1)
+        return 0;
     std::memcpy(buffer, password->data(), static_cast<size_t>(length));
     buffer[length] = '\0';
     return length;
@@ -46,7 +47,9 @@ struct MdContext {
 
 RSA::RSA() : m_key(nullptr) {}
 
-RSA::~RSA() { reset(); }
+RSA::~RSA() {
+    reset();
+}
 
 void RSA::reset() {
     delete m_key;
@@ -55,13 +58,14 @@ void RSA::reset() {
 
 bool RSA::loadKey(const String& pem, const String& password, bool isPublic) {
     reset();
-    if (pem.isEmpty()) return false;
+    if (pem.isEmpty())
+        return false;
     BIO* bio = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.length()));
-    if (!bio) return false;
+    if (!bio)
+        return false;
     String pass = password;
-    EVP_PKEY* pkey = isPublic
-        ? PEM_read_bio_PUBKEY(bio, nullptr, passwordCallback, &pass)
-        : PEM_read_bio_PrivateKey(bio, nullptr, passwordCallback, &pass);
+    EVP_PKEY* pkey = isPublic ? PEM_read_bio_PUBKEY(bio, nullptr, passwordCallback, &pass)
+                              : PEM_read_bio_PrivateKey(bio, nullptr, passwordCallback, &pass);
     BIO_free(bio);
     if (!pkey || EVP_PKEY_get_base_id(pkey) != EVP_PKEY_RSA) {
         EVP_PKEY_free(pkey);
@@ -73,26 +77,32 @@ bool RSA::loadKey(const String& pem, const String& password, bool isPublic) {
     return true;
 }
 
-int RSA::size() const { return m_key ? EVP_PKEY_get_size(m_key->pkey) : 0; }
+int RSA::size() const {
+    return m_key ? EVP_PKEY_get_size(m_key->pkey) : 0;
+}
 
-int RSA::bits() const { return m_key ? EVP_PKEY_get_bits(m_key->pkey) : 0; }
+int RSA::bits() const {
+    return m_key ? EVP_PKEY_get_bits(m_key->pkey) : 0;
+}
 
 bool RSA::verifySignature(const void* data, int length, const Buffer& signature) const {
-    if (!m_key || length < 0 || (length > 0 && !data)) return false;
+    if (!m_key || length < 0 || (length > 0 && !data))
+        return false;
     // Exactly one modulus worth of bytes: a shorter or longer decoded text is refused here,
     // before OpenSSL sees it.
     int modulus = size();
-    if (modulus <= 0 || signature.length() != static_cast<uint32_t>(modulus)) return false;
+    if (modulus <= 0 || signature.length() != static_cast<uint32_t>(modulus))
+        return false;
 
     MdContext md;
     EVP_PKEY_CTX* pctx = nullptr;  // belongs to md.ctx
-    bool ok = md.ctx &&
-              EVP_DigestVerifyInit(md.ctx, &pctx, EVP_sha1(), nullptr, m_key->pkey) == 1 &&
-              EVP_PKEY_CTX_set_rsa_padding(pctx, RSA_PKCS1_PADDING) == 1 &&
-              EVP_DigestVerify(md.ctx, signature.data(), signature.length(),
-                               static_cast<const unsigned char*>(data),
-                               static_cast<size_t>(length)) == 1;
-    if (!ok) ERR_clear_error();
+    bool ok =
+        md.ctx && EVP_DigestVerifyInit(md.ctx, &pctx, EVP_sha1(), nullptr, m_key->pkey) == 1 &&
+        EVP_PKEY_CTX_set_rsa_padding(pctx, RSA_PKCS1_PADDING) == 1 &&
+        EVP_DigestVerify(md.ctx, signature.data(), signature.length(),
+                         static_cast<const unsigned char*>(data), static_cast<size_t>(length)) == 1;
+    if (!ok)
+        ERR_clear_error();
     return ok;
 }
 
@@ -103,8 +113,7 @@ Buffer RSA::sign(const Buffer& data) {
         EVP_PKEY_CTX* pctx = nullptr;
         size_t length = static_cast<size_t>(size());
         Buffer out(static_cast<uint32_t>(length));
-        if (md.ctx &&
-            EVP_DigestSignInit(md.ctx, &pctx, EVP_sha1(), nullptr, m_key->pkey) == 1 &&
+        if (md.ctx && EVP_DigestSignInit(md.ctx, &pctx, EVP_sha1(), nullptr, m_key->pkey) == 1 &&
             EVP_PKEY_CTX_set_rsa_padding(pctx, RSA_PKCS1_PADDING) == 1 &&
             EVP_DigestSign(md.ctx, out.mutableData(), &length, data.data(), data.length()) == 1) {
             out.setLength(static_cast<uint32_t>(length));
@@ -120,7 +129,8 @@ Buffer RSA::sign(const Buffer& data) {
 
 bool RSA::generate(int bits) {
     reset();
-    if (bits < 1024 || bits > 16384) return false;
+    if (bits < 1024 || bits > 16384)
+        return false;
     EVP_PKEY* pkey = EVP_PKEY_Q_keygen(nullptr, nullptr, "RSA", static_cast<size_t>(bits));
     if (!pkey) {
         ERR_clear_error();
@@ -132,17 +142,20 @@ bool RSA::generate(int bits) {
 }
 
 String RSA::publicKeyPem() const {
-    if (!m_key) return String();
+    if (!m_key)
+        return String();
     BIO* bio = BIO_new(BIO_s_mem());
     String text;
-    if (bio && PEM_write_bio_PUBKEY(bio, m_key->pkey) == 1) text = bioText(bio);
+    if (bio && PEM_write_bio_PUBKEY(bio, m_key->pkey) == 1)
+        text = bioText(bio);
     BIO_free(bio);
     ERR_clear_error();
     return text;
 }
 
 String RSA::privateKeyPem() const {
-    if (!m_key) return String();
+    if (!m_key)
+        return String();
     BIO* bio = BIO_new(BIO_s_mem());
     String text;
     // PEM_write_bio_PrivateKey writes PKCS#8 ("PRIVATE KEY"); a public-only key fails.

@@ -19,7 +19,8 @@ constexpr unsigned kChunk = 16384;
 struct ArchiveHandle {
     unzFile file;
     ~ArchiveHandle() {
-        if (file) unzClose(file);
+        if (file)
+            unzClose(file);
     }
 };
 
@@ -31,8 +32,8 @@ bool currentEntryName(unzFile zf, String& name) {
         return false;
     }
     std::vector<char> raw(info.size_filename + 1, '\0');
-    if (unzGetCurrentFileInfo64(zf, &info, raw.data(), static_cast<uLong>(raw.size()), nullptr,
-                                0, nullptr, 0) != UNZ_OK) {
+    if (unzGetCurrentFileInfo64(zf, &info, raw.data(), static_cast<uLong>(raw.size()), nullptr, 0,
+                                nullptr, 0) != UNZ_OK) {
         return false;
     }
     name = String::copy(raw.data(), static_cast<uint32_t>(strnlen(raw.data(), info.size_filename)));
@@ -60,7 +61,8 @@ bool inflateEntry(unzFile zf, File& out, const String& target) {
         // Only the bytes that the decompressor delivered are written, whatever size the
         // entry's header declares.
         int n = unzReadCurrentFile(zf, chunk.data(), kChunk);
-        if (n == 0) break;
+        if (n == 0)
+            break;
         if (n < 0) {
             log(0, "Zip", "unzip", "Cannot read entry: " + target);
             ok = false;
@@ -88,7 +90,8 @@ bool inflateEntry(unzFile zf, File& out, const String& target) {
 bool isEmptyArchive(const String& path) {
     constexpr uint32_t kEndRecord = 22;
     File file;
-    if (!file.open(path, File::kRead)) return false;
+    if (!file.open(path, File::kRead))
+        return false;
     int size = file.available();
     if (size < static_cast<int>(kEndRecord) || size > static_cast<int>(kEndRecord) + 65535) {
         return false;
@@ -130,19 +133,23 @@ String sanitizeEntryName(const String& name) {
 
 bool climbsOut(const String& sanitizedName) {
     String name = sanitizedName.replace('\\', '/');
-    if (name.startsWith("/")) return true;
+    if (name.startsWith("/"))
+        return true;
     uint32_t start = 0;
     for (;;) {
         uint32_t slash = name.find('/', start);
         uint32_t end = slash == String::npos ? name.length() : slash;
-        if (name.substring(start, end - start) == "..") return true;
-        if (slash == String::npos) return false;
+        if (name.substring(start, end - start) == "..")
+            return true;
+        if (slash == String::npos)
+            return false;
         start = slash + 1;
     }
 }
 
 bool unzip(const String& archive, const String& destination) {
-    if (!isFile(archive)) return false;
+    if (!isFile(archive))
+        return false;
     try {
         createDirectories(destination);
     } catch (const EFile&) {
@@ -151,11 +158,13 @@ bool unzip(const String& archive, const String& destination) {
 
     ArchiveHandle zip{unzOpen64(archive.replace('\\', '/').c_str())};
     if (!zip.file) {
-        if (isEmptyArchive(archive)) return false;
+        if (isEmptyArchive(archive))
+            return false;
         log(2, "Zip", "unzip", "Cannot open zip file: " + archive);
         TESSEL_THROW(EZip);
     }
-    if (unzGoToFirstFile(zip.file) != UNZ_OK) return false;  // no entries
+    if (unzGoToFirstFile(zip.file) != UNZ_OK)
+        return false;  // no entries
 
     String base = destination.replace('\\', '/');
     bool error = false;    // stops the extraction
@@ -182,7 +191,8 @@ bool unzip(const String& archive, const String& destination) {
         }
         makeFolder(getParentFolder(target));
         // Whatever stands at the target goes first; a link is removed, never followed.
-        if (!isDirectory(target)) platform::removeFile(target.c_str());
+        if (!isDirectory(target))
+            platform::removeFile(target.c_str());
         File out;
         if (!out.open(target, File::kWrite)) {
             log(0, "Zip", "unzip", "Cannot create file: " + target);

@@ -17,13 +17,17 @@ constexpr int kChunk = 65536;
 // "Version made by": Unix (3), so that readers take the mode from the external attributes.
 constexpr uLong kMadeByUnix = (3u << 8) | 20u;
 
-zipFile handle(void* zip) { return static_cast<zipFile>(zip); }
+zipFile handle(void* zip) {
+    return static_cast<zipFile>(zip);
+}
 
 }  // namespace
 
 ZipWriter::ZipWriter() : m_zip(nullptr) {}
 
-ZipWriter::~ZipWriter() { close(); }
+ZipWriter::~ZipWriter() {
+    close();
+}
 
 bool ZipWriter::open(const String& path) {
     close();
@@ -32,7 +36,8 @@ bool ZipWriter::open(const String& path) {
 }
 
 bool ZipWriter::openEntry(const String& name, const EntryOptions& options) {
-    if (!m_zip) return false;
+    if (!m_zip)
+        return false;
     zip_fileinfo info{};
     platform::WallClock now = platform::wallClockNow();
     std::tm local{};
@@ -48,8 +53,7 @@ bool ZipWriter::openEntry(const String& name, const EntryOptions& options) {
     int level = options.deflate ? Z_DEFAULT_COMPRESSION : 0;
     return zipOpenNewFileInZip4_64(handle(m_zip), name.c_str(), &info, nullptr, 0, nullptr, 0,
                                    nullptr, method, level, 0, -MAX_WBITS, DEF_MEM_LEVEL,
-                                   Z_DEFAULT_STRATEGY, nullptr, 0, kMadeByUnix, 0,
-                                   0) == ZIP_OK;
+                                   Z_DEFAULT_STRATEGY, nullptr, 0, kMadeByUnix, 0, 0) == ZIP_OK;
 }
 
 bool ZipWriter::closeEntry(bool ok) {
@@ -58,16 +62,19 @@ bool ZipWriter::closeEntry(bool ok) {
 
 bool ZipWriter::add(const String& name, const void* data, uint32_t length,
                     const EntryOptions& options) {
-    if (!openEntry(name, options)) return false;
+    if (!openEntry(name, options))
+        return false;
     bool ok = length == 0 || zipWriteInFileInZip(handle(m_zip), data, length) == ZIP_OK;
     return closeEntry(ok);
 }
 
 bool ZipWriter::addFile(const String& name, const String& path, const EntryOptions& options) {
     File in;
-    if (!m_zip || !in.open(path, File::kRead)) return false;
+    if (!m_zip || !in.open(path, File::kRead))
+        return false;
     int left = in.available();
-    if (!openEntry(name, options)) return false;
+    if (!openEntry(name, options))
+        return false;
     std::vector<unsigned char> chunk(kChunk);
     bool ok = true;
     try {
@@ -85,7 +92,8 @@ bool ZipWriter::addFile(const String& name, const String& path, const EntryOptio
 }
 
 bool ZipWriter::close() {
-    if (!m_zip) return false;
+    if (!m_zip)
+        return false;
     bool ok = zipClose(handle(m_zip), nullptr) == ZIP_OK;
     m_zip = nullptr;
     return ok;

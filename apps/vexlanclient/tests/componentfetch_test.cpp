@@ -19,8 +19,15 @@ TEST(ComponentFetchTest, OnlyPlainFileNamesAreAccepted) {
         EXPECT_NO_THROW(checkDownloadFileName(good)) << good;
         EXPECT_TRUE(capture.entries().empty()) << good;
     }
-    const std::string bad[] = {"", ".", "..", ".hidden.zip", "../x.zip", "a/b.zip",
-                               "/etc/cron.d/x", "a\\..\\b.zip", "..\\x.zip",
+    const std::string bad[] = {"",
+                               ".",
+                               "..",
+                               ".hidden.zip",
+                               "../x.zip",
+                               "a/b.zip",
+                               "/etc/cron.d/x",
+                               "a\\..\\b.zip",
+                               "..\\x.zip",
                                std::string("a\0/../x", 7)};
     for (const std::string& name : bad) {
         LogCapture capture;
@@ -30,7 +37,8 @@ TEST(ComponentFetchTest, OnlyPlainFileNamesAreAccepted) {
         std::string shown = name.substr(0, name.find('\0'));
         std::string expected =
             "ERROR DownloadManager.fetchFromConfig Refusing file name outside the component "
-            "folder: \"" + shown;
+            "folder: \"" +
+            shown;
         auto entries = capture.entries();
         ASSERT_EQ(entries.size(), 1u) << shown;
         EXPECT_EQ(entries[0].rfind(expected, 0), 0u) << entries[0];
@@ -40,7 +48,8 @@ TEST(ComponentFetchTest, OnlyPlainFileNamesAreAccepted) {
 TEST(ComponentFetchTest, Md5MatchesTheMd5sumCommand) {
     TempDir dir;
     std::string data(5000, '\0');
-    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 37 + (i >> 8));
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<char>(i * 37 + (i >> 8));
     writeFile(dir.file("archive.zip"), data);
     std::string command = "md5sum " + dir.file("archive.zip") + " > " + dir.file("sum");
     ASSERT_EQ(std::system(command.c_str()), 0);

@@ -19,7 +19,8 @@ const std::string kFixture = VEXLAN_MODULE_FIXTURE;
 // Whether the system still holds the library (without loading it).
 bool isLoaded(const std::string& path) {
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-    if (handle) dlclose(handle);
+    if (handle)
+        dlclose(handle);
     return handle != nullptr;
 }
 
@@ -49,8 +50,8 @@ TEST(ModuleLoaderTest, FailuresAreLoggedAndRaised) {
         std::string path;
         const char* detail;  // part of the system's explanation
     };
-    for (const Case& c : {Case{missing, "No such file or directory"},
-                          Case{notALibrary, "file too short"}}) {
+    for (const Case& c :
+         {Case{missing, "No such file or directory"}, Case{notALibrary, "file too short"}}) {
         LogCapture capture;
         EXPECT_THROW(ModuleLoader module(String::copy(c.path)), tessel::EModuleLoader) << c.path;
         auto entries = capture.entries();

@@ -15,7 +15,8 @@ namespace {
 
 std::string patterned(size_t n) {
     std::string s(n, '\0');
-    for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 2654435761u) >> 13);
+    for (size_t i = 0; i < n; ++i)
+        s[i] = static_cast<char>((i * 2654435761u) >> 13);
     return s;
 }
 

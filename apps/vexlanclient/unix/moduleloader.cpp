@@ -16,17 +16,21 @@ std::string lastError(const char* fallback) {
 void* openModule(const char* path, std::string& error) {
     dlerror();
     void* module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-    if (!module) error = lastError("cannot load the library");
+    if (!module)
+        error = lastError("cannot load the library");
     return module;
 }
 
 void* findSymbol(void* module, const char* name, std::string& error) {
     dlerror();
     void* address = dlsym(module, name);
-    if (!address) error = lastError("the symbol's address is null");
+    if (!address)
+        error = lastError("the symbol's address is null");
     return address;
 }
 
-void closeModule(void* module) { dlclose(module); }
+void closeModule(void* module) {
+    dlclose(module);
+}
 
 }  // namespace moduleplatform

@@ -70,7 +70,8 @@ private:
 
 std::string patterned(size_t n) {
     std::string s(n, '\0');
-    for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 131 + 7) & 0xff);
+    for (size_t i = 0; i < n; ++i)
+        s[i] = static_cast<char>((i * 131 + 7) & 0xff);
     return s;
 }
 

@@ -25,7 +25,9 @@ void run(const std::string& command) {
     ASSERT_EQ(std::system((command + " 2>/dev/null").c_str()), 0) << command;
 }
 
-String text(const std::string& s) { return String::copy(s); }
+String text(const std::string& s) {
+    return String::copy(s);
+}
 
 // One 2048-bit key pair for the whole executable: generating keys is slow.
 class RSATest : public ::testing::Test {
@@ -85,7 +87,8 @@ TEST_F(RSATest, SignatureRoundTripAndTampering) {
     std::string changed = message;
     changed[3] ^= 1;
     EXPECT_FALSE(pub.verifySignature(changed.data(), static_cast<int>(changed.size()), signature));
-    EXPECT_FALSE(pub.verifySignature(message.data(), static_cast<int>(message.size()) - 1, signature));
+    EXPECT_FALSE(
+        pub.verifySignature(message.data(), static_cast<int>(message.size()) - 1, signature));
 
     for (uint32_t at : {0u, 128u, 255u}) {
         Buffer bad(signature.data(), signature.length());
@@ -129,7 +132,8 @@ TEST_F(RSATest, CompatibleWithTheOpensslCommand) {
     RsaKey priv;
     ASSERT_TRUE(priv.loadKey(text(*s_private), "", false));
     Buffer ours = priv.sign(Buffer(message.data(), static_cast<uint32_t>(message.size())));
-    writeFile(s_dir->file("ours.sig"), std::string(reinterpret_cast<const char*>(ours.data()), ours.length()));
+    writeFile(s_dir->file("ours.sig"),
+              std::string(reinterpret_cast<const char*>(ours.data()), ours.length()));
     run("openssl dgst -sha1 -verify " + s_dir->file("public.pem") + " -signature " +
         s_dir->file("ours.sig") + " " + s_dir->file("message") + " >/dev/null");
 }

@@ -22,7 +22,9 @@ using vexlan::testing::writeFile;
 
 namespace {
 
-String text(const std::string& s) { return String::copy(s); }
+String text(const std::string& s) {
+    return String::copy(s);
+}
 
 void run(const std::string& command) {
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
@@ -58,7 +60,8 @@ void makeArchive(const std::string& path, std::initializer_list<Entry> entries) 
     ZipWriter zip;
     ASSERT_TRUE(zip.open(text(path)));
     for (const Entry& e : entries) {
-        ASSERT_TRUE(zip.add(text(e.name), e.content.data(), static_cast<uint32_t>(e.content.size())));
+        ASSERT_TRUE(
+            zip.add(text(e.name), e.content.data(), static_cast<uint32_t>(e.content.size())));
     }
     ASSERT_TRUE(zip.close());
 }
@@ -129,14 +132,16 @@ bool escapes(const std::string& relative) {
     size_t start = 0;
     while (start <= relative.size()) {
         size_t slash = relative.find('/', start);
-        std::string part = relative.substr(start, slash == std::string::npos ? std::string::npos
-                                                                              : slash - start);
+        std::string part =
+            relative.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
         if (part == "..") {
-            if (--depth < 0) return true;
+            if (--depth < 0)
+                return true;
         } else if (!part.empty() && part != ".") {
             ++depth;
         }
-        if (slash == std::string::npos) break;
+        if (slash == std::string::npos)
+            break;
         start = slash + 1;
     }
     return false;
@@ -156,7 +161,8 @@ TEST(SanitizeEntryNameTest, NoNameThatPassesTheCheckLeavesTheDestination) {
             ASSERT_FALSE(path.rfind("/", 0) == 0 || escapes(path)) << name << " -> " << path;
         }
         ++checked;
-        if (name.size() == 7) return;
+        if (name.size() == 7)
+            return;
         for (char c : alphabet) {
             name.push_back(c);
             walk();
@@ -180,7 +186,7 @@ TEST_F(UnzipTest, ArchiveFromTheZipCommand) {
     LogCapture capture;
     EXPECT_TRUE(tessel::zlib::unzip(text(archive()), text(dest())));
     EXPECT_EQ(tree(dest()), (std::set<std::string>{"top/", "top/mid/", "top/mid/deep.so",
-                                                  "top/readme.txt", "sub/", "empty.txt"}));
+                                                   "top/readme.txt", "sub/", "empty.txt"}));
     EXPECT_EQ(readFile(dest() + "/top/mid/deep.so"), big);
     EXPECT_EQ(readFile(dest() + "/top/readme.txt"), "hello\n");
     EXPECT_EQ(readFile(dest() + "/empty.txt"), "");
@@ -206,18 +212,16 @@ TEST_F(UnzipTest, NameFormsLandBelowTheDestination) {
         const char* written;
     };
     const Case cases[] = {
-        {"C:\\x\\y.dll", "x/y.dll"},
-        {"/y.dll", "y.dll"},
-        {"a\\..\\y.dll", "y.dll"},
-        {"a/../y.dll", "y.dll"},
-        {"sub/", "sub/"},
+        {"C:\\x\\y.dll", "x/y.dll"}, {"/y.dll", "y.dll"}, {"a\\..\\y.dll", "y.dll"},
+        {"a/../y.dll", "y.dll"},     {"sub/", "sub/"},
     };
     for (const Case& c : cases) {
         fs::remove_all(dest());
         makeArchive(archive(), {{c.stored, c.stored[0] == 's' ? "" : "content"}});
         EXPECT_TRUE(tessel::zlib::unzip(text(archive()), text(dest()))) << c.stored;
         std::set<std::string> expected{c.written};
-        if (std::string(c.written) == "x/y.dll") expected.insert("x/");
+        if (std::string(c.written) == "x/y.dll")
+            expected.insert("x/");
         EXPECT_EQ(tree(dest()), expected) << c.stored;
         EXPECT_TRUE(outside().empty()) << c.stored;
     }
@@ -230,7 +234,8 @@ TEST_F(UnzipTest, EntriesThatWouldClimbOutAreSkipped) {
         makeArchive(archive(), {{stored, "evil"}, {"good.so", "fine"}});
         LogCapture capture;
         EXPECT_FALSE(tessel::zlib::unzip(text(archive()), text(dest()))) << stored;
-        EXPECT_TRUE(capture.contains(std::string("ERROR Zip.unzip Unsafe entry name skipped: ") + stored))
+        EXPECT_TRUE(
+            capture.contains(std::string("ERROR Zip.unzip Unsafe entry name skipped: ") + stored))
             << stored;
         // The skipped entry does not stop the others.
         EXPECT_EQ(tree(dest()), (std::set<std::string>{"good.so"})) << stored;
@@ -314,7 +319,8 @@ TEST_F(UnzipTest, MissingEmptyAndForeignArchives) {
         LogCapture capture;
         EXPECT_THROW(tessel::zlib::unzip(text(m_root.file("page.zip")), text(dest())),
                      tessel::zlib::EZip);
-        EXPECT_TRUE(capture.contains("ERROR Zip.unzip Cannot open zip file: " + m_root.file("page.zip")));
+        EXPECT_TRUE(
+            capture.contains("ERROR Zip.unzip Cannot open zip file: " + m_root.file("page.zip")));
     }
 }
 
@@ -329,7 +335,8 @@ namespace {
 
 // Little-endian 32-bit field at `at`.
 void put32(std::string& bytes, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        bytes[at + i] = static_cast<char>(v >> (8 * i));
 }
 
 }  // namespace
@@ -341,7 +348,8 @@ TEST_F(UnzipTest, CorruptDataIsAFailure) {
         ASSERT_TRUE(zip.open(text(archive())));
         ZipWriter::EntryOptions stored;
         stored.deflate = false;
-        ASSERT_TRUE(zip.add("lib.so", payload.data(), static_cast<uint32_t>(payload.size()), stored));
+        ASSERT_TRUE(
+            zip.add("lib.so", payload.data(), static_cast<uint32_t>(payload.size()), stored));
         ASSERT_TRUE(zip.close());
     }
     std::string bytes = readFile(archive());

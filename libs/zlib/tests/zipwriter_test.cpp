@@ -17,7 +17,8 @@ using vexlan::testing::writeFile;
 TEST(ZipWriterTest, ArchivesReadByTheUnzipCommandAndByUnzip) {
     TempDir dir;
     std::string big(300000, '\0');
-    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 7919) >> 3);
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>((i * 7919) >> 3);
     writeFile(dir.file("lib.so"), big);
 
     ZipWriter zip;
@@ -31,10 +32,12 @@ TEST(ZipWriterTest, ArchivesReadByTheUnzipCommandAndByUnzip) {
 
     // The standard tool tests every entry's checksum and lists exactly the two names.
     ASSERT_EQ(std::system(("unzip -tqq " + dir.file("a.zip")).c_str()), 0);
-    ASSERT_EQ(std::system(("unzip -Z1 " + dir.file("a.zip") + " > " + dir.file("list")).c_str()), 0);
+    ASSERT_EQ(std::system(("unzip -Z1 " + dir.file("a.zip") + " > " + dir.file("list")).c_str()),
+              0);
     EXPECT_EQ(readFile(dir.file("list")), "vpn\nvpn.sig\n");
 
-    ASSERT_TRUE(tessel::zlib::unzip(String::copy(dir.file("a.zip")), String::copy(dir.file("out"))));
+    ASSERT_TRUE(
+        tessel::zlib::unzip(String::copy(dir.file("a.zip")), String::copy(dir.file("out"))));
     EXPECT_EQ(readFile(dir.file("out/vpn")), big);
     EXPECT_EQ(readFile(dir.file("out/vpn.sig")), "<dll/>");
 }
