@@ -9,6 +9,13 @@
 #include "tls/rsa.h"
 #include "vexlanclient/readahead.h"
 
+// Signature files are read with the XML key reader; until that library is part of the tree
+// only the checks that need no document are built.
+#if __has_include("xml/keyreader.h")
+#define VEXLAN_SIGNATURE_FILES 1
+#include "xml/keyreader.h"
+#endif
+
 using tessel::String;
 
 namespace {
@@ -19,7 +26,8 @@ const char* const kInfoKeys[] = {"version", "name", "signdate", "sha256"};
 
 void DllInfos::read(tessel::IKeyReader& reader) {
     String* fields[] = {&m_version, &m_name, &m_signdate, &m_sha256};
-    for (int i = 0; i < 4; ++i) reader.getKey(kInfoKeys[i])->read(*fields[i]);
+    for (int i = 0; i < 4; ++i)
+        reader.getKey(kInfoKeys[i])->read(*fields[i]);
 }
 
 void DllInfos::read(tessel::IReader& reader) {
@@ -31,7 +39,8 @@ void DllInfos::read(tessel::IReader& reader) {
 
 void DllInfos::write(tessel::IKeyWriter& writer) {
     const String* fields[] = {&m_version, &m_name, &m_signdate, &m_sha256};
-    for (int i = 0; i < 4; ++i) writer.writeKey(kInfoKeys[i])->write(*fields[i]);
+    for (int i = 0; i < 4; ++i)
+        writer.writeKey(kInfoKeys[i])->write(*fields[i]);
 }
 
 void DllInfos::write(tessel::IWriter& writer) {
@@ -62,6 +71,31 @@ void SignedDll::write(tessel::IWriter& writer) {
     writer.write(m_infos);
     writer.write(m_signature);
 }
+
+#ifdef VEXLAN_SIGNATURE_FILES
+void SignedDll::loadFromFile(const String& path) {
+    if (!tessel::isFile(path)) {
+        tessel::log(2, "SignedDll", "loadFromFile", "Missing signature file: " + path);
+        TESSEL_THROW(tessel::EBadSignature);
+    }
+    String problem;
+    try {
+        tessel::xml::ParserReader document(path);
+        read(*document.getKey("dll"));
+        return;
+    } catch (const tessel::EFile&) {
+        problem = "Cannot open dll signature " + path;
+    } catch (const tessel::EKeyReader&) {
+        problem = "Error while parsing signature";
+    } catch (const tessel::xml::EParserReader&) {
+        problem = "Error while parsing signature";
+    } catch (...) {
+        problem = "Unhandled exception while parsing signature";
+    }
+    tessel::log(2, "SignedDll", "loadFromFile", problem);
+    TESSEL_THROW(tessel::EBadSignature);
+}
+#endif
 
 String SignedDll::hashFile(const String& dllPath) {
     tessel::File file;
@@ -98,8 +132,28 @@ bool SignedDll::sign(tessel::ISign& key, const String& dllPath) {
     m_infos.m_sha256 = hashFile(dllPath);
     m_signature = String();
     tessel::Buffer signature = key.sign(tessel::Buffer::fromString(signedMessage()));
-    if (signature.isEmpty()) return false;
+    if (signature.isEmpty())
+        return false;
     m_signature = tessel::base64Encode(signature);
     return true;
 }
 
+#ifdef VEXLAN_SIGNATURE_FILES
+void verifyComponentSignature(const String& dllPath, const String& sigPath,
+                              const String& publicKeyPem) {
+    tessel::tls::RSA key;
+    bool keyLoaded = key.loadKey(publicKeyPem, "", true);
+    SignedDll record;
+    record.loadFromFile(sigPath);
+    // A key that does not load (a broken build) refuses everything; it is reported apart so
+    // that nobody looks for the fault in the component.
+    if (!keyLoaded) {
+        tessel::log(2, "VexlanClient", "verifyDllSignature",
+                    "Cannot read the component verification key");
+    }
+    if (!keyLoaded || !record.verify(key, dllPath)) {
+        tessel::log(2, "VexlanClient", "verifyDllSignature", "Bad dll signature for " + dllPath);
+        TESSEL_THROW(tessel::EBadSignature);
+    }
+}
+#endif

@@ -19,7 +19,9 @@ using vexlan::testing::writeFile;
 
 namespace {
 
-String text(const std::string& s) { return String::copy(s); }
+String text(const std::string& s) {
+    return String::copy(s);
+}
 
 // A key pair made once for the executable, a small library and its record signed with it.
 class SignedDllTest : public ::testing::Test {
@@ -41,7 +43,8 @@ protected:
     void SetUp() override {
         m_library = m_dir.file("vpn_2_4_1.so");
         std::string bytes(3000, '\0');
-        for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 13 + 5);
+        for (size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<char>(i * 13 + 5);
         writeFile(m_library, bytes);
     }
 
@@ -125,8 +128,8 @@ TEST_F(SignedDllTest, TamperMatrix) {
          kBadSignature},
         {"signature cut by one group",
          [](SignedDll& r) { r.m_signature = r.m_signature.substring(4); }, kBadSignature},
-        {"signature one group longer",
-         [](SignedDll& r) { r.m_signature = "AAAA" + r.m_signature; }, kBadSignature},
+        {"signature one group longer", [](SignedDll& r) { r.m_signature = "AAAA" + r.m_signature; },
+         kBadSignature},
         {"signature empty", [](SignedDll& r) { r.m_signature = ""; }, kBadSignature},
         {"signature outside the alphabet",
          [](SignedDll& r) { r.m_signature = String("*") + r.m_signature.substring(1); },
@@ -179,8 +182,8 @@ TEST_F(SignedDllTest, AKeyThatDidNotLoadRefuses) {
     SignedDll record;
     signInto(record, *s_private);
     tessel::tls::RSA broken;
-    EXPECT_FALSE(broken.loadKey("-----BEGIN PUBLIC KEY-----\nAAAA\n-----END PUBLIC KEY-----\n", "",
-                                true));
+    EXPECT_FALSE(
+        broken.loadKey("-----BEGIN PUBLIC KEY-----\nAAAA\n-----END PUBLIC KEY-----\n", "", true));
     EXPECT_EQ(check(record, broken), std::make_pair(false, kBadSignature));
 
     // A public key cannot sign: the record keeps no signature.
@@ -213,3 +216,161 @@ TEST_F(SignedDllTest, SequentialFormRoundTrip) {
     EXPECT_EQ(check(back, *s_public), std::make_pair(true, kAccepted));
 }
 
+#if __has_include("xml/keyreader.h")  // signature files need the XML key reader
+
+namespace {
+
+using Elements = std::vector<std::pair<std::string, std::string>>;
+
+// The five elements of a signed record, in the order the publisher's tool writes them.
+Elements elementsOf(const SignedDll& r) {
+    return {{"version", r.m_infos.m_version.toStd()},
+            {"name", r.m_infos.m_name.toStd()},
+            {"signdate", r.m_infos.m_signdate.toStd()},
+            {"sha256", r.m_infos.m_sha256.toStd()},
+            {"signature", r.m_signature.toStd()}};
+}
+
+std::string document(const Elements& elements, const std::string& root = "dll") {
+    std::string xml = "<" + root + ">\r\n";
+    for (const auto& [key, value] : elements)
+        xml += " <" + key + ">" + value + "</" + key + ">\r\n";
+    return xml + "</" + root + ">";
+}
+
+Elements without(Elements elements, const std::string& key) {
+    for (auto it = elements.begin(); it != elements.end(); ++it) {
+        if (it->first == key) {
+            elements.erase(it);
+            break;
+        }
+    }
+    return elements;
+}
+
+Elements changed(Elements elements, const std::string& key, size_t at) {
+    for (auto& [k, v] : elements) {
+        if (k == key)
+            v[at] = static_cast<char>(v[at] == 'A' ? 'B' : 'A');
+    }
+    return elements;
+}
+
+}  // namespace
+
+class ComponentSignatureTest : public SignedDllTest {
+protected:
+    void SetUp() override {
+        SignedDllTest::SetUp();
+        signInto(m_record, *s_private);
+        m_sig = m_library + ".sig";
+        m_pem = s_private->publicKeyPem();
+    }
+
+    // verifyComponentSignature's log entries; empty when it accepted.
+    std::vector<std::string> verifyWith(const std::string& sigContent, const String& pem) {
+        writeFile(m_sig, sigContent);
+        return verifyFile(pem);
+    }
+    std::vector<std::string> verifyFile(const String& pem) {
+        LogCapture capture;
+        try {
+            verifyComponentSignature(text(m_library), text(m_sig), pem);
+            EXPECT_TRUE(capture.entries().empty());
+            return {};
+        } catch (const tessel::EBadSignature&) {
+            // The lines of the signature check (the XML parser may add its own before them).
+            std::vector<std::string> entries;
+            for (const std::string& e : capture.entries()) {
+                if (e.rfind("ERROR SignedDll.", 0) == 0 ||
+                    e.rfind("ERROR FileSignature.", 0) == 0 ||
+                    e.rfind("ERROR VexlanClient.", 0) == 0) {
+                    entries.push_back(e);
+                }
+            }
+            EXPECT_FALSE(entries.empty());
+            return entries;
+        }
+    }
+    std::vector<std::string> refused(const std::string& first) {
+        return {first, "ERROR VexlanClient.verifyDllSignature Bad dll signature for " + m_library};
+    }
+    std::vector<std::string> loadError(const std::string& text) {
+        return {"ERROR SignedDll.loadFromFile " + text};
+    }
+
+    SignedDll m_record;
+    std::string m_sig;
+    String m_pem;
+};
+
+TEST_F(ComponentSignatureTest, TamperMatrixThroughTheSignatureFile) {
+    const Elements good = elementsOf(m_record);
+    const auto badHash = refused("ERROR FileSignature.verify bad hash ");
+    const auto badSignature = refused("ERROR FileSignature.verify bad signature");
+    const auto parsing = loadError("Error while parsing signature");
+    const auto unhandled = loadError("Unhandled exception while parsing signature");
+
+    std::string split = m_record.m_signature.toStd();
+    split = "\n      " + split.substr(0, 76) + "\n      " + split.substr(76, 76) + "\r\n\t" +
+            split.substr(152) + "\n    ";
+    Elements reordered = {good[4], good[3], good[1], good[0], good[2]};
+
+    struct Case {
+        const char* what;
+        std::string sig;
+        std::vector<std::string> log;
+    };
+    const Case cases[] = {
+        {"untouched", document(good), {}},
+        {"root in capitals", document(good, "DLL"), {}},
+        {"elements in another order", document(reordered), {}},
+        {"signature split over lines and indented",
+         document({good[0], good[1], good[2], good[3], {"signature", split}}),
+         {}},
+        {"version changed", document(changed(good, "version", 0)), badSignature},
+        {"name changed", document(changed(good, "name", 1)), badSignature},
+        {"signdate changed", document(changed(good, "signdate", 5)), badSignature},
+        {"sha256 changed", document(changed(good, "sha256", 20)), badHash},
+        {"signature changed", document(changed(good, "signature", 200)), badSignature},
+        {"other root", document(good, "signature"), parsing},
+        {"version missing", document(without(good, "version")), parsing},
+        {"name missing", document(without(good, "name")), parsing},
+        {"signdate missing", document(without(good, "signdate")), parsing},
+        {"sha256 missing", document(without(good, "sha256")), parsing},
+        {"signature missing", document(without(good, "signature")), parsing},
+        {"not well-formed", document(good).substr(0, 60), unhandled},
+        {"not XML", "sha256=abc", unhandled},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(verifyWith(c.sig, m_pem), c.log) << c.what;
+    }
+}
+
+TEST_F(ComponentSignatureTest, MissingFilesAndKeys) {
+    // The library changed by one byte, then gone: the hash check refuses, never a file error.
+    writeFile(m_sig, document(elementsOf(m_record)));
+    std::string bytes = readFile(m_library);
+    bytes[0] ^= 1;
+    writeFile(m_library, bytes);
+    EXPECT_EQ(verifyFile(m_pem), refused("ERROR FileSignature.verify bad hash "));
+    tessel::deleteFile(text(m_library));
+    EXPECT_EQ(verifyFile(m_pem), refused("ERROR FileSignature.verify bad hash "));
+
+    // No signature file.
+    SetUp();
+    tessel::deleteFile(text(m_sig));
+    EXPECT_EQ(verifyFile(m_pem), loadError("Missing signature file: " + m_sig));
+
+    // Signed with another key; then a key that cannot be read refuses even a good pair.
+    writeFile(m_sig, document(elementsOf(m_record)));
+    EXPECT_EQ(verifyFile(s_other->publicKeyPem()),
+              refused("ERROR FileSignature.verify bad signature"));
+    for (const String& broken :
+         {String(""), String("-----BEGIN PUBLIC KEY-----\nAAAA\n"), s_private->privateKeyPem()}) {
+        EXPECT_EQ(verifyFile(broken),
+                  refused("ERROR VexlanClient.verifyDllSignature Cannot read the component "
+                          "verification key"));
+    }
+}
+#endif
