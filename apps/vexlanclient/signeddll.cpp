@@ -9,12 +9,7 @@
 #include "tls/rsa.h"
 #include "vexlanclient/readahead.h"
 
-// Signature files are read with the XML key reader; until that library is part of the tree
-// only the checks that need no document are built.
-#if __has_include("xml/keyreader.h")
-#define VEXLAN_SIGNATURE_FILES 1
 #include "xml/keyreader.h"
-#endif
 
 using tessel::String;
 
@@ -72,7 +67,6 @@ void SignedDll::write(tessel::IWriter& writer) {
     writer.write(m_signature);
 }
 
-#ifdef VEXLAN_SIGNATURE_FILES
 void SignedDll::loadFromFile(const String& path) {
     if (!tessel::isFile(path)) {
         tessel::log(2, "SignedDll", "loadFromFile", "Missing signature file: " + path);
@@ -95,7 +89,6 @@ void SignedDll::loadFromFile(const String& path) {
     tessel::log(2, "SignedDll", "loadFromFile", problem);
     TESSEL_THROW(tessel::EBadSignature);
 }
-#endif
 
 String SignedDll::hashFile(const String& dllPath) {
     tessel::File file;
@@ -138,7 +131,6 @@ bool SignedDll::sign(tessel::ISign& key, const String& dllPath) {
     return true;
 }
 
-#ifdef VEXLAN_SIGNATURE_FILES
 void verifyComponentSignature(const String& dllPath, const String& sigPath,
                               const String& publicKeyPem) {
     tessel::tls::RSA key;
@@ -156,4 +148,3 @@ void verifyComponentSignature(const String& dllPath, const String& sigPath,
         TESSEL_THROW(tessel::EBadSignature);
     }
 }
-#endif
