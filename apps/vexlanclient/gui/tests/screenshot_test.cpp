@@ -7,6 +7,7 @@
 #include "gui_test_support.h"
 #include "vexlanclient/gui/aboutdialog.h"
 #include "vexlanclient/gui/artprovider.h"
+#include "vexlanclient/gui/configurationdialog.h"
 #include "vexlanclient/gui/connectionerrordialog.h"
 #include "vexlanclient/gui/language.h"
 #include "vexlanclient/gui/notificationpanel.h"
@@ -73,6 +74,16 @@ TEST_F(ScreenshotTest, ConnectionErrorDialog) {
     dialog.setDetails(wxS("Could not resolve host: gateway.example.com"));
     dialog.Show();
     capture(&dialog, "connection-error");
+}
+
+TEST_F(ScreenshotTest, SettingsDialog) {
+    VexlanClientConfigurationDialog dialog(m_frame);
+    wxArrayString domains;
+    domains.push_back(wxS("gateway.example.com:8443"));
+    domains.push_back(wxS("intranet.example.com"));
+    dialog.setValues(wxS("jdoe"), wxS("secret"), domains);
+    dialog.Show();
+    capture(&dialog, "settings");
 }
 
 }  // namespace
