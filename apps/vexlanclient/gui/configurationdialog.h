@@ -15,6 +15,10 @@ class wxStaticBitmap;
 class wxStaticText;
 class wxTextCtrl;
 
+namespace vexlan {
+class ClientLocalConfiguration;
+}
+
 // The form: controls and layout; its handlers only skip their events.
 class ConfigurationDialog : public wxDialog {
 public:
@@ -51,6 +55,13 @@ protected:
 class VexlanClientConfigurationDialog : public ConfigurationDialog {
 public:
     explicit VexlanClientConfigurationDialog(wxWindow* parent);
+
+    // Fills the controls from the local settings: the proxy login and password (the domain
+    // part is not shown) and the certificate exceptions.
+    void loadSettings(const vexlan::ClientLocalConfiguration& settings);
+    // Writes the controls back: new proxy credentials (login, password, empty domain) and the
+    // certificate exceptions in display order.
+    void storeSettings(vexlan::ClientLocalConfiguration& settings) const;
 
     // Fills the controls: proxy login and password, and the servers whose certificates are
     // not checked (in any order: the list sorts them).
