@@ -88,21 +88,17 @@ void VexlanClientGuiNotifyHandler::sessionType(int type) {
 
 // --- frame -----------------------------------------------------------------------------------
 
-// clang-format off
-wxBEGIN_EVENT_TABLE(VexlanMainFrame, wxFrame)
-    EVT_COMMAND(ID_CONNECTION_FAILED, EVT_CLIENT_NOTIFICATION, VexlanMainFrame::onConnectionFailed)
-    EVT_COMMAND(ID_STATUS_CHANGED, EVT_CLIENT_NOTIFICATION, VexlanMainFrame::onStatusChanged)
-    EVT_COMMAND(ID_MEDIATION_FAILED, EVT_CLIENT_NOTIFICATION, VexlanMainFrame::onMediationFailed)
-    EVT_COMMAND(ID_SESSION_TYPE, EVT_CLIENT_NOTIFICATION, VexlanMainFrame::onSessionType)
-    EVT_CLOSE(VexlanMainFrame::onClose)
-wxEND_EVENT_TABLE()
-// clang-format on
 
 VexlanMainFrame::VexlanMainFrame(const wxString& title)
     : wxFrame(nullptr, wxID_ANY, title, wxDefaultPosition, wxDefaultSize, wxDEFAULT_FRAME_STYLE,
               wxS("frame")),
       m_notifyHandler(this),
       m_client(&m_notifyHandler) {
+    Bind(EVT_CLIENT_NOTIFICATION, &VexlanMainFrame::onConnectionFailed, this, ID_CONNECTION_FAILED);
+    Bind(EVT_CLIENT_NOTIFICATION, &VexlanMainFrame::onStatusChanged, this, ID_STATUS_CHANGED);
+    Bind(EVT_CLIENT_NOTIFICATION, &VexlanMainFrame::onMediationFailed, this, ID_MEDIATION_FAILED);
+    Bind(EVT_CLIENT_NOTIFICATION, &VexlanMainFrame::onSessionType, this, ID_SESSION_TYPE);
+    Bind(wxEVT_CLOSE_WINDOW, &VexlanMainFrame::onClose, this);
     const wxIconBundle icons = VexlanClientArtProvider::logoBundle(wxART_OTHER);
     if (!icons.IsEmpty()) SetIcons(icons);
     m_notificationPanel = new VexlanClientNotificationPanel(this);

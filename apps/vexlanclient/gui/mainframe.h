@@ -70,8 +70,6 @@ private:
     vexlan::VexlanClient m_client;
     VexlanSystrayIcon* m_trayIcon = nullptr;
     VexlanClientNotificationPanel* m_notificationPanel = nullptr;
-
-    wxDECLARE_EVENT_TABLE();
 };
 
 // The process-wide main frame (null before it is built and after it is gone); the tray
