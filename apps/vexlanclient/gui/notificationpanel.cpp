@@ -160,6 +160,14 @@ void VexlanClientNotificationPanel::onLeftUp(wxMouseEvent& /*event*/) {
     Hide();
 }
 
+wxString VexlanClientNotificationPanel::statusText() const {
+    return m_statusLine->GetLabelText();
+}
+
+wxString VexlanClientNotificationPanel::tunnelText() const {
+    return m_tunnelLine->GetLabelText();
+}
+
 void VexlanClientNotificationPanel::showWithEffect() {
     ShowWithEffect(wxSHOW_EFFECT_BLEND, kShowEffectMs);
 }

@@ -50,6 +50,10 @@ public:
     // A click on the panel's own background hides it.
     void onLeftUp(wxMouseEvent& event);
 
+    // What the status line and the tunnel line show.
+    wxString statusText() const;
+    wxString tunnelText() const;
+
 protected:
     void showWithEffect();
     // Shows the tunnel row again and puts "Connected" on the status line.

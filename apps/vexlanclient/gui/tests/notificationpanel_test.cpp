@@ -24,8 +24,6 @@ public:
     using VexlanClientNotificationPanel::VexlanClientNotificationPanel;
     using VexlanClientNotificationPanel::m_timer;
 
-    wxString statusText() const { return m_statusLine->GetLabelText(); }
-    wxString tunnelText() const { return m_tunnelLine->GetLabelText(); }
     bool tunnelRowShown() const { return m_tunnelLine->IsShown() && m_tunnelIcon->IsShown(); }
     wxWindow* statusLine() const { return m_statusLine; }
     wxWindow* logo() const { return m_logo; }
