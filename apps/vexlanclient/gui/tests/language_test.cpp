@@ -3,6 +3,10 @@
 #include "vexlanclient/gui/language.h"
 
 #include <cstdlib>
+#include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <wx/intl.h>
@@ -75,14 +79,48 @@ INSTANTIATE_TEST_SUITE_P(
                       LoadCase{"en", "Loading…", "VPN connected, address 10.1.2.3", "Close"}),
     [](const ::testing::TestParamInfo<LoadCase>& param) { return std::string(param.param.lang); });
 
-// Values that name no language keep the system's: here the system prefers Spanish.
+// Sets environment variables for its lifetime and restores them afterwards.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(std::initializer_list<std::pair<const char*, const char*>> values) {
+        for (const auto& [name, value] : values) {
+            const char* old = std::getenv(name);
+            m_saved.push_back({name, old != nullptr, old ? old : ""});
+            setenv(name, value, 1);
+        }
+    }
+    ~ScopedEnvironment() {
+        for (const Saved& saved : m_saved) {
+            if (saved.had) {
+                setenv(saved.name, saved.value.c_str(), 1);
+            } else {
+                unsetenv(saved.name);
+            }
+        }
+    }
+
+private:
+    struct Saved {
+        const char* name;
+        bool had;
+        std::string value;
+    };
+    std::vector<Saved> m_saved;
+};
+
+// Values that name no language keep the system's: here the user's environment asks for
+// Spanish, a locale that this machine has not generated.
 TEST(LanguageTest, OtherValuesKeepTheSystemLanguage) {
-    setenv("LANGUAGE", "es", 1);
+    ScopedEnvironment spanish({{"LANGUAGE", "es"},
+                               {"LC_ALL", "es_ES.UTF-8"},
+                               {"LC_MESSAGES", "es_ES.UTF-8"},
+                               {"LANG", "es_ES.UTF-8"}});
     for (const char* lang : {"DE", "fr_FR", ""}) {
+        LogCounter boxes;
         ASSERT_TRUE(setupLanguage(wxString::FromUTF8(lang), executablePath())) << lang;
         EXPECT_EQ(wxGetTranslation("Loading"), wxS("Cargando…")) << lang;
+        EXPECT_EQ(boxes.count(), 0) << boxes.last().utf8_str();
     }
-    unsetenv("LANGUAGE");
 }
 
 TEST(LanguageTest, WithoutCatalogsEveryTextShowsItsKey) {
