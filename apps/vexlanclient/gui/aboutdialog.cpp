@@ -11,8 +11,8 @@
 
 const char* const VexlanClientAboutDialog::kVersion = "8.4.0.24";
 
-AboutDialog::AboutDialog(wxWindow* parent, wxWindowID id, const wxString& title,
-                         const wxPoint& pos, const wxSize& size, long style)
+AboutDialog::AboutDialog(wxWindow* parent, wxWindowID id, const wxString& title, const wxPoint& pos,
+                         const wxSize& size, long style)
     : wxDialog(parent, id, title, pos, size, style, wxS("dialog")) {
     auto* column = new wxBoxSizer(wxVERTICAL);
 

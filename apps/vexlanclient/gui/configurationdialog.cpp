@@ -28,15 +28,14 @@ ConfigurationDialog::ConfigurationDialog(wxWindow* parent, wxWindowID id, const 
     auto* column = new wxBoxSizer(wxVERTICAL);
 
     // Proxy
-    auto* proxyBox = new wxStaticBoxSizer(
-        new wxStaticBox(this, wxID_ANY, _("Proxy"), wxDefaultPosition, wxDefaultSize, 0,
-                        wxS("groupBox")),
-        wxVERTICAL);
+    auto* proxyBox =
+        new wxStaticBoxSizer(new wxStaticBox(this, wxID_ANY, _("Proxy"), wxDefaultPosition,
+                                             wxDefaultSize, 0, wxS("groupBox")),
+                             wxVERTICAL);
     wxWindow* proxyParent = proxyBox->GetStaticBox();
-    m_useSystemProxy = new wxCheckBox(proxyParent, wxID_ANY,
-                                      _("SETTINGS_PROXY_USE_SYSTEM_PARAMETERS"),
-                                      wxDefaultPosition, wxDefaultSize, 0, wxDefaultValidator,
-                                      wxS("check"));
+    m_useSystemProxy =
+        new wxCheckBox(proxyParent, wxID_ANY, _("SETTINGS_PROXY_USE_SYSTEM_PARAMETERS"),
+                       wxDefaultPosition, wxDefaultSize, 0, wxDefaultValidator, wxS("check"));
     // Transfers always start from the system's proxy: the box only says so.
     m_useSystemProxy->SetValue(true);
     m_useSystemProxy->Enable(false);
@@ -46,8 +45,8 @@ ConfigurationDialog::ConfigurationDialog(wxWindow* parent, wxWindowID id, const 
     credentials->SetFlexibleDirection(wxBOTH);
     m_loginLabel = new wxStaticText(proxyParent, wxID_ANY, _("SETTINGS_PROXY_LOGIN"));
     credentials->Add(m_loginLabel, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
-    m_login = new wxTextCtrl(proxyParent, wxID_ANY, wxEmptyString, wxDefaultPosition,
-                             wxDefaultSize, 0, wxDefaultValidator, wxS("text"));
+    m_login = new wxTextCtrl(proxyParent, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+                             0, wxDefaultValidator, wxS("text"));
     credentials->Add(m_login, 0, wxALL | wxEXPAND, 5);
     m_passwordLabel = new wxStaticText(proxyParent, wxID_ANY, _("SETTINGS_PROXY_PASSWORD"));
     credentials->Add(m_passwordLabel, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
@@ -58,22 +57,21 @@ ConfigurationDialog::ConfigurationDialog(wxWindow* parent, wxWindowID id, const 
     column->Add(proxyBox, 0, wxALL | wxEXPAND, 5);
 
     // SSL
-    auto* sslBox = new wxStaticBoxSizer(
-        new wxStaticBox(this, wxID_ANY, _("SSL"), wxDefaultPosition, wxDefaultSize, 0,
-                        wxS("groupBox")),
-        wxVERTICAL);
+    auto* sslBox = new wxStaticBoxSizer(new wxStaticBox(this, wxID_ANY, _("SSL"), wxDefaultPosition,
+                                                        wxDefaultSize, 0, wxS("groupBox")),
+                                        wxVERTICAL);
     wxWindow* sslParent = sslBox->GetStaticBox();
-    m_certificateLabel = new wxStaticText(sslParent, wxID_ANY,
-                                          _("SETTINGS_SSL_DO_NOT_CHECK_CERTIFICATES"));
+    m_certificateLabel =
+        new wxStaticText(sslParent, wxID_ANY, _("SETTINGS_SSL_DO_NOT_CHECK_CERTIFICATES"));
     sslBox->Add(m_certificateLabel, 0, wxALL, 5);
     auto* servers = new wxFlexGridSizer(2, 2, 0, 0);
     servers->AddGrowableCol(0);
     servers->SetFlexibleDirection(wxBOTH);
-    m_domain = new wxTextCtrl(sslParent, wxID_ANY, wxEmptyString, wxDefaultPosition,
-                              wxDefaultSize, wxTE_PROCESS_ENTER);
+    m_domain = new wxTextCtrl(sslParent, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+                              wxTE_PROCESS_ENTER);
     servers->Add(m_domain, 0, wxALL | wxEXPAND, 5);
-    m_addButton = new wxButton(sslParent, wxID_ADD, wxEmptyString, wxDefaultPosition,
-                               wxDefaultSize, 0, wxDefaultValidator, wxS("button"));
+    m_addButton = new wxButton(sslParent, wxID_ADD, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+                               0, wxDefaultValidator, wxS("button"));
     servers->Add(m_addButton, 0, wxALL, 5);
     m_domains = new wxListBox(sslParent, wxID_ANY, wxDefaultPosition, wxDefaultSize, 0, nullptr,
                               wxLB_SORT | wxLB_EXTENDED, wxDefaultValidator, wxS("listBox"));
@@ -124,7 +122,8 @@ void VexlanClientConfigurationDialog::setValues(const wxString& login, const wxS
     m_login->ChangeValue(login);
     m_password->ChangeValue(password);
     m_domains->Clear();
-    if (!domains.empty()) m_domains->Append(domains);
+    if (!domains.empty())
+        m_domains->Append(domains);
     m_removeButton->Enable(false);
     Fit();
 }
@@ -149,8 +148,10 @@ void VexlanClientConfigurationDialog::showSaveFailed(wxWindow* parent) {
 void VexlanClientConfigurationDialog::onAdd(wxCommandEvent& /*event*/) {
     wxString text = m_domain->GetValue();
     text.Trim(true);  // trailing white space only; leading blanks stay
-    if (text.empty()) return;
-    if (m_domains->FindString(text, true) == wxNOT_FOUND) m_domains->Append(text);
+    if (text.empty())
+        return;
+    if (m_domains->FindString(text, true) == wxNOT_FOUND)
+        m_domains->Append(text);
     m_domain->ChangeValue(wxString());
 }
 

@@ -4,7 +4,8 @@
 #include "vexlanclient/gui/configurationdialog.h"
 #include "vexlanclient/gui/textconversion.h"
 
-void VexlanClientConfigurationDialog::loadSettings(const vexlan::ClientLocalConfiguration& settings) {
+void VexlanClientConfigurationDialog::loadSettings(
+    const vexlan::ClientLocalConfiguration& settings) {
     const tessel::Credentials credentials = settings.proxyCredentials();
     wxArrayString domains;
     for (const tessel::String& domain : settings.certificateExceptions()) {
@@ -21,5 +22,6 @@ void VexlanClientConfigurationDialog::storeSettings(
     settings.setProxyCredentials(credentials);
     tessel::List<tessel::String>& exceptions = settings.certificateExceptions();
     exceptions.clear();
-    for (const wxString& domain : domains()) exceptions.push_back(fromWx(domain));
+    for (const wxString& domain : domains())
+        exceptions.push_back(fromWx(domain));
 }

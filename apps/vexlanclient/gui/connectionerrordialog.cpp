@@ -15,16 +15,15 @@ constexpr int kDetailsWrapWidth = 420;
 
 }  // namespace
 
-ConnectionErrorDialog::ConnectionErrorDialog(wxWindow* parent, wxWindowID id,
-                                             const wxString& title, const wxPoint& pos,
-                                             const wxSize& size, long style)
+ConnectionErrorDialog::ConnectionErrorDialog(wxWindow* parent, wxWindowID id, const wxString& title,
+                                             const wxPoint& pos, const wxSize& size, long style)
     : wxDialog(parent, id, title, pos, size, style, wxS("dialog")) {
     auto* column = new wxBoxSizer(wxVERTICAL);
 
     auto* messageRow = new wxBoxSizer(wxHORIZONTAL);
-    m_warningBitmap = new wxStaticBitmap(
-        this, wxID_ANY, wxArtProvider::GetBitmap(wxART_WARNING, wxART_CMN_DIALOG),
-        wxDefaultPosition, wxDefaultSize, 0, wxS("staticBitmap"));
+    m_warningBitmap = new wxStaticBitmap(this, wxID_ANY,
+                                         wxArtProvider::GetBitmap(wxART_WARNING, wxART_CMN_DIALOG),
+                                         wxDefaultPosition, wxDefaultSize, 0, wxS("staticBitmap"));
     messageRow->Add(m_warningBitmap, 0, wxALL, 5);
     m_message = new wxStaticText(this, wxID_ANY, _("CONNECTION_ERROR"));
     messageRow->Add(m_message, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
@@ -64,8 +63,7 @@ ConnectionErrorDialog::ConnectionErrorDialog(wxWindow* parent, wxWindowID id,
 
 VexlanClientConnectionErrorDialog::VexlanClientConnectionErrorDialog(wxWindow* parent)
     : ConnectionErrorDialog(parent, wxID_ANY, _("Error")) {
-    m_settingsButton->SetBitmap(wxArtProvider::GetBitmap(VEXLAN_ART_CONFIG, wxART_OTHER),
-                                wxLEFT);
+    m_settingsButton->SetBitmap(wxArtProvider::GetBitmap(VEXLAN_ART_CONFIG, wxART_OTHER), wxLEFT);
     GetSizer()->Fit(this);
 }
 

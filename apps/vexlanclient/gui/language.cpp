@@ -44,10 +44,14 @@ private:
 }  // namespace
 
 wxLanguage languageFromParameter(const wxString& lang) {
-    if (lang == wxS("fr")) return wxLANGUAGE_FRENCH;
-    if (lang == wxS("en")) return wxLANGUAGE_ENGLISH;
-    if (lang == wxS("de")) return wxLANGUAGE_GERMAN;
-    if (lang == wxS("es")) return wxLANGUAGE_SPANISH;
+    if (lang == wxS("fr"))
+        return wxLANGUAGE_FRENCH;
+    if (lang == wxS("en"))
+        return wxLANGUAGE_ENGLISH;
+    if (lang == wxS("de"))
+        return wxLANGUAGE_GERMAN;
+    if (lang == wxS("es"))
+        return wxLANGUAGE_SPANISH;
     return wxLANGUAGE_DEFAULT;
 }
 
@@ -63,8 +67,10 @@ wxString catalogFolderBesideExecutableFolder(const wxString& executablePath) {
     folder.SetFullName(wxString());
     folder.AppendDir(wxS("lang"));
     // Without "lang" and the executable's own folder, then "lang" again.
-    if (folder.GetDirCount() > 0) folder.RemoveLastDir();
-    if (folder.GetDirCount() > 0) folder.RemoveLastDir();
+    if (folder.GetDirCount() > 0)
+        folder.RemoveLastDir();
+    if (folder.GetDirCount() > 0)
+        folder.RemoveLastDir();
     folder.AppendDir(wxS("lang"));
     return folder.GetPath(wxPATH_GET_VOLUME);
 }
@@ -100,8 +106,8 @@ bool setupLanguage(const wxString& lang, const wxString& executablePath) {
     translations->AddStdCatalog();
     // The message identifiers are keys in no language: the catalog is always wanted, English
     // included (a message-id language equal to the chosen one would skip loading it).
-    const bool loaded = translations->AddCatalog(wxString::FromAscii(kCatalogDomain),
-                                                 wxLANGUAGE_UNKNOWN);
+    const bool loaded =
+        translations->AddCatalog(wxString::FromAscii(kCatalogDomain), wxLANGUAGE_UNKNOWN);
     if (!loaded) {
         tessel::log(0, "VexlanClientGui", "setupLanguage",
                     "No message catalog for the chosen language: texts show their keys");

@@ -88,7 +88,6 @@ void VexlanClientGuiNotifyHandler::sessionType(int type) {
 
 // --- frame -----------------------------------------------------------------------------------
 
-
 VexlanMainFrame::VexlanMainFrame(const wxString& title)
     : wxFrame(nullptr, wxID_ANY, title, wxDefaultPosition, wxDefaultSize, wxDEFAULT_FRAME_STYLE,
               wxS("frame")),
@@ -100,7 +99,8 @@ VexlanMainFrame::VexlanMainFrame(const wxString& title)
     Bind(EVT_CLIENT_NOTIFICATION, &VexlanMainFrame::onSessionType, this, ID_SESSION_TYPE);
     Bind(wxEVT_CLOSE_WINDOW, &VexlanMainFrame::onClose, this);
     const wxIconBundle icons = VexlanClientArtProvider::logoBundle(wxART_OTHER);
-    if (!icons.IsEmpty()) SetIcons(icons);
+    if (!icons.IsEmpty())
+        SetIcons(icons);
     m_notificationPanel = new VexlanClientNotificationPanel(this);
     Bind(EVT_CLIENT_NOTIFICATION, &VexlanClientNotificationPanel::onMessage, m_notificationPanel,
          ID_MESSAGE);
@@ -113,15 +113,18 @@ VexlanMainFrame::~VexlanMainFrame() {
     m_trayIcon = nullptr;
     delete m_notificationPanel;
     m_notificationPanel = nullptr;
-    if (g_mainFrame == this) g_mainFrame = nullptr;
+    if (g_mainFrame == this)
+        g_mainFrame = nullptr;
     // m_client is destroyed next; its thread base waits for a run that still goes on.
 }
 
 void VexlanMainFrame::createTrayIcon() {
-    if (!m_trayIcon) m_trayIcon = new VexlanSystrayIcon;
+    if (!m_trayIcon)
+        m_trayIcon = new VexlanSystrayIcon;
     const wxIconBundle bundle = VexlanClientArtProvider::logoBundle(wxART_OTHER);
     wxIcon icon;
-    if (!bundle.IsEmpty()) icon = bundle.GetIcon(wxSize(16, 16), wxIconBundle::FALLBACK_SYSTEM);
+    if (!bundle.IsEmpty())
+        icon = bundle.GetIcon(wxSize(16, 16), wxIconBundle::FALLBACK_SYSTEM);
     if (!icon.IsOk()) {
         // Without the images the icon has no picture: a transparent square.
         wxBitmap empty(16, 16, 32);
@@ -134,7 +137,8 @@ void VexlanMainFrame::createTrayIcon() {
 void VexlanMainFrame::showConfigurationDialog(wxWindow* parent) {
     VexlanClientConfigurationDialog dialog(parent);
     dialog.loadSettings(m_client.localConfiguration());
-    if (dialog.ShowModal() != wxID_SAVE) return;
+    if (dialog.ShowModal() != wxID_SAVE)
+        return;
     dialog.storeSettings(m_client.localConfiguration());
     try {
         m_client.saveLocalConfiguration();
@@ -162,7 +166,8 @@ void VexlanMainFrame::onConnectionFailed(wxThreadEvent& event) {
 }
 
 void VexlanMainFrame::restartClient() {
-    if (vexlan::ISubClient* subClient = m_client.subClient()) subClient->stop();
+    if (vexlan::ISubClient* subClient = m_client.subClient())
+        subClient->stop();
     // The failed run sent its last notification just before it ended; a thread that still
     // runs would not be started again.
     m_client.wait(kRunEndWaitMs);
@@ -205,8 +210,10 @@ void VexlanMainFrame::onSessionType(wxThreadEvent& event) {
 }
 
 void VexlanMainFrame::onClose(wxCloseEvent& event) {
-    if (vexlan::ISubClient* subClient = m_client.subClient()) subClient->stop();
-    if (m_trayIcon && m_trayIcon->IsIconInstalled()) m_trayIcon->RemoveIcon();
+    if (vexlan::ISubClient* subClient = m_client.subClient())
+        subClient->stop();
+    if (m_trayIcon && m_trayIcon->IsIconInstalled())
+        m_trayIcon->RemoveIcon();
     if (event.CanVeto() && m_client.isRunning()) {
         // The run was asked to stop; its end (status 4) closes the frame again, with force.
         event.Veto();

@@ -18,8 +18,10 @@ void setMessageBoxHook(MessageBoxHook newHook) {
 }
 
 int showMessageBox(const MessageBoxRequest& request) {
-    if (hook()) return hook()(request);
+    if (hook())
+        return hook()(request);
     wxMessageDialog box(request.parent, request.message, request.caption, request.style);
-    if (request.okLabel != wxID_OK) box.SetOKLabel(wxMessageDialog::ButtonLabel(request.okLabel));
+    if (request.okLabel != wxID_OK)
+        box.SetOKLabel(wxMessageDialog::ButtonLabel(request.okLabel));
     return box.ShowModal();
 }

@@ -28,16 +28,16 @@ NotificationPanel::NotificationPanel(wxWindow* parent, wxWindowID id, const wxSt
     auto* column = new wxBoxSizer(wxVERTICAL);
 
     auto* header = new wxBoxSizer(wxHORIZONTAL);
-    m_logo = new wxStaticBitmap(this, wxID_ANY,
-                                wxArtProvider::GetBitmap(VEXLAN_ART_LOGO, wxART_OTHER));
+    m_logo =
+        new wxStaticBitmap(this, wxID_ANY, wxArtProvider::GetBitmap(VEXLAN_ART_LOGO, wxART_OTHER));
     header->Add(m_logo, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
     m_title = new wxStaticText(this, wxID_ANY, _("VexlanClient"));
     m_title->Wrap(-1);
     header->Add(m_title, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
     column->Add(header);
 
-    m_separator = new wxStaticLine(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
-                                   wxLI_HORIZONTAL);
+    m_separator =
+        new wxStaticLine(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxLI_HORIZONTAL);
     column->Add(m_separator, 0, wxEXPAND | wxALL, 5);
 
     auto* statusRow = new wxBoxSizer(wxHORIZONTAL);
@@ -50,8 +50,8 @@ NotificationPanel::NotificationPanel(wxWindow* parent, wxWindowID id, const wxSt
     column->Add(statusRow, 0, wxEXPAND);
 
     auto* tunnelRow = new wxBoxSizer(wxHORIZONTAL);
-    m_tunnelIcon = new wxStaticBitmap(this, wxID_ANY,
-                                      wxArtProvider::GetBitmap(VEXLAN_ART_VPN, wxART_OTHER));
+    m_tunnelIcon =
+        new wxStaticBitmap(this, wxID_ANY, wxArtProvider::GetBitmap(VEXLAN_ART_VPN, wxART_OTHER));
     tunnelRow->Add(m_tunnelIcon, 0, wxALL, 5);
     m_tunnelLine = new wxStaticText(this, wxID_ANY, wxEmptyString);
     m_tunnelLine->Wrap(-1);
@@ -85,7 +85,8 @@ VexlanClientNotificationPanel::~VexlanClientNotificationPanel() {
 }
 
 void VexlanClientNotificationPanel::showStatus(const wxString& text) {
-    if (!m_lastMessage.empty()) return;  // a plugin text is on display and takes precedence
+    if (!m_lastMessage.empty())
+        return;  // a plugin text is on display and takes precedence
     m_statusShown = true;
     m_tunnelIcon->Hide();
     m_tunnelLine->Hide();
@@ -115,7 +116,8 @@ void VexlanClientNotificationPanel::onTimer(wxTimerEvent& /*event*/) {
 
 void VexlanClientNotificationPanel::onMessage(wxThreadEvent& event) {
     const wxString text = event.GetString();
-    if (text == m_lastMessage) return;
+    if (text == m_lastMessage)
+        return;
     if (m_statusShown) {
         m_statusShown = false;
         restorePluginLayout();

@@ -15,8 +15,8 @@ class wxStaticText;
 class NotificationPanel : public wxFrame {
 public:
     NotificationPanel(wxWindow* parent, wxWindowID id = wxID_ANY,
-                      const wxString& title = wxEmptyString,
-                      const wxPoint& pos = wxDefaultPosition, const wxSize& size = wxSize(341, 129),
+                      const wxString& title = wxEmptyString, const wxPoint& pos = wxDefaultPosition,
+                      const wxSize& size = wxSize(341, 129),
                       long style = wxFRAME_NO_TASKBAR | wxFRAME_SHAPED | wxSTAY_ON_TOP |
                                    wxBORDER_SIMPLE);
     ~NotificationPanel() override = default;

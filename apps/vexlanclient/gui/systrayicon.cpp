@@ -14,7 +14,8 @@ void appendItem(wxMenu* menu, int id, const wxString& label, const wxArtID& art)
     auto* item = new wxMenuItem(menu, id, label, wxEmptyString, wxITEM_NORMAL);
     if (!art.empty()) {
         const wxBitmap bitmap = wxArtProvider::GetBitmap(art, wxART_OTHER);
-        if (bitmap.IsOk()) item->SetBitmap(bitmap);
+        if (bitmap.IsOk())
+            item->SetBitmap(bitmap);
     }
     menu->Append(item);
 }
@@ -29,9 +30,9 @@ wxBEGIN_EVENT_TABLE(VexlanSystrayIcon, wxTaskBarIcon)
     EVT_MENU(wxID_ABOUT, VexlanSystrayIcon::onAbout)
     EVT_TASKBAR_LEFT_UP(VexlanSystrayIcon::onLeftUp)
 wxEND_EVENT_TABLE()
-// clang-format on
+    // clang-format on
 
-wxMenu* VexlanSystrayIcon::CreatePopupMenu() {
+    wxMenu* VexlanSystrayIcon::CreatePopupMenu() {
     auto* menu = new wxMenu;
     appendItem(menu, ID_MENU_SETTINGS, _("MENU_SETTINGS"), VEXLAN_ART_CONFIG);
     appendItem(menu, ID_MENU_LOGS, _("MENU_LOGS"), VEXLAN_ART_LOGS);
@@ -43,11 +44,13 @@ wxMenu* VexlanSystrayIcon::CreatePopupMenu() {
 
 void VexlanSystrayIcon::onExit(wxCommandEvent& /*event*/) {
     VexlanMainFrame* frame = theMainFrame();
-    if (!frame) return;
+    if (!frame)
+        return;
     if (frame->client().isRunning()) {
         // The session's end (status 4) closes the program; before a sub-client exists there
         // is nothing to stop.
-        if (vexlan::ISubClient* subClient = frame->client().subClient()) subClient->stop();
+        if (vexlan::ISubClient* subClient = frame->client().subClient())
+            subClient->stop();
         return;
     }
     frame->Close(true);
@@ -55,12 +58,15 @@ void VexlanSystrayIcon::onExit(wxCommandEvent& /*event*/) {
 
 void VexlanSystrayIcon::onLogs(wxCommandEvent& /*event*/) {
     VexlanMainFrame* frame = theMainFrame();
-    if (!frame) return;
-    if (vexlan::ISubClient* subClient = frame->client().subClient()) subClient->executeCommands();
+    if (!frame)
+        return;
+    if (vexlan::ISubClient* subClient = frame->client().subClient())
+        subClient->executeCommands();
 }
 
 void VexlanSystrayIcon::onSettings(wxCommandEvent& /*event*/) {
-    if (VexlanMainFrame* frame = theMainFrame()) frame->showConfigurationDialog(nullptr);
+    if (VexlanMainFrame* frame = theMainFrame())
+        frame->showConfigurationDialog(nullptr);
 }
 
 void VexlanSystrayIcon::onAbout(wxCommandEvent& /*event*/) {

@@ -1,9 +1,11 @@
 #include "vexlanclient/gui/textconversion.h"
 
 wxString toWx(const tessel::String& text) {
-    if (text.isEmpty()) return wxString();
+    if (text.isEmpty())
+        return wxString();
     wxString converted = wxString::FromUTF8(text.data(), text.length());
-    if (converted.empty()) converted = wxString(text.data(), wxConvISO8859_1, text.length());
+    if (converted.empty())
+        converted = wxString(text.data(), wxConvISO8859_1, text.length());
     return converted;
 }
 

@@ -36,7 +36,8 @@ void logAssertion(const wxString& file, int line, const wxString& func, const wx
 // The start parameter's bytes exactly as the system handed them over.
 tessel::String startParameterBytes() {
     const std::vector<std::string> arguments = tessel::platform::commandLineArguments();
-    if (arguments.size() < 2) return tessel::String();
+    if (arguments.size() < 2)
+        return tessel::String();
     return tessel::String::copy(arguments[1]);
 }
 

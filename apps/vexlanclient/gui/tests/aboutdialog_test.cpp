@@ -37,9 +37,8 @@ TEST(AboutDialogTest, ShowsTheProductVersionNotTheFormPlaceholder) {
 TEST(AboutDialogTest, CloseGivesZeroAndTheCloseBoxCancel) {
     {
         AboutProbe dialog;
-        EXPECT_EQ(vexlan::guitest::runModal(dialog,
-                                            [&] { vexlan::guitest::click(dialog.close()); }),
-                  0);
+        EXPECT_EQ(
+            vexlan::guitest::runModal(dialog, [&] { vexlan::guitest::click(dialog.close()); }), 0);
     }
     {
         AboutProbe dialog;

@@ -37,7 +37,8 @@ protected:
         wxArtProvider::Push(m_provider);
     }
     void TearDown() override {
-        if (m_provider) wxArtProvider::Delete(m_provider);
+        if (m_provider)
+            wxArtProvider::Delete(m_provider);
     }
     ProviderProbe* m_provider = nullptr;
 };
@@ -61,8 +62,8 @@ TEST_F(ArtProviderTest, EverySmallPictureIsASixteenPixelImageWithTransparency) {
         EXPECT_EQ(bitmap.GetSize(), wxSize(16, 16));
         const wxImage image = bitmap.ConvertToImage();
         ASSERT_TRUE(image.HasAlpha());
-        EXPECT_EQ(image.GetAlpha(0, 0), 0);          // a transparent corner
-        EXPECT_GT(image.CountColours(), 3u);          // and a drawing
+        EXPECT_EQ(image.GetAlpha(0, 0), 0);   // a transparent corner
+        EXPECT_GT(image.CountColours(), 3u);  // and a drawing
         // Client and size are not looked at.
         EXPECT_EQ(m_provider->CreateBitmap(id, wxART_MENU, wxSize(48, 48)).GetSize(),
                   wxSize(16, 16));
@@ -111,7 +112,8 @@ TEST_F(ArtProviderTest, LogoBitmapSizeDependsOnClientAndRequest) {
 TEST_F(ArtProviderTest, OtherIdentifiersFallThroughToTheStockProviders) {
     push();
     EXPECT_FALSE(m_provider->CreateBitmap(wxART_WARNING, wxART_CMN_DIALOG, wxDefaultSize).IsOk());
-    EXPECT_FALSE(m_provider->CreateBitmap(wxS("vexlan-unknown"), wxART_OTHER, wxDefaultSize).IsOk());
+    EXPECT_FALSE(
+        m_provider->CreateBitmap(wxS("vexlan-unknown"), wxART_OTHER, wxDefaultSize).IsOk());
     EXPECT_TRUE(wxArtProvider::GetBitmap(wxART_WARNING, wxART_CMN_DIALOG).IsOk());
 }
 

@@ -34,7 +34,8 @@ public:
     // Selects entries as the mouse would: the list then reports the change.
     void select(std::initializer_list<int> indices) {
         m_domains->SetSelection(wxNOT_FOUND);
-        for (int index : indices) m_domains->SetSelection(index);
+        for (int index : indices)
+            m_domains->SetSelection(index);
         wxCommandEvent event(wxEVT_LISTBOX, m_domains->GetId());
         event.SetEventObject(m_domains);
         m_domains->ProcessWindowEvent(event);
@@ -42,7 +43,8 @@ public:
     wxString field() const { return m_domain->GetValue(); }
     std::vector<std::string> list() const {
         std::vector<std::string> out;
-        for (const wxString& s : m_domains->GetStrings()) out.push_back(s.ToStdString());
+        for (const wxString& s : m_domains->GetStrings())
+            out.push_back(s.ToStdString());
         return out;
     }
     wxButton* remove() const { return m_removeButton; }
@@ -82,14 +84,15 @@ TEST(ConfigurationDialogTest, AddFollowsTheListRules) {
         List listAfter;
         const char* fieldAfter;
     } steps[] = {
-        {"gw.example.com:8443  \t", {"gw.example.com:8443"}, ""},        // trailing blanks go
-        {"   ", {"gw.example.com:8443"}, "   "},                          // nothing to add
+        {"gw.example.com:8443  \t", {"gw.example.com:8443"}, ""},  // trailing blanks go
+        {"   ", {"gw.example.com:8443"}, "   "},                   // nothing to add
         {"GW.example.com:8443", {"GW.example.com:8443", "gw.example.com:8443"}, ""},
         {"gw.example.com:8443", {"GW.example.com:8443", "gw.example.com:8443"}, ""},  // there
         {" lead.example", {" lead.example", "GW.example.com:8443", "gw.example.com:8443"}, ""},
         // The list sorts as the toolkit does: letters without regard to case.
-        {"a.example", {" lead.example", "a.example", "GW.example.com:8443",
-                       "gw.example.com:8443"}, ""},
+        {"a.example",
+         {" lead.example", "a.example", "GW.example.com:8443", "gw.example.com:8443"},
+         ""},
     };
     DialogProbe dialog;
     for (const auto& step : steps) {
@@ -106,8 +109,8 @@ TEST(ConfigurationDialogTest, RemoveDeletesExactlyTheSelectedEntries) {
         domains.push_back(d);
     }
     dialog.setValues(wxS("user"), wxS("secret"), domains);
-    EXPECT_EQ(dialog.list(), (List{"a.example", "b.example", "c.example", "d.example",
-                                   "e.example"}));
+    EXPECT_EQ(dialog.list(),
+              (List{"a.example", "b.example", "c.example", "d.example", "e.example"}));
     dialog.select({0, 2, 3});
     EXPECT_TRUE(dialog.remove()->IsEnabled());
     click(dialog.remove());

@@ -93,7 +93,8 @@ TEST_F(ConnectionErrorDialogTest, DetailsShowTheErrorTextAsItIs) {
 TEST_F(ConnectionErrorDialogTest, LongDetailsAreWrappedNotWidened) {
     DialogProbe dialog(m_frame);
     wxString text;
-    for (int i = 0; i < 40; ++i) text += wxS("word ");
+    for (int i = 0; i < 40; ++i)
+        text += wxS("word ");
     dialog.setDetails(text);
     EXPECT_LT(dialog.GetSize().GetWidth(), 600);
     EXPECT_EQ(dialog.details()->GetLabelText().Freq(wxS('w')), 40);

@@ -31,8 +31,8 @@ public:
 // wxWidgets' assertions become test failures instead of dialogs.
 void failOnAssert(const wxString& file, int line, const wxString& func, const wxString& cond,
                   const wxString& msg) {
-    ADD_FAILURE() << "wxWidgets assertion " << cond.utf8_str() << " in " << func.utf8_str()
-                  << " (" << file.utf8_str() << ":" << line << "): " << msg.utf8_str();
+    ADD_FAILURE() << "wxWidgets assertion " << cond.utf8_str() << " in " << func.utf8_str() << " ("
+                  << file.utf8_str() << ":" << line << "): " << msg.utf8_str();
 }
 
 }  // namespace
@@ -46,7 +46,8 @@ int runModal(wxDialog& dialog, std::function<void()> action) {
     wxTimer watchdog;
     watchdog.Bind(wxEVT_TIMER, [&dialog](wxTimerEvent&) {
         ADD_FAILURE() << "the modal loop was not ended by the test's action";
-        if (dialog.IsModal()) dialog.EndModal(-1);
+        if (dialog.IsModal())
+            dialog.EndModal(-1);
     });
     watchdog.StartOnce(30000);
     const int result = dialog.ShowModal();
@@ -61,7 +62,8 @@ void click(wxWindow* button) {
 }
 
 bool isNonBlank(const wxImage& image) {
-    if (!image.IsOk()) return false;
+    if (!image.IsOk())
+        return false;
     // A painted window has text and pictures: many distinct colours, not one flat fill.
     return image.CountColours(16) > 8;
 }
@@ -75,18 +77,20 @@ wxImage captureWindow(wxWindow* window) {
         wxYield();
         window->Update();
         wxMilliSleep(5);  // lets the X server catch up instead of spinning
-        if (!window->IsShownOnScreen()) continue;
+        if (!window->IsShownOnScreen())
+            continue;
         const wxRect rect = window->GetScreenRect();
-        if (rect.IsEmpty()) continue;
+        if (rect.IsEmpty())
+            continue;
         wxBitmap bitmap(rect.GetWidth(), rect.GetHeight(), 24);
         {
             wxMemoryDC memory(bitmap);
             wxScreenDC screen;
-            memory.Blit(0, 0, rect.GetWidth(), rect.GetHeight(), &screen, rect.GetX(),
-                        rect.GetY());
+            memory.Blit(0, 0, rect.GetWidth(), rect.GetHeight(), &screen, rect.GetX(), rect.GetY());
         }
         best = bitmap.ConvertToImage();
-        if (isNonBlank(best)) return best;
+        if (isNonBlank(best))
+            return best;
     }
     return best;
 }
@@ -106,7 +110,8 @@ LogCounter::~LogCounter() {
 }
 
 void LogCounter::DoLogTextAtLevel(wxLogLevel level, const wxString& msg) {
-    if (level > wxLOG_Info) return;  // debug and trace lines are not reports
+    if (level > wxLOG_Info)
+        return;  // debug and trace lines are not reports
     ++m_count;
     m_last = msg;
 }

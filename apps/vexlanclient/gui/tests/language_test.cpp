@@ -26,8 +26,8 @@ TEST(LanguageTest, ParameterPicksTheLanguageByExactValue) {
         const char* lang;
         wxLanguage language;
     } cases[] = {
-        {"fr", wxLANGUAGE_FRENCH},   {"en", wxLANGUAGE_ENGLISH},  {"de", wxLANGUAGE_GERMAN},
-        {"es", wxLANGUAGE_SPANISH},  {"", wxLANGUAGE_DEFAULT},    {"DE", wxLANGUAGE_DEFAULT},
+        {"fr", wxLANGUAGE_FRENCH},     {"en", wxLANGUAGE_ENGLISH},  {"de", wxLANGUAGE_GERMAN},
+        {"es", wxLANGUAGE_SPANISH},    {"", wxLANGUAGE_DEFAULT},    {"DE", wxLANGUAGE_DEFAULT},
         {"fr_FR", wxLANGUAGE_DEFAULT}, {"de ", wxLANGUAGE_DEFAULT}, {"it", wxLANGUAGE_DEFAULT},
         {"e", wxLANGUAGE_DEFAULT},
     };
@@ -74,8 +74,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(LoadCase{"de", "Wird geladen…", "VPN verbunden, Adresse 10.1.2.3",
                                "Schließen"},
                       LoadCase{"fr", "Chargement…", "VPN connecté, adresse 10.1.2.3", "Fermer"},
-                      LoadCase{"es", "Cargando…", "VPN conectada, dirección 10.1.2.3",
-                               "Cerrar"},
+                      LoadCase{"es", "Cargando…", "VPN conectada, dirección 10.1.2.3", "Cerrar"},
                       LoadCase{"en", "Loading…", "VPN connected, address 10.1.2.3", "Close"}),
     [](const ::testing::TestParamInfo<LoadCase>& param) { return std::string(param.param.lang); });
 
@@ -141,10 +140,9 @@ TEST(LanguageTest, CatalogBesideTheExecutableFolderIsFound) {
     EXPECT_EXIT(
         {
             const bool loaded = setupLanguage(wxS("de"), program);
-            std::_Exit(loaded && wxGetTranslation("Loading") ==
-                                     wxS("Loading from the second folder")
-                           ? 0
-                           : 1);
+            std::_Exit(
+                loaded && wxGetTranslation("Loading") == wxS("Loading from the second folder") ? 0
+                                                                                               : 1);
         },
         ::testing::ExitedWithCode(0), "");
 }

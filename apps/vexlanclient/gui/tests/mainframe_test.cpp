@@ -30,7 +30,8 @@ using vexlan::guitest::click;
 template <class T>
 T* modalDialog() {
     for (wxWindow* window : wxTopLevelWindows) {
-        if (auto* dialog = dynamic_cast<T*>(window); dialog && dialog->IsModal()) return dialog;
+        if (auto* dialog = dynamic_cast<T*>(window); dialog && dialog->IsModal())
+            return dialog;
     }
     return nullptr;
 }
@@ -43,7 +44,8 @@ protected:
     }
     void TearDown() override {
         setMessageBoxHook({});
-        if (!closing()) m_frame->Destroy();
+        if (!closing())
+            m_frame->Destroy();
         wxTheApp->ProcessIdle();  // deletes the frame
         EXPECT_EQ(theMainFrame(), nullptr);
     }
@@ -59,8 +61,13 @@ TEST_F(MainFrameTest, StatusesGoToTheNotificationPanel) {
     const struct {
         int status;
         const char* text;
-    } cases[] = {{1, "STATUS_IDLE"}, {2, "STATUS_DOWNLOADING_COMPENENTS"},
-                 {3, "STATUS_CONNECTED"}, {5, "HOSTCHECKING"}, {0, ""}, {6, ""}, {-1, ""}};
+    } cases[] = {{1, "STATUS_IDLE"},
+                 {2, "STATUS_DOWNLOADING_COMPENENTS"},
+                 {3, "STATUS_CONNECTED"},
+                 {5, "HOSTCHECKING"},
+                 {0, ""},
+                 {6, ""},
+                 {-1, ""}};
     for (const auto& c : cases) {
         m_frame->notifyHandler().statusChanged(c.status);
         EXPECT_EQ(panel()->statusText(), wxS("Connected")) << "shown before it was delivered";
@@ -186,8 +193,8 @@ TEST_F(MainFrameTest, SettingsSavedFromTheDialogReachTheSettingsFile) {
         click(dialog->FindWindow(wxID_SAVE));
     });
     m_frame->showConfigurationDialog(nullptr);
-    const std::string settings = vexlan::testing::readFile(
-        m_sandbox.path("Vexlan/vexlanclient.xml"));
+    const std::string settings =
+        vexlan::testing::readFile(m_sandbox.path("Vexlan/vexlanclient.xml"));
     EXPECT_NE(settings.find("gw.example.com:8443"), std::string::npos);
     EXPECT_NE(settings.find("proxyuser"), std::string::npos);
     EXPECT_EQ(settings.find("proxy secret"), std::string::npos);  // protected, never in clear
@@ -230,7 +237,8 @@ TEST(SystrayIconTest, MenuHoldsTheFiveEntriesInOrder) {
     const int ids[] = {VexlanSystrayIcon::ID_MENU_SETTINGS, VexlanSystrayIcon::ID_MENU_LOGS,
                        wxID_SEPARATOR, wxID_ABOUT, wxID_EXIT};
     int i = 0;
-    for (wxMenuItem* item : items) EXPECT_EQ(item->GetId(), ids[i++]);
+    for (wxMenuItem* item : items)
+        EXPECT_EQ(item->GetId(), ids[i++]);
     EXPECT_EQ(menu->FindItem(VexlanSystrayIcon::ID_MENU_SETTINGS)->GetItemLabelText(),
               wxS("MENU_SETTINGS"));
     EXPECT_EQ(menu->FindItem(VexlanSystrayIcon::ID_MENU_LOGS)->GetItemLabelText(),

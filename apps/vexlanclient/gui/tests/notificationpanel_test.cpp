@@ -21,8 +21,8 @@ namespace {
 // Opens the panel's controls and timer to the test.
 class PanelProbe : public VexlanClientNotificationPanel {
 public:
-    using VexlanClientNotificationPanel::VexlanClientNotificationPanel;
     using VexlanClientNotificationPanel::m_timer;
+    using VexlanClientNotificationPanel::VexlanClientNotificationPanel;
 
     bool tunnelRowShown() const { return m_tunnelLine->IsShown() && m_tunnelIcon->IsShown(); }
     wxWindow* statusLine() const { return m_statusLine; }
@@ -145,8 +145,7 @@ INSTANTIATE_TEST_SUITE_P(
         PluginTextCase{"authError", "VPN_AUTHERROR", "VPN_AUTHERROR"},
         PluginTextCase{"authError: bad password", "VPN_AUTHERROR", "VPN_AUTHERROR"},
         PluginTextCase{"connected", "VPN_CONNECTED", "VPN_CONNECTED"},
-        PluginTextCase{"connected ip=10.1.2.3", "VPN_GIVENIP 10.1.2.3",
-                       "VPN_GIVENIP 10.1.2.3"},
+        PluginTextCase{"connected ip=10.1.2.3", "VPN_GIVENIP 10.1.2.3", "VPN_GIVENIP 10.1.2.3"},
         // The group is everything after the first "ip=".
         PluginTextCase{"connected;ip=10.1.2.3;ip=x", "VPN_GIVENIP 10.1.2.3;ip=x",
                        "VPN_GIVENIP 10.1.2.3;ip=x"},
@@ -154,8 +153,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Percent signs and ampersands of the plugin are shown as they are.
         PluginTextCase{"connected ip=%s&%d", "VPN_GIVENIP %s&%d", "VPN_GIVENIP %s&%d"},
         // No rule: the tunnel line keeps its (empty) text, the panel is shown all the same.
-        PluginTextCase{"Connected", "", ""},
-        PluginTextCase{"Init", "", ""},
+        PluginTextCase{"Connected", "", ""}, PluginTextCase{"Init", "", ""},
         PluginTextCase{"disconnecting", "", ""}),
     [](const ::testing::TestParamInfo<PluginTextCase>& param) {
         // The case's text with everything but letters and digits made "_".

@@ -20,8 +20,8 @@ using vexlan::guitest::saveScreenshot;
 
 class PanelProbe : public VexlanClientNotificationPanel {
 public:
-    using VexlanClientNotificationPanel::VexlanClientNotificationPanel;
     using VexlanClientNotificationPanel::m_timer;
+    using VexlanClientNotificationPanel::VexlanClientNotificationPanel;
 };
 
 class ScreenshotTest : public ::testing::Test {

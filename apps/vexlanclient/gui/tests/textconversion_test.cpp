@@ -11,7 +11,9 @@ TEST(TextConversionTest, CrossesBothWays) {
     } cases[] = {
         {"", wxS("")},
         {"https://gw.example.com/?lang=de", wxS("https://gw.example.com/?lang=de")},
-        {"Gr\xc3\xbc\xc3\x9f" "e", wxString::FromUTF8("Grüße")},
+        {"Gr\xc3\xbc\xc3\x9f"
+         "e",
+         wxString::FromUTF8("Grüße")},
         {"\xe2\x82\xac 5", wxString::FromUTF8("€ 5")},
     };
     for (const auto& c : cases) {
