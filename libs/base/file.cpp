@@ -1,6 +1,7 @@
 #include "base/file.h"
 
 #include "base/console.h"
+#include "base/mutex.h"
 #include "base/platform.h"
 
 namespace tessel {
@@ -56,7 +57,9 @@ void File::write(const void* data, int len) {
 }
 
 void File::write(const Buffer& data, int len) {
-    if (len < 0 || static_cast<uint32_t>(len) > data.length()) len = static_cast<int>(data.length());
+    // Never past the buffer's end; a negative count writes nothing.
+    if (len <= 0) return;
+    if (static_cast<uint32_t>(len) > data.length()) len = static_cast<int>(data.length());
     write(data.data(), len);
 }
 
@@ -119,6 +122,7 @@ void File::read(String& text) {
 void File::read(char& value) { read(&value, 1); }
 void File::read(unsigned char& value) { read(&value, 1); }
 void File::read(bool& value) {
+    if (m_mode != 2) return;
     unsigned short stored = 0;
     read(stored);
     value = stored != 0;
@@ -228,13 +232,16 @@ String getCommandLine() {
     return line;
 }
 
-String getExecutablePath() {
-    String line = getCommandLine();
+String getExecutablePath() { return executablePathFromCommandLine(getCommandLine()); }
+
+String executablePathFromCommandLine(const String& commandLine) {
+    String line = commandLine;
     if (line.charAt(0) == '"') {
         uint32_t close = line.find('"', 1);
         line = close == String::npos ? line.substring(1) : line.substring(1, close - 1);
     } else {
-        // Without quotes the program path ends at the first blank.
+        // Without quotes the program path ends at the first blank: keeping the arguments
+        // would name no file at all.
         uint32_t blank = line.findFirstOf(" \t");
         if (blank != String::npos) line = line.substring(0, blank);
     }
@@ -280,6 +287,9 @@ String getSettingsFilePath() { return getProgramDirectory() + "/vexlanclient.xml
 String osName() {
     Console* c = console();
     if (!c) return String();
+    // The survey fills shared texts: one thread at a time.
+    static CriticalSection surveyLock;
+    ScopeLock lock(surveyLock);
     if (c->m_osName.isEmpty()) {
         platform::OsInfo info = platform::osSurvey();
         c->m_osVersion = String(static_cast<int32_t>(info.major)) + "." +

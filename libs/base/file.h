@@ -85,17 +85,26 @@ void createDirectories(const String& path);
 // isDirectory, or else createDirectories.
 bool ensureDirectory(const String& path);
 
+// A copy of the current folder's path (later changes do not alter it).
 String getCurrentDirectory();
 bool setCurrentDirectory(const String& path);
+// The process's arguments as one text, those with blanks or tabs in double quotes.
 String getCommandLine();
-// The command line's program path: unquoted when it starts with a quote, then trimmed.
+// The program path of the command line (see executablePathFromCommandLine).
 String getExecutablePath();
+// The text between the first two double quotes when `commandLine` starts with one (to the
+// end when the second is missing), otherwise the text up to the first blank or tab; then
+// trimmed of blanks, tabs, line ends and zero bytes.
+String executablePathFromCommandLine(const String& commandLine);
 // "\" turned into "/", quotes removed, up to and including the last "/"; the path
 // unchanged without "/".
 String getParentFolder(const String& path);
 // The same, ignoring a final "/": a folder path gives its own parent.
 String getParentFolderOfFolder(const String& path);
+// $HOME, else the password database's home folder; when neither is known, logged (TRACE)
+// and the current folder instead. Never raises.
 String getUserProfileDirectory();
+// $XDG_CONFIG_HOME when absolute, else the home folder + "/.config"; the same fallback.
 String getUserApplicationDataDirectory();
 
 // The program folder (profile + "/Vexlan") and the settings file inside it.

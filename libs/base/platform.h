@@ -61,7 +61,8 @@ struct OsInfo {
     int major = 0;     // kernel version
     int minor = 0;
 };
-OsInfo osSurvey();
+// `osReleasePath` is the os-release file to read (tests give their own).
+OsInfo osSurvey(const char* osReleasePath = "/etc/os-release");
 
 }  // namespace platform
 }  // namespace tessel

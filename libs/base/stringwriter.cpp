@@ -7,7 +7,9 @@ void StringWriter::write(const void* data, int len) {
 }
 
 void StringWriter::write(const Buffer& data, int len) {
-    if (len < 0 || static_cast<uint32_t>(len) > data.length()) len = static_cast<int>(data.length());
+    // Never past the buffer's end; a negative count writes nothing.
+    if (len <= 0) return;
+    if (static_cast<uint32_t>(len) > data.length()) len = static_cast<int>(data.length());
     write(data.data(), len);
 }
 
@@ -24,9 +26,9 @@ void StringWriter::write(unsigned short value) {
 
 void StringWriter::reserve(int len) {
     if (len <= 0) return;
-    uint32_t length = m_target.length();
-    m_target.reserveAppend(static_cast<uint32_t>(len));
-    m_target.setLength(length);
+    // The reserved bytes stay outside the string; keep it terminated so that c_str() has
+    // nothing to copy.
+    *m_target.reserveAppend(static_cast<uint32_t>(len)) = '\0';
 }
 
 }  // namespace tessel

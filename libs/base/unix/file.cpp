@@ -17,7 +17,8 @@ namespace tessel {
 namespace platform {
 
 int openFile(const char* path, bool read, bool write, bool create, bool truncate) {
-    int flags = O_CLOEXEC | O_NOCTTY;
+    // Non-blocking only while opening, so that a pipe without a writer cannot hang us.
+    int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     flags |= (read && write) ? O_RDWR : (write ? O_WRONLY : O_RDONLY);
     if (create) flags |= O_CREAT;
     if (truncate) flags |= O_TRUNC;
@@ -30,6 +31,13 @@ int openFile(const char* path, bool read, bool write, bool create, bool truncate
     if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         ::close(fd);
         errno = EISDIR;
+        return -1;
+    }
+    int status = fcntl(fd, F_GETFL);
+    if (status < 0 || fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+        int error = errno;
+        ::close(fd);
+        errno = error;
         return -1;
     }
     return fd;
@@ -129,22 +137,40 @@ std::string configDirectory() {
     return home.empty() ? std::string() : home + "/.config";
 }
 
-OsInfo osSurvey() {
+namespace {
+
+// The value of an os-release assignment: quotes removed and, inside double quotes, the
+// shell escapes \\, \", \$ and \` resolved.
+std::string osReleaseValue(const std::string& raw) {
+    if (raw.empty() || (raw.front() != '"' && raw.front() != '\'')) return raw;
+    char quote = raw.front();
+    std::string value;
+    for (size_t i = 1; i < raw.size(); ++i) {
+        char c = raw[i];
+        if (c == quote) break;
+        if (quote == '"' && c == '\\' && i + 1 < raw.size() &&
+            std::strchr("\\\"$`", raw[i + 1]) != nullptr) {
+            c = raw[++i];
+        }
+        value.push_back(c);
+    }
+    return value;
+}
+
+}  // namespace
+
+OsInfo osSurvey(const char* osReleasePath) {
     OsInfo info;
     struct utsname uts {};
     if (uname(&uts) == 0) {
         std::sscanf(uts.release, "%d.%d", &info.major, &info.minor);
         info.name = std::string(uts.sysname) + " " + uts.release;
     }
-    std::ifstream release("/etc/os-release");
+    std::ifstream release(osReleasePath);
     std::string line;
     while (std::getline(release, line)) {
         if (line.rfind("PRETTY_NAME=", 0) != 0) continue;
-        std::string value = line.substr(12);
-        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-            value.back() == value.front()) {
-            value = value.substr(1, value.size() - 2);
-        }
+        std::string value = osReleaseValue(line.substr(12));
         if (!value.empty()) info.name = value;
         break;
     }

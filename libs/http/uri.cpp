@@ -1,0 +1,274 @@
+#include "http/uri.h"
+
+#include <cstring>
+
+#include "base/console.h"
+#include "regex/matcher.h"
+#include "regex/pattern.h"
+
+namespace tessel {
+namespace http {
+namespace {
+
+const char* const kSplitPattern = "^(([^:/?#]+):)?(//([^/?#]*))?([^?#]*)(\\?([^#]*))?(#(.*))?";
+const char* const kEscapePattern = "%([A-Fa-f0-9]{2})";
+
+// The longest text the builders produce (String lengths are 32-bit).
+constexpr uint64_t kMaxText = 0xfffffff0u;
+
+// Group numbers in the splitting pattern.
+constexpr int kSchemeGroup = 2;
+constexpr int kAuthorityGroup = 4;
+constexpr int kPathGroup = 5;
+constexpr int kQueryGroup = 7;
+constexpr int kFragmentGroup = 9;
+
+// Compiled once, on first use (thread-safe), and kept for the life of the process: a thread
+// that still splits a URI while the process exits finds it intact.
+const regex::Pattern& splitPattern() {
+    static const gc::Pointer<regex::Pattern>* pattern =
+        new gc::Pointer<regex::Pattern>(regex::Pattern::compile(kSplitPattern, 0));
+    return **pattern;
+}
+
+const regex::Pattern& escapePattern() {
+    static const gc::Pointer<regex::Pattern>* pattern =
+        new gc::Pointer<regex::Pattern>(regex::Pattern::compile(kEscapePattern, 0));
+    return **pattern;
+}
+
+[[noreturn]] void raise(uint32_t line) {
+    throw UriComponentException("UriComponentException", "uri", line);
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return c - 'A' + 10;
+}
+
+// Letters, digits and "-", ".", "_", "~": the bytes that percent-encoding copies.
+struct UnreservedTable {
+    bool entries[256];
+    constexpr UnreservedTable() : entries() {
+        for (int c = 0; c < 256; ++c) {
+            entries[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                         (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~';
+        }
+    }
+    bool has(unsigned char c) const { return entries[c]; }
+};
+constexpr UnreservedTable kUnreserved;
+
+bool contains(const String& set, char c) {
+    return !set.isEmpty() && std::memchr(set.data(), c, set.length()) != nullptr;
+}
+
+// Writes the encoded form of `text` at `out` (room for three bytes per byte) and returns the
+// end of what it wrote.
+char* encodeInto(char* out, const String& text, const String& keep, const String& drop) {
+    static const char kHex[] = "0123456789ABCDEF";
+    const char* data = text.data();
+    for (uint32_t i = 0; i < text.length(); ++i) {
+        char c = data[i];
+        auto b = static_cast<unsigned char>(c);
+        if (kUnreserved.has(b) || contains(keep, c)) {
+            *out++ = c;
+        } else if (!contains(drop, c)) {
+            *out++ = '%';
+            *out++ = kHex[b >> 4];
+            *out++ = kHex[b & 15];
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+Uri::Uri(const String& text, bool decode) : m_decode(decode) {
+    gc::Pointer<regex::Matcher> matcher = splitPattern().createMatcher(text);
+    if (!matcher->matchesAll()) {
+        log(2, "Uri", "", "Invalid uri: " + text);
+        raise(__LINE__);
+    }
+    m_scheme = matcher->groupText(kSchemeGroup);
+    m_authority = matcher->groupText(kAuthorityGroup);
+    m_path = matcher->groupText(kPathGroup);
+    setQuery(matcher->groupText(kQueryGroup));
+    m_fragment = matcher->groupText(kFragmentGroup);
+    if (m_decode) {
+        m_fragment = percentDecode(m_fragment);
+        m_path = percentDecode(m_path);
+    }
+}
+
+void Uri::setScheme(const String& scheme) {
+    if (scheme.findFirstOf(":/?#") != String::npos) {
+        log(2, "Uri", "setScheme", "Invalid scheme: " + scheme);
+        raise(__LINE__);
+    }
+    m_scheme = scheme;
+}
+
+void Uri::setAuthority(const String& authority) {
+    if (authority.findFirstOf("/?#") != String::npos) {
+        log(2, "Uri", "setAuthority", "Invalid authority: " + authority);
+        raise(__LINE__);
+    }
+    m_authority = authority;
+    if (m_path.isEmpty() || m_path[0] != '/')
+        m_path = "/" + m_path;
+}
+
+void Uri::setQuery(const String& text) {
+    m_names.clear();
+    m_values.clear();
+    if (text.isEmpty())
+        return;
+    uint32_t from = 0;
+    for (;;) {
+        uint32_t amp = text.find('&', from);
+        String piece = text.substring(from, amp == String::npos ? String::npos : amp - from);
+        uint32_t equals = piece.find('=');
+        String name = equals == String::npos ? piece : piece.substring(0, equals);
+        String value = equals == String::npos ? String() : piece.substring(equals + 1);
+        if (m_decode) {
+            name = percentDecode(name);
+            value = percentDecode(value);
+        }
+        setParameter(name, value);
+        if (amp == String::npos)
+            break;
+        from = amp + 1;
+    }
+}
+
+String Uri::getParameter(const String& name) const {
+    auto it = m_values.find(name);
+    return it == m_values.end() ? String() : it->second;
+}
+
+bool Uri::hasParameter(const String& name) const {
+    return m_values.count(name) != 0;
+}
+
+void Uri::setParameter(const String& name, const String& value) {
+    auto it = m_values.find(name);
+    if (it == m_values.end()) {
+        m_names.push_back(name);
+        m_values.emplace(name, value);
+    } else {
+        it->second = value;
+    }
+}
+
+String Uri::getUserInformation() const {
+    return m_authority.before('@', true);
+}
+
+String Uri::getHostAndPort() const {
+    uint32_t at = m_authority.find('@');
+    return at == String::npos ? m_authority : m_authority.substring(at + 1);
+}
+
+String Uri::toString() const {
+    // One reservation for the longest possible text (every encoded byte taking three).
+    const uint32_t factor = m_decode ? 3 : 1;
+    uint64_t bound = m_scheme.length() + 1 + 2 + m_authority.length() + m_path.length() + 1 +
+                     m_fragment.length();
+    for (const String& name : m_names) {
+        bound += 2 + uint64_t{factor} * (name.length() + m_values.find(name)->second.length());
+    }
+    if (bound > kMaxText) {
+        log(2, "Uri", "toString", "Uri too long");
+        raise(__LINE__);
+    }
+    String text;
+    char* start = text.reserveAppend(static_cast<uint32_t>(bound));
+    char* out = start;
+    auto put = [&out](const String& part) {
+        std::memcpy(out, part.data(), part.length());
+        out += part.length();
+    };
+    auto putParameter = [&](const String& part) {
+        if (m_decode) {
+            out = encodeInto(out, part, String(), String());
+        } else {
+            put(part);
+        }
+    };
+    if (!m_scheme.isEmpty()) {
+        put(m_scheme);
+        *out++ = ':';
+    }
+    if (!m_authority.isEmpty()) {
+        *out++ = '/';
+        *out++ = '/';
+        put(m_authority);
+    }
+    put(m_path);
+    for (size_t i = 0; i < m_names.size(); ++i) {
+        const String& name = m_names[i];
+        const String& value = m_values.find(name)->second;
+        *out++ = i == 0 ? '?' : '&';
+        putParameter(name);
+        if (!value.isEmpty()) {
+            *out++ = '=';
+            putParameter(value);
+        }
+    }
+    if (!m_fragment.isEmpty()) {
+        *out++ = '#';
+        put(m_fragment);
+    }
+    text.setLength(static_cast<uint32_t>(out - start));
+    return text;
+}
+
+String percentEncode(const String& text, const String& keep, const String& drop) {
+    const uint32_t n = text.length();
+    uint32_t i = 0;
+    while (i < n && kUnreserved.has(static_cast<unsigned char>(text.data()[i])))
+        ++i;
+    if (i == n)
+        return text;  // nothing to change
+    if (uint64_t{n} * 3 > kMaxText) {
+        log(2, "Uri", "percentEncode", "Text too long");
+        raise(__LINE__);
+    }
+    String result;
+    char* start = result.reserveAppend(n * 3);
+    char* end = encodeInto(start, text, keep, drop);
+    result.setLength(static_cast<uint32_t>(end - start));
+    return result;
+}
+
+String percentDecode(const String& text) {
+    if (text.find('%') == String::npos)
+        return text;
+    gc::Pointer<regex::Matcher> matcher = escapePattern().createMatcher(text);
+    if (!matcher->findFirst())
+        return text;
+    const String& input = matcher->input();
+    String result;
+    char* out = result.reserveAppend(input.length());
+    char* start = out;
+    uint32_t copied = 0;
+    do {
+        auto begin = static_cast<uint32_t>(matcher->groupStart(0));
+        auto digits = static_cast<uint32_t>(matcher->groupStart(1));
+        std::memcpy(out, input.data() + copied, begin - copied);
+        out += begin - copied;
+        *out++ = static_cast<char>(hexDigit(input[digits]) * 16 + hexDigit(input[digits + 1]));
+        copied = static_cast<uint32_t>(matcher->groupEnd(0));
+    } while (matcher->findNext());
+    std::memcpy(out, input.data() + copied, input.length() - copied);
+    out += input.length() - copied;
+    result.setLength(static_cast<uint32_t>(out - start));
+    return result;
+}
+
+}  // namespace http
+}  // namespace tessel
