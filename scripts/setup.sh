@@ -8,7 +8,7 @@ packages=(
     build-essential cmake ninja-build pkg-config git
     # libraries
     libcurl4-openssl-dev libssl-dev openssl libjsoncpp-dev zlib1g-dev libminizip-dev
-    duktape-dev libwxgtk3.2-dev gettext
+    duktape-dev libwxgtk3.2-dev wx3.2-i18n gettext
     # tests and benchmarks
     libgtest-dev libgmock-dev googletest libbenchmark-dev libpcre2-dev libpugixml-dev
     python3 zip unzip curl squid microsocks dante-server

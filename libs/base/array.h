@@ -4,6 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#include <memory>
+#include <type_traits>
 #include <utility>
 
 #include "base/exception.h"
@@ -21,26 +24,36 @@ public:
     ArrayBlock& operator=(const ArrayBlock&) = delete;
     const char* className() const override { return "ArrayBlock"; }
 
-    // Room for `n` elements, with 20 % headroom when it has to grow.
+    // Room for `n` elements, with 20 % headroom when it has to grow. The existing elements
+    // move into the new items. Slots past the count are default-initialised: class types are
+    // default-constructed, plain values stay unset until the count reaches them (operator[]
+    // gives them T(); append assigns them), which spares zero-filling every new array.
     void grow(uint32_t n) {
         if (m_capacity >= n) return;
         uint32_t capacity = n + n / 5;
-        T* items = new T[capacity]();
-        for (uint32_t i = 0; i < m_count; ++i) std::swap(items[i], m_items[i]);
+        T* items = new T[capacity];
+        if constexpr (std::is_trivially_copyable_v<T>) {
+            if (m_count) std::memcpy(static_cast<void*>(items), m_items, m_count * sizeof(T));
+        } else {
+            for (uint32_t i = 0; i < m_count; ++i) std::swap(items[i], m_items[i]);
+        }
         delete[] m_items;
         m_items = items;
         m_capacity = capacity;
     }
     // A new block holding a copy of every element, with no spare room.
-    ArrayBlock* clone() const {
-        auto* copy = new ArrayBlock;
-        if (m_count) {
-            copy->m_items = new T[m_count]();
-            copy->m_capacity = m_count;
+    ArrayBlock* clone() const { return cloneFor(m_count); }
+    // The same as clone() followed by grow(n), with a single allocation.
+    ArrayBlock* cloneFor(uint32_t n) const {
+        std::unique_ptr<ArrayBlock> copy(new ArrayBlock);  // freed if an element copy throws
+        uint32_t capacity = n > m_count ? n + n / 5 : m_count;
+        if (capacity) {
+            copy->m_items = new T[capacity];
+            copy->m_capacity = capacity;
             for (uint32_t i = 0; i < m_count; ++i) copy->m_items[i] = m_items[i];
             copy->m_count = m_count;
         }
-        return copy;
+        return copy.release();
     }
 
     T* m_items = nullptr;
@@ -108,45 +121,70 @@ public:
         ScopeLock lock(*this);
         old = std::move(m_block);
     }
+    // Appends a copy of `value`. The block is changed in place when only the array holds it;
+    // when a snapshot is held elsewhere, a copy is made (outside the lock) and installed, and
+    // the snapshot keeps the old contents.
     void append(const T& value) {
-        gc::Pointer<Block> block = snapshot();
-        if (!block) {
-            gc::Pointer<Block> fresh = new Block;
-            fresh->grow(1);
-            fresh->m_items[0] = value;
-            fresh->m_count = 1;
+        for (;;) {
+            gc::Pointer<Block> shared;
+            {
+                ScopeLock lock(*this);
+                if (!m_block) {
+                    gc::Pointer<Block> fresh = new Block;
+                    fresh->grow(1);
+                    fresh->m_items[0] = value;
+                    fresh->m_count = 1;
+                    m_block = fresh;
+                    return;
+                }
+                if (m_block.refCount() == 1) {
+                    Block* block = m_block.get();
+                    block->grow(block->m_count + 1);
+                    block->m_items[block->m_count] = value;
+                    block->m_count += 1;
+                    return;
+                }
+                shared = m_block;
+            }
+            // Nobody changes a block that is shared, so it may be copied without the lock.
+            gc::Pointer<Block> copy = shared->cloneFor(shared->m_count + 1);
+            copy->m_items[copy->m_count] = value;
+            copy->m_count += 1;
             ScopeLock lock(*this);
-            m_block = fresh;
-            return;
-        }
-        gc::Pointer<Block> copy;
-        {
-            ScopeLock lock(*this);
-            // Only the array and `block` hold it: nobody can be reading, change in place.
-            if (block.refCount() < 3) {
-                block->grow(block->m_count + 1);
-                block->m_items[block->m_count] = value;
-                block->m_count += 1;
+            if (m_block == shared) {
+                m_block = copy;
                 return;
             }
-            copy = block->clone();
+            // Another thread changed the array meanwhile: start again on its new block, so
+            // that no append is lost.
         }
-        copy->grow(copy->m_count + 1);
-        copy->m_items[copy->m_count] = value;
-        copy->m_count += 1;
-        ScopeLock lock(*this);
-        m_block = copy;
     }
     // The element at `position`; positions past the end grow the array with default values.
-    // Raises NullException when the array has no block.
+    // A block shared with a snapshot is copied first, so snapshots never see the change.
+    // Raises NullException when the array has no block. The reference stays valid until the
+    // array is next changed.
     T& operator[](uint32_t position) {
+        gc::Pointer<Block> previous;  // released after the lock
         ScopeLock lock(*this);
         if (!m_block) throw NullException("tessel::NullException", "gcobject", 12);
+        if (m_block.refCount() > 1) {
+            uint32_t count = m_block->m_count;
+            previous = m_block;
+            m_block = previous->cloneFor(position >= count ? position + 1 : count);
+        }
         if (position >= m_block->m_count) {
             m_block->grow(position + 1);
+            for (uint32_t i = m_block->m_count; i <= position; ++i) m_block->m_items[i] = T();
             m_block->m_count = position + 1;
         }
         return m_block->m_items[position];
+    }
+    // Copies the element at `position` into `value`; false when there is none.
+    bool get(uint32_t position, T& value) {
+        ScopeLock lock(*this);
+        if (!m_block || position >= m_block->m_count) return false;
+        value = m_block->m_items[position];
+        return true;
     }
 
     // Iteration walks the elements that existed when it began.

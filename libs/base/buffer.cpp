@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
+#include <utility>
 
 #include "base/string.h"
 
@@ -9,12 +11,31 @@ namespace tessel {
 
 Buffer::Buffer(uint32_t size) { setLength(size); }
 
+Buffer::Buffer(Buffer&& other) noexcept
+    : m_storage(std::move(other.m_storage)), m_data(other.m_data), m_length(other.m_length) {
+    other.m_data = nullptr;
+    other.m_length = 0;
+}
+
+Buffer& Buffer::operator=(Buffer&& other) noexcept {
+    if (this != &other) {
+        m_storage = std::move(other.m_storage);
+        m_data = other.m_data;
+        m_length = other.m_length;
+        other.m_data = nullptr;
+        other.m_length = 0;
+    }
+    return *this;
+}
+
 Buffer::Buffer(const void* data, uint32_t length) { append(data, length); }
 
 Buffer Buffer::fromString(const String& text) { return Buffer(text.data(), text.length()); }
 
 unsigned char* Buffer::reserveAppend(uint32_t n) {
     uint32_t room = n == 0 ? 1 : n;
+    // The new length, its terminator and the rounding must stay within 32 bits.
+    if (room > MemoryBlock::kLargest - 1 - m_length) throw std::bad_alloc();
     if (m_storage && m_storage->refCount() <= 1 &&
         m_data == reinterpret_cast<unsigned char*>(m_storage->data())) {
         if (!(m_length < m_storage->capacity() && room < m_storage->capacity() - m_length)) {
@@ -37,7 +58,16 @@ unsigned char* Buffer::mutableData() {
 
 Buffer& Buffer::append(const void* data, uint32_t length) {
     if (length == 0) return *this;
-    Buffer keep = *this;  // `data` may lie inside our own storage
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    if (m_data && bytes >= m_data && bytes < m_data + m_length) {
+        // Our own bytes: reserving may move them, so keep the old storage alive meanwhile
+        // (which also makes the reservation copy instead of growing in place).
+        Buffer keep = *this;
+        unsigned char* out = reserveAppend(length);
+        std::memcpy(out, data, length);
+        m_length += length;
+        return *this;
+    }
     unsigned char* out = reserveAppend(length);
     std::memcpy(out, data, length);
     m_length += length;

@@ -14,6 +14,11 @@ class String;
 class Buffer {
 public:
     Buffer() noexcept = default;
+    Buffer(const Buffer&) = default;
+    Buffer& operator=(const Buffer&) = default;
+    // Moving hands the storage over and leaves the source empty.
+    Buffer(Buffer&& other) noexcept;
+    Buffer& operator=(Buffer&& other) noexcept;
     // `size` bytes of owned, unspecified content.
     explicit Buffer(uint32_t size);
     // Copies the bytes.

@@ -2,8 +2,8 @@
 
 #include <ctime>
 
-#include "base/thread.h"
 #include "base/platform.h"
+#include "base/thread.h"
 
 namespace tessel {
 
@@ -33,6 +33,7 @@ void Console::log(int level, const String& className, const String& method,
     platform::WallClock now = platform::wallClockNow();
     int ms = static_cast<int>(now.milliseconds % 1000);
 
+    std::shared_lock<std::shared_mutex> outputs(m_outputs);
     if (out.stream) {
         char stamp[26];
         std::tm local{};
@@ -41,7 +42,8 @@ void Console::log(int level, const String& className, const String& method,
 #pragma GCC diagnostic ignored "-Wformat-y2k"  // the log's own two-digit year
         std::strftime(stamp, sizeof stamp, "%d-%m-%y %H:%M:%S", &local);
 #pragma GCC diagnostic pop
-        // One formatted write per line, so lines of concurrent threads never interleave.
+        // One formatted write per line, so lines of concurrent threads never interleave; file
+        // streams append, so lines of levels sharing one file never overwrite each other.
         std::fseek(out.stream, 0, SEEK_END);
         std::fprintf(out.stream, "%s.%d %.*s\n", stamp, ms, static_cast<int>(text.length()),
                      text.data());
@@ -53,18 +55,6 @@ void Console::log(int level, const String& className, const String& method,
 
 bool Console::setOutput(int level, const String& name) {
     if (level < 0 || level >= kLevels) return false;
-    Level& target = m_levels[level];
-    FILE* old = target.stream;
-    if (old && old != stdout && old != stderr) {
-        // Other levels that share the stream fall back to stdout before it is closed.
-        for (int i = 0; i < kLevels; ++i) {
-            if (i != level && m_levels[i].stream == old) {
-                m_levels[i].stream = stdout;
-                m_levels[i].name = "stdout";
-            }
-        }
-        std::fclose(old);
-    }
     FILE* stream = nullptr;
     bool opened = true;
     if (name == "null") {
@@ -77,9 +67,37 @@ bool Console::setOutput(int level, const String& name) {
         stream = platform::openLogFile(name.c_str());
         opened = stream != nullptr;
     }
+    replaceStream(level, stream, name);
+    return opened;
+}
+
+void Console::setOutput(int level, FILE* stream, const String& name) {
+    if (level < 0 || level >= kLevels) return;
+    replaceStream(level, stream, name);
+}
+
+void Console::replaceStream(int level, FILE* stream, const String& name) {
+    std::unique_lock<std::shared_mutex> outputs(m_outputs);
+    Level& target = m_levels[level];
+    FILE* old = target.stream;
+    if (old && old != stdout && old != stderr && old != stream) {
+        // Other levels that share the stream fall back to stdout before it is closed.
+        for (int i = 0; i < kLevels; ++i) {
+            if (i != level && m_levels[i].stream == old) {
+                m_levels[i].stream = stdout;
+                m_levels[i].name = "stdout";
+            }
+        }
+        std::fclose(old);
+    }
     target.stream = stream;
     target.name = name.copy();
-    return opened;
+}
+
+String Console::outputName(int level) {
+    if (level < 0 || level >= kLevels) return String();
+    std::shared_lock<std::shared_mutex> outputs(m_outputs);
+    return m_levels[level].name;
 }
 
 Console* console() {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <shared_mutex>
 
 #include "base/exception.h"
 #include "base/gcobject.h"
@@ -12,6 +13,9 @@
 
 namespace tessel {
 
+// Every operation may be called from any thread. Each line is written with one formatted
+// write and flushed at once; the name of the calling thread comes from the thread registry
+// (thread.h, currentThreadName).
 class Console : public gc::ObjectDelete {
 public:
     static constexpr int kLevels = 4;
@@ -23,10 +27,17 @@ public:
     // Writes one line at `level` (0 to 3; other levels are ignored).
     void log(int level, const String& className, const String& method, const String& message);
     // "null": no stream; "stdout", "stderr": the standard streams; any other name: that file,
-    // created or truncated. Returns false when the file could not be opened; the level then
-    // has no stream of its own but still reaches standard output.
+    // created or truncated (see platform::openLogFile: never through a symbolic link), each
+    // call opening its own stream, which appends. Returns false when the file could not be
+    // opened; the level then has no stream of its own but still reaches standard output.
+    // When the level's previous stream is a file, every other level that shares it falls back
+    // to "stdout" before it is closed.
     bool setOutput(int level, const String& name);
-    const String& outputName(int level) const { return m_levels[level].name; }
+    // Gives `stream` (a file stream the console now owns, or stdout/stderr, or null) to
+    // `level` under `name`. Several levels may share one file stream: replacing it on one
+    // level switches the others to "stdout" and closes it.
+    void setOutput(int level, FILE* stream, const String& name);
+    String outputName(int level);
 
     // Filled by the system survey (file.h, osName()).
     String m_osName;
@@ -39,7 +50,12 @@ private:
         String name;
         String label;
     };
+    void replaceStream(int level, FILE* stream, const String& name);
+
     Level m_levels[kLevels];
+    // Log lines share it, a change of outputs takes it alone: no line is ever written to a
+    // stream that is being closed.
+    std::shared_mutex m_outputs;
 };
 
 // The process-wide console; it lives until the process ends.

@@ -52,11 +52,16 @@ protected:
         }
         return low;
     }
-    // Called under the lock: a block that only the array holds, cloned when shared.
-    Block* writableBlock() {
+    // Called under the lock: a block that only the array holds, cloned (with room for
+    // `room` elements) when shared. The shared block is handed to `previous`, to be released
+    // after the lock.
+    Block* writableBlock(uint32_t room, gc::Pointer<Block>& previous) {
         if (!this->m_block) this->m_block = new Block;
         // The array's own handle counts 1; anything above means a snapshot is out there.
-        if (this->m_block.refCount() >= 2) this->m_block = this->m_block->clone();
+        if (this->m_block.refCount() >= 2) {
+            previous = this->m_block;
+            this->m_block = previous->cloneFor(room);
+        }
         return this->m_block.get();
     }
 };
@@ -72,15 +77,27 @@ public:
         ScopeLock lock(*this);
         return Base::search(this->m_block.get(), key);
     }
+    // Copies the value for `key` into `value`; false (and `value` untouched) when absent.
+    bool lookup(const K& key, V& value) {
+        ScopeLock lock(*this);
+        const Block* block = this->m_block.get();
+        uint32_t at = Base::search(block, key);
+        if (!block || at >= block->m_count) return false;
+        value = block->m_items[at].value;
+        return true;
+    }
     bool contains(const K& key) {
         ScopeLock lock(*this);
         const Block* block = this->m_block.get();
         return block && Base::search(block, key) < block->m_count;
     }
-    // The value for `key`, inserted with a default value when absent; items stay sorted.
+    // The value for `key`, inserted with a default value when absent; items stay sorted. The
+    // reference is valid until the dictionary is next changed.
     V& valueFor(const K& key) {
+        gc::Pointer<Block> previous;
         ScopeLock lock(*this);
-        Block* block = this->writableBlock();
+        uint32_t count = this->m_block ? this->m_block->m_count : 0;
+        Block* block = this->writableBlock(count + 1, previous);
         uint32_t at = Base::search(block, key);
         if (at < block->m_count) return block->m_items[at].value;
         at = Base::lowerBound(block, key);
@@ -94,12 +111,19 @@ public:
         return block->m_items[at].value;
     }
     V& operator[](const K& key) { return valueFor(key); }
+    // Sets the value for `key` (inserting it when absent), all under the lock; for arrays
+    // that several threads change, where the reference valueFor returns is not enough.
+    void set(const K& key, const V& value) {
+        ScopeLock lock(*this);
+        valueFor(key) = value;
+    }
     // Removes the item at `position`; a block left empty is released.
     void erase(uint32_t position) {
+        gc::Pointer<Block> previous;
         gc::Pointer<Block> released;
         ScopeLock lock(*this);
         if (!this->m_block || position >= this->m_block->m_count) return;
-        Block* block = this->writableBlock();
+        Block* block = this->writableBlock(this->m_block->m_count, previous);
         for (uint32_t i = position; i + 1 < block->m_count; ++i) {
             std::swap(block->m_items[i], block->m_items[i + 1]);
         }

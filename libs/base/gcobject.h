@@ -61,9 +61,11 @@ public:
     Pointer& operator=(T* object) noexcept { return assign(object); }
     Pointer& operator=(Pointer&& other) noexcept {
         if (this != &other) {
-            reset();
+            // The old object goes last: it may be what keeps `other` alive.
+            T* old = m_object;
             m_object = other.m_object;
             other.m_object = nullptr;
+            release(old);
         }
         return *this;
     }
@@ -72,9 +74,8 @@ public:
     // when this was its last reference.
     void reset() noexcept {
         T* old = m_object;
-        if (!old) return;
         m_object = nullptr;
-        if (static_cast<Object*>(old)->release() == 0) static_cast<Object*>(old)->dispose();
+        release(old);
     }
 
     T* get() const noexcept { return m_object; }
@@ -95,12 +96,21 @@ public:
     int32_t refCount() const noexcept { return m_object ? m_object->refCount() : 0; }
 
 private:
+    // Assigning the object already held does nothing. Otherwise the new object is taken
+    // before the old one is released: the old one may be the only holder of the new one
+    // (p = p->next).
     Pointer& assign(T* object) noexcept {
         if (object == m_object) return *this;
-        reset();
+        if (object) object->addRef();
+        T* old = m_object;
         m_object = object;
-        if (m_object) m_object->addRef();
+        release(old);
         return *this;
+    }
+    static void release(T* object) noexcept {
+        if (object && static_cast<Object*>(object)->release() == 0) {
+            static_cast<Object*>(object)->dispose();
+        }
     }
 
     T* m_object = nullptr;

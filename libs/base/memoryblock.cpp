@@ -21,13 +21,15 @@ struct PoolDrain {
 
 MemoryBlock* MemoryBlock::obtain(uint32_t size) {
     if (size != 0 && size <= kPoolMax) {
-        MemoryBlock* idle = g_pool[(size - 1) / kGranule].exchange(nullptr, std::memory_order_acq_rel);
+        MemoryBlock* idle =
+            g_pool[(size - 1) / kGranule].exchange(nullptr, std::memory_order_acq_rel);
         if (idle) return idle;
     }
     return new MemoryBlock(size);
 }
 
 MemoryBlock::MemoryBlock(uint32_t size) : m_capacity(roundUp(size)) {
+    if (size > kLargest) throw std::bad_alloc();
     m_data = static_cast<char*>(std::malloc(m_capacity));
     if (!m_data) throw std::bad_alloc();
 }
@@ -46,6 +48,7 @@ void MemoryBlock::dispose() {
 
 void MemoryBlock::grow(uint32_t size) {
     if (size <= m_capacity) return;
+    if (size > kLargest) throw std::bad_alloc();
     uint32_t capacity = roundUp(size);
     char* data = static_cast<char*>(std::realloc(m_data, capacity));
     if (!data) throw std::bad_alloc();

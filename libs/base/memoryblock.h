@@ -13,6 +13,9 @@ public:
     static constexpr uint32_t kGranule = 64;
     static constexpr uint32_t kPoolSlots = 128;
     static constexpr uint32_t kPoolMax = kGranule * kPoolSlots;  // 8192
+    // The largest size a block can have (rounding up must not wrap around); larger requests
+    // raise std::bad_alloc.
+    static constexpr uint32_t kLargest = 0xffffffffu / kGranule * kGranule;
 
     // A block of at least `size` bytes: from the pool when one is idle, otherwise new.
     static MemoryBlock* obtain(uint32_t size);

@@ -24,10 +24,15 @@ int64_t monotonicMilliseconds();
 uint32_t currentThreadId();
 // Names the calling thread for debuggers (the system keeps the first 15 bytes).
 void setCurrentThreadName(const char* name);
+// Runs `routine(argument)` on a new thread with the system's default stack size. The thread
+// is detached: nobody joins it, its resources go back to the system when the routine returns.
+// `handle` receives the system's handle of the thread. False when the system refuses.
+bool startThread(void (*routine)(void*), void* argument, uint64_t* handle);
 
 // Opens `path` for the log: created with mode 0600 and truncated, never through a symbolic
-// link, and only when it is a regular file owned by this user with no other name. Returns
-// null when the file cannot or must not be used.
+// link, and only when it is a regular file owned by this user with no other name (a FIFO or
+// device there is refused without blocking). The stream appends. Returns null when the file
+// cannot or must not be used.
 FILE* openLogFile(const char* path);
 
 // Files. Descriptors are plain ints; -1 means failure (see lastError()).

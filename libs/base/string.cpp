@@ -1,17 +1,18 @@
 #include "base/string.h"
 
 #include <cassert>
-#include <cstdarg>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <new>
 
 #include "base/buffer.h"
 
 namespace tessel {
 namespace {
 
-const char kEmpty[1] = {0};
+const char* const kEmpty = String::kEmptyText;
 
 // Every byte followed by a zero byte: String(char) points here.
 struct CharTable {
@@ -30,7 +31,6 @@ char foldAscii(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<ch
 
 }  // namespace
 
-String::String() noexcept : m_length(0), m_string(kEmpty) {}
 
 String::String(const char* text) : m_length(0), m_string(text) {
     assert(m_string && "libs/base/string: null text");
@@ -53,45 +53,55 @@ String::String(const Buffer& buffer) : String() {
     if (!buffer.isEmpty()) *this = copy(buffer.data(), buffer.length());
 }
 
-String::String(int32_t value) : String() { adoptNumber("%d", value); }
-String::String(int16_t value) : String() { adoptNumber("%d", static_cast<int>(value)); }
-String::String(uint32_t value) : String() { adoptNumber("%u", value); }
-String::String(uint16_t value) : String() { adoptNumber("%u", static_cast<unsigned>(value)); }
-String::String(uint8_t value) : String() { adoptNumber("%u", static_cast<unsigned>(value)); }
-String::String(uint64_t value) : String() {
-    adoptNumber("%llu", static_cast<unsigned long long>(value));
-}
+String::String(int32_t value) : String() { adoptNumber(value); }
+String::String(int16_t value) : String() { adoptNumber(value); }
+String::String(uint32_t value) : String() { adoptNumber(value); }
+String::String(uint16_t value) : String() { adoptNumber(value); }
+String::String(uint8_t value) : String() { adoptNumber(value); }
+String::String(uint64_t value) : String() { adoptNumber(value); }
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"  // formats are the constructors' own
-void String::adoptNumber(const char* format, ...) {
-    // 64 bytes hold the text of any 64-bit value with its sign.
+template <class Integer>
+void String::adoptNumber(Integer value) {
+    // 64 bytes hold the text of any 64-bit value with its sign. std::to_chars writes exactly
+    // what "%d", "%u" and "%llu" write, without parsing a format.
     MemoryBlock* block = MemoryBlock::obtain(64);
     m_storage = block;
-    va_list args;
-    va_start(args, format);
-    int written = std::vsnprintf(block->data(), block->capacity(), format, args);
-    va_end(args);
+    std::to_chars_result end = std::to_chars(block->data(), block->data() + 63, value);
+    *end.ptr = 0;
     m_string = block->data();
-    m_length = written > 0 ? static_cast<uint32_t>(written) : 0;
+    m_length = static_cast<uint32_t>(end.ptr - block->data());
 }
-#pragma GCC diagnostic pop
 
 // The caller chooses the format: that is the purpose of these two operations.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
+namespace {
+
+// The caller's format into a pooled 256-byte block: at most 255 characters.
+template <class Value>
+void formatInto256(const char* format, Value value, gc::Pointer<MemoryBlock>& storage,
+                     const char*& text, uint32_t& length) {
+    MemoryBlock* block = MemoryBlock::obtain(256);
+    storage = block;
+    int written = std::snprintf(block->data(), 256, format, value);
+    text = block->data();
+    length = written < 0 ? 0 : (written > 255 ? 255 : static_cast<uint32_t>(written));
+    if (written < 0) block->data()[0] = 0;
+}
+
+}  // namespace
+
 String String::format(const char* format, uint32_t value) {
     String result;
-    MemoryBlock* block = MemoryBlock::obtain(256);
-    result.m_storage = block;
-    int written = std::snprintf(block->data(), 256, format, value);
-    result.m_string = block->data();
-    result.m_length = written < 0 ? 0 : (written > 255 ? 255 : static_cast<uint32_t>(written));
+    formatInto256(format, value, result.m_storage, result.m_string, result.m_length);
     return result;
 }
 
 String String::format(const char* format, int32_t value) {
-    return String::format(format, static_cast<uint32_t>(value));
+    String result;
+    formatInto256(format, static_cast<int>(value), result.m_storage, result.m_string,
+                  result.m_length);
+    return result;
 }
 #pragma GCC diagnostic pop
 
@@ -99,7 +109,7 @@ String::String(const StringAddition& addition) : String() {
     uint32_t total = addition.length();
     if (total == 0) return;
     char* out = reserveAppend(total);
-    for (const StringAdditionBlock* block = addition.first().get(); block;
+    for (const StringAdditionBlock* block = addition.first(); block;
          block = block->m_next.get()) {
         for (uint32_t i = 0; i < block->m_used; ++i) out = putPiece(out, block->m_pieces[i]);
     }
@@ -208,12 +218,7 @@ const char* String::c_str() const {
 String String::substring(uint32_t position, uint32_t count) const {
     if (position >= m_length) return String();
     uint32_t available = m_length - position;
-    if (count > available) count = available;
-    String result;
-    result.m_storage = m_storage;
-    result.m_string = m_string + position;
-    result.m_length = count;
-    return result;
+    return String(m_storage, m_string + position, count > available ? available : count);
 }
 
 String String::before(char c, bool emptyWhenMissing) const {
@@ -239,8 +244,7 @@ uint32_t String::findLast(char c) const noexcept {
 }
 
 uint32_t String::findLast(char c, uint32_t atOrBefore) const noexcept {
-    if (m_length == 0 || atOrBefore == npos) return npos;
-    if (atOrBefore >= m_length) atOrBefore = m_length - 1;
+    if (atOrBefore >= m_length) return npos;  // npos, or past the end, as every search
     for (uint32_t i = atOrBefore + 1; i-- > 0;) {
         if (m_string[i] == c) return i;
     }
@@ -368,6 +372,8 @@ bool String::endsWithIgnoreCase(const String& suffix) const noexcept {
 
 char* String::reserveAppend(uint32_t n) {
     uint32_t room = n == 0 ? 1 : n;
+    // The new length, its terminator and the rounding must stay within 32 bits.
+    if (room > MemoryBlock::kLargest - 1 - m_length) throw std::bad_alloc();
     if (m_storage && m_storage->refCount() <= 1 && m_string == m_storage->data()) {
         uint32_t capacity = m_storage->capacity();
         if (!(m_length < capacity && room < capacity - m_length)) {
@@ -533,25 +539,77 @@ uint32_t String::fromHex() const noexcept {
 
 long String::toLong() const { return std::atol(c_str()); }
 
-StringAddition::StringAddition(const String& first, const String& second)
-    : m_first(new StringAdditionBlock) {
-    m_first->add(first);
-    m_first->add(second);
+namespace {
+
+// Each thread's spare addition blocks. Plain thread-local values (no destructor of their
+// own), so that a block disposed late in the thread's exit still finds them; the keeper
+// deletes the spares when the thread ends and closes the list.
+constexpr int kSpareBlocks = 8;
+thread_local StringAdditionBlock* t_spareBlocks[kSpareBlocks];
+thread_local int t_spareCount = 0;  // -1 once the thread's keeper is gone
+
+struct SpareBlockKeeper {
+    bool active = false;
+    ~SpareBlockKeeper() {
+        while (t_spareCount > 0) delete t_spareBlocks[--t_spareCount];
+        t_spareCount = -1;
+    }
+};
+thread_local SpareBlockKeeper t_spareKeeper;
+
+}  // namespace
+
+StringAdditionBlock* StringAdditionBlock::make() {
+    if (t_spareCount > 0) return t_spareBlocks[--t_spareCount];
+    return new StringAdditionBlock;
 }
 
-void StringAdditionBlock::add(const String& piece) {
-    // Iterative walk to the last block: a long chain must not grow the stack.
-    StringAdditionBlock* block = this;
+void StringAdditionBlock::dispose() {
+    gc::Pointer<StringAdditionBlock> next = std::move(m_next);
+    for (uint32_t i = 0; i < m_used; ++i) m_pieces[i] = String();
+    m_used = 0;
+    m_totalLength = 0;
+    m_ownLength = 0;
+    if (t_spareCount >= 0 && t_spareCount < kSpareBlocks) {
+        t_spareKeeper.active = true;  // makes sure the keeper exists on this thread
+        t_spareBlocks[t_spareCount++] = this;
+    } else {
+        delete this;
+    }
+    // The following blocks, one at a time: each is unlinked before it is released, so its
+    // own dispose finds no chain and nothing recurses.
+    while (next && next.refCount() == 1) {
+        gc::Pointer<StringAdditionBlock> after = std::move(next->m_next);
+        next = std::move(after);
+    }
+}
+
+namespace {
+
+// The block whose free slot takes the next piece, counting `length` in every block's total
+// on the way. Iterative: a long chain must not grow the stack.
+StringAdditionBlock* slotFor(StringAdditionBlock* block, uint32_t length) {
     while (true) {
-        block->m_totalLength += piece.length();
-        if (block->m_used < kSlots) {
-            block->m_pieces[block->m_used++] = piece;
-            block->m_ownLength += piece.length();
-            return;
+        block->m_totalLength += length;
+        if (block->m_used < StringAdditionBlock::kSlots) {
+            block->m_ownLength += length;
+            return block;
         }
-        if (!block->m_next) block->m_next = new StringAdditionBlock;
+        if (!block->m_next) block->m_next = StringAdditionBlock::make();
         block = block->m_next.get();
     }
+}
+
+}  // namespace
+
+void StringAdditionBlock::add(const String& piece) {
+    StringAdditionBlock* block = slotFor(this, piece.length());
+    block->m_pieces[block->m_used++] = piece;
+}
+
+void StringAdditionBlock::add(String&& piece) {
+    StringAdditionBlock* block = slotFor(this, piece.length());
+    block->m_pieces[block->m_used++] = std::move(piece);
 }
 
 }  // namespace tessel

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 #include <type_traits>
+#include <utility>
 
 #include "base/gcobject.h"
 #include "base/memoryblock.h"
@@ -19,8 +20,30 @@ class String {
 public:
     // "Not found" in searches, "up to the end" in slices.
     static constexpr uint32_t npos = 0xffffffffu;
+    // The constant empty text that every empty String points at.
+    static constexpr char kEmptyText[1] = {0};
 
-    String() noexcept;
+    String() noexcept : m_length(0), m_string(kEmptyText) {}
+    String(const String&) = default;
+    String& operator=(const String&) = default;
+    // Moving hands the storage over and leaves the source empty.
+    String(String&& other) noexcept
+        : m_length(other.m_length),
+          m_storage(std::move(other.m_storage)),
+          m_string(other.m_string) {
+        other.m_length = 0;
+        other.m_string = kEmptyText;
+    }
+    String& operator=(String&& other) noexcept {
+        if (this != &other) {
+            m_storage = std::move(other.m_storage);
+            m_length = other.m_length;
+            m_string = other.m_string;
+            other.m_length = 0;
+            other.m_string = kEmptyText;
+        }
+        return *this;
+    }
     // A zero-terminated text, not copied: the caller's memory must outlive every String that
     // refers to it (literals do). A null pointer is a programming error.
     String(const char* text);  // NOLINT: implicit so that literals read naturally
@@ -30,7 +53,7 @@ public:
     explicit String(char c);
     // Copies the bytes of a buffer into owned storage.
     explicit String(const Buffer& buffer);
-    // Number texts ("%d", "%u", "%llu") in pooled 64-byte blocks.
+    // Number texts (as "%d", "%u", "%llu" write them) in pooled 64-byte blocks.
     explicit String(int32_t value);
     explicit String(int16_t value);
     explicit String(uint32_t value);
@@ -158,7 +181,11 @@ private:
         *out = c;
         return out + 1;
     }
-    void adoptNumber(const char* format, ...);
+    template <class Integer>
+    void adoptNumber(Integer value);
+    // A slice of `storage` (which may be null).
+    String(const gc::Pointer<MemoryBlock>& storage, const char* data, uint32_t length) noexcept
+        : m_length(length), m_storage(storage), m_string(data) {}
 
     uint32_t m_length;
     mutable gc::Pointer<MemoryBlock> m_storage;
@@ -174,12 +201,20 @@ String& String::appendAll(const Pieces&... pieces) {
     return *this;
 }
 
-// One node of a concatenation: up to 8 pieces, then a link to the next node.
+// One node of a concatenation: up to 8 pieces, then a link to the next node. Blocks are
+// recycled: each thread keeps a few disposed blocks for its next concatenations, so that an
+// expression usually allocates nothing but its result.
 class StringAdditionBlock : public gc::ObjectDelete {
 public:
     static constexpr uint32_t kSlots = 8;
+    // A cleared block: one of this thread's spares, or a new one.
+    static StringAdditionBlock* make();
     const char* className() const override { return "StringAdditionBlock"; }
+    // Releases the pieces and the following blocks (in a loop, however long the chain), and
+    // keeps the block as a spare of this thread or deletes it.
+    void dispose() override;
     void add(const String& piece);
+    void add(String&& piece);
 
     String m_pieces[kSlots];
     uint32_t m_used = 0;
@@ -189,12 +224,37 @@ public:
 };
 
 // The value of a + b + ...: a handle to the first block. Only temporaries may be extended,
-// so one expression never changes another.
+// so one expression never changes another. A piece that is a named String is shared (its
+// storage counted); a temporary piece (a number, a copy, a slice) is moved in, which costs
+// nothing.
 class StringAddition {
 public:
-    StringAddition(const String& first, const String& second);
+    template <class A, class B>
+    StringAddition(A&& first, B&& second) : m_first(StringAdditionBlock::make()) {
+        m_first->add(std::forward<A>(first));
+        m_first->add(std::forward<B>(second));
+    }
+    // The first block has exactly one holder, this handle, so it is owned outright (no
+    // counting); moving hands it over. Copies would let two expressions extend one chain.
+    StringAddition(StringAddition&& other) noexcept : m_first(other.m_first) {
+        other.m_first = nullptr;
+    }
+    StringAddition& operator=(StringAddition&& other) noexcept {
+        std::swap(m_first, other.m_first);
+        return *this;
+    }
+    StringAddition(const StringAddition&) = delete;
+    StringAddition& operator=(const StringAddition&) = delete;
+    ~StringAddition() {
+        if (m_first) m_first->dispose();
+    }
+
     StringAddition&& operator+(const String& piece) && {
         m_first->add(piece);
+        return std::move(*this);
+    }
+    StringAddition&& operator+(String&& piece) && {
+        m_first->add(std::move(piece));
         return std::move(*this);
     }
     StringAddition&& operator+(const char* piece) && { return std::move(*this) + String(piece); }
@@ -202,18 +262,43 @@ public:
     template <class I, class = std::enable_if_t<std::is_integral_v<I> && !std::is_same_v<I, char>>>
     StringAddition&& operator+(I) && = delete;  // use String(number)
 
-    uint32_t length() const noexcept { return m_first->m_totalLength; }
-    const gc::Pointer<StringAdditionBlock>& first() const noexcept { return m_first; }
+    uint32_t length() const noexcept { return m_first ? m_first->m_totalLength : 0; }
+    const StringAdditionBlock* first() const noexcept { return m_first; }
 
 private:
-    gc::Pointer<StringAdditionBlock> m_first;
+    StringAdditionBlock* m_first;
 };
 
 inline StringAddition operator+(const String& a, const String& b) { return StringAddition(a, b); }
-inline StringAddition operator+(const String& a, const char* b) { return StringAddition(a, b); }
-inline StringAddition operator+(const char* a, const String& b) { return StringAddition(a, b); }
+inline StringAddition operator+(String&& a, const String& b) {
+    return StringAddition(std::move(a), b);
+}
+inline StringAddition operator+(const String& a, String&& b) {
+    return StringAddition(a, std::move(b));
+}
+inline StringAddition operator+(String&& a, String&& b) {
+    return StringAddition(std::move(a), std::move(b));
+}
+inline StringAddition operator+(const String& a, const char* b) {
+    return StringAddition(a, String(b));
+}
+inline StringAddition operator+(String&& a, const char* b) {
+    return StringAddition(std::move(a), String(b));
+}
+inline StringAddition operator+(const char* a, const String& b) {
+    return StringAddition(String(a), b);
+}
+inline StringAddition operator+(const char* a, String&& b) {
+    return StringAddition(String(a), std::move(b));
+}
 inline StringAddition operator+(const String& a, char b) { return StringAddition(a, String(b)); }
+inline StringAddition operator+(String&& a, char b) {
+    return StringAddition(std::move(a), String(b));
+}
 inline StringAddition operator+(char a, const String& b) { return StringAddition(String(a), b); }
+inline StringAddition operator+(char a, String&& b) {
+    return StringAddition(String(a), std::move(b));
+}
 template <class I, class = std::enable_if_t<std::is_integral_v<I> && !std::is_same_v<I, char>>>
 StringAddition operator+(const String&, I) = delete;  // use String(number)
 

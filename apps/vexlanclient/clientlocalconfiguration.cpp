@@ -1,0 +1,134 @@
+#include "vexlanclient/clientlocalconfiguration.h"
+
+#include "base/base64.h"
+#include "base/confhelper.h"
+#include "base/console.h"
+#include "base/exception.h"
+#include "vexlanclient/dataprotection.h"
+#include "xml/keyreader.h"
+#include "xml/parser.h"
+
+using tessel::ConfReadHelper;
+using tessel::Exception;
+using tessel::IKeyReader;
+using tessel::IKeyWriter;
+using tessel::String;
+
+namespace vexlan {
+namespace {
+
+// A download flag is false exactly when its text is "false" in any case; absent, true.
+bool readDownloadFlag(ConfReadHelper& settings, const char* section) {
+    ConfReadHelper entry = settings.readKey(section, false);
+    String text;
+    if (!entry.isPresent() || !entry.readKey("download", text, false)) return true;
+    return text.toLower() != "false";
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// ProtectedCredentials
+
+void ProtectedCredentials::read(IKeyReader& reader) {
+    ConfReadHelper helper(&reader);
+    String login;
+    String protectedText;
+    String domain;
+    helper.readKey("login", login, true);
+    helper.readKey("password", protectedText, true);
+    bool hasDomain = helper.readKey("domain", domain, false);
+
+    String password;
+    if (!protectedText.isEmpty()) {
+        try {
+            password = String(unprotectData(tessel::base64Decode(protectedText)));
+        } catch (const EDataProtection& e) {
+            tessel::logCatch(e, "clientlocalconfiguration", 110);
+            tessel::log(2, "ProtectedCredentials", "read",
+                        "Can not unprotect the proxy password: it is left empty");
+        }
+    }
+    m_credentials.setLogin(login);
+    m_credentials.setPassword(password);
+    if (hasDomain) m_credentials.setDomain(domain);
+}
+
+void ProtectedCredentials::write(IKeyWriter& writer) {
+    String protectedText;
+    try {
+        protectedText =
+            tessel::base64Encode(protectData(tessel::Buffer::fromString(m_credentials.password())));
+    } catch (const EDataProtection& e) {
+        TESSEL_LOG_CATCH(e);
+        throw Exception("tessel::Exception", "clientlocalconfiguration", 96);
+    }
+    writer.writeKey("login")->write(m_credentials.login());
+    writer.writeKey("password")->writeAttribute("security", "1")->write(protectedText);
+    writer.writeKey("domain")->write(m_credentials.domain());
+}
+
+void ProtectedCredentials::read(tessel::IReader&) {
+    throw tessel::ENotImplemented("ENotImplemented", "clientlocalconfiguration", __LINE__);
+}
+
+void ProtectedCredentials::write(tessel::IWriter&) {
+    throw tessel::ENotImplemented("ENotImplemented", "clientlocalconfiguration", __LINE__);
+}
+
+// ---------------------------------------------------------------------------------------------
+// ClientLocalConfiguration
+
+ClientLocalConfiguration::ClientLocalConfiguration() : m_certificateExceptions("domains") {}
+
+void ClientLocalConfiguration::read(IKeyReader& reader) {
+    ConfReadHelper settings(&reader);
+    // Read aside, so that a list that fails half-way leaves the current one.
+    tessel::List<String> exceptions("domains");
+    if (settings.readKey("sslcertignoredomains", exceptions, false)) {
+        m_certificateExceptions = exceptions;
+    }
+    ConfReadHelper proxy = settings.readKey("proxy", false);
+    if (proxy.isPresent()) proxy.readKey("credentials", m_proxyCredentials, false);
+    m_hostCheckerDownload = readDownloadFlag(settings, "hostcheckerdll");
+    m_pluginDownload = readDownloadFlag(settings, "plugindll");
+}
+
+void ClientLocalConfiguration::write(IKeyWriter& writer) {
+    writer.writeKey("sslcertignoredomains")->write(m_certificateExceptions);
+    writer.writeKey("proxy")->writeKey("credentials")->write(m_proxyCredentials);
+    writer.writeKey("hostcheckerdll")->writeKey("download")->write(m_hostCheckerDownload);
+    writer.writeKey("plugindll")->writeKey("download")->write(m_pluginDownload);
+}
+
+void ClientLocalConfiguration::read(tessel::IReader&) {
+    throw tessel::ENotImplemented("ENotImplemented", "clientlocalconfiguration", 17);
+}
+
+void ClientLocalConfiguration::write(tessel::IWriter&) {
+    throw tessel::ENotImplemented("ENotImplemented", "clientlocalconfiguration", 36);
+}
+
+void ClientLocalConfiguration::readFromFile(const String& path) {
+    try {
+        // The client writes its settings with escaped texts: read them decoded.
+        tessel::xml::ParserReader reader(path, tessel::xml::TextEntities::kDecode);
+        ClientLocalConfiguration fresh;
+        reader.getKey(kRootName)->read(static_cast<tessel::ISerialize&>(fresh));
+        *this = fresh;
+    } catch (const tessel::xml::XmlException& e) {
+        TESSEL_LOG_CATCH(e);
+        tessel::log(2, "ClientLocalConfiguration", "readFromFile",
+                    "Can not read local configuration from " + path);
+    } catch (const tessel::EFile& e) {
+        TESSEL_LOG_CATCH(e);
+        tessel::log(2, "ClientLocalConfiguration", "readFromFile",
+                    "Can not read local configuration from " + path);
+    }
+}
+
+void ClientLocalConfiguration::writeToFile(const String& path) {
+    tessel::xml::XmlParser::save(path, kRootName, *this);
+}
+
+}  // namespace vexlan

@@ -1,0 +1,3 @@
+#include "vexlanclient/gui/clientnotification.h"
+
+wxDEFINE_EVENT(EVT_CLIENT_NOTIFICATION, wxThreadEvent);

@@ -1,0 +1,223 @@
+#include "vexlanclient/gui/mainframe.h"
+
+#include <wx/artprov.h>
+#include <wx/bitmap.h>
+#include <wx/icon.h>
+#include <wx/iconbndl.h>
+
+#include "base/console.h"
+#include "base/exception.h"
+#include "vexlanclient/gui/artprovider.h"
+#include "vexlanclient/gui/clientnotification.h"
+#include "vexlanclient/gui/configurationdialog.h"
+#include "vexlanclient/gui/connectionerrordialog.h"
+#include "vexlanclient/gui/messagebox.h"
+#include "vexlanclient/gui/notificationpanel.h"
+#include "vexlanclient/gui/systrayicon.h"
+#include "vexlanclient/gui/textconversion.h"
+
+namespace {
+
+VexlanMainFrame* g_mainFrame = nullptr;
+
+// How long Retry waits for the failed run, which has already reported its end, to finish.
+constexpr int32_t kRunEndWaitMs = 5000;
+
+// The Settings button of the connection-error dialog: the settings dialog over that dialog.
+struct FshowConfigurationDialog {
+    VexlanMainFrame* frame;
+    wxWindow* dialog;
+    void operator()(wxCommandEvent& /*event*/) const { frame->showConfigurationDialog(dialog); }
+};
+
+}  // namespace
+
+VexlanMainFrame* theMainFrame() {
+    return g_mainFrame;
+}
+
+void setTheMainFrame(VexlanMainFrame* frame) {
+    g_mainFrame = frame;
+}
+
+// --- notify handler --------------------------------------------------------------------------
+
+void VexlanClientGuiNotifyHandler::queue(wxThreadEvent* event) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (!m_frame) {
+        delete event;
+        return;
+    }
+    wxQueueEvent(m_frame, event);  // the frame's queue owns the event
+}
+
+void VexlanClientGuiNotifyHandler::detach() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_frame = nullptr;
+}
+
+void VexlanClientGuiNotifyHandler::connectionFailed(tessel::http::IRequestInfo& info) {
+    auto* event = new wxThreadEvent(EVT_CLIENT_NOTIFICATION, ID_CONNECTION_FAILED);
+    event->SetString(toWx(info.getError()));
+    queue(event);
+}
+
+void VexlanClientGuiNotifyHandler::mediationFailed(const tessel::String& message) {
+    auto* event = new wxThreadEvent(EVT_CLIENT_NOTIFICATION, ID_MEDIATION_FAILED);
+    event->SetString(toWx(message));
+    queue(event);
+}
+
+void VexlanClientGuiNotifyHandler::statusChanged(const int& status) {
+    auto* event = new wxThreadEvent(EVT_CLIENT_NOTIFICATION, ID_STATUS_CHANGED);
+    event->SetInt(status);
+    queue(event);
+}
+
+void VexlanClientGuiNotifyHandler::message(const tessel::String& text) {
+    auto* event = new wxThreadEvent(EVT_CLIENT_NOTIFICATION, ID_MESSAGE);
+    event->SetString(toWx(text));
+    queue(event);
+}
+
+void VexlanClientGuiNotifyHandler::sessionType(int type) {
+    auto* event = new wxThreadEvent(EVT_CLIENT_NOTIFICATION, ID_SESSION_TYPE);
+    event->SetInt(type);
+    queue(event);
+}
+
+// --- frame -----------------------------------------------------------------------------------
+
+VexlanMainFrame::VexlanMainFrame(const wxString& title)
+    : wxFrame(nullptr, wxID_ANY, title, wxDefaultPosition, wxDefaultSize, wxDEFAULT_FRAME_STYLE,
+              wxS("frame")),
+      m_notifyHandler(this),
+      m_client(&m_notifyHandler) {
+    Bind(EVT_CLIENT_NOTIFICATION, &VexlanMainFrame::onConnectionFailed, this, ID_CONNECTION_FAILED);
+    Bind(EVT_CLIENT_NOTIFICATION, &VexlanMainFrame::onStatusChanged, this, ID_STATUS_CHANGED);
+    Bind(EVT_CLIENT_NOTIFICATION, &VexlanMainFrame::onMediationFailed, this, ID_MEDIATION_FAILED);
+    Bind(EVT_CLIENT_NOTIFICATION, &VexlanMainFrame::onSessionType, this, ID_SESSION_TYPE);
+    Bind(wxEVT_CLOSE_WINDOW, &VexlanMainFrame::onClose, this);
+    const wxIconBundle icons = VexlanClientArtProvider::logoBundle(wxART_OTHER);
+    if (!icons.IsEmpty())
+        SetIcons(icons);
+    m_notificationPanel = new VexlanClientNotificationPanel(this);
+    Bind(EVT_CLIENT_NOTIFICATION, &VexlanClientNotificationPanel::onMessage, m_notificationPanel,
+         ID_MESSAGE);
+    createTrayIcon();
+}
+
+VexlanMainFrame::~VexlanMainFrame() {
+    m_notifyHandler.detach();
+    delete m_trayIcon;
+    m_trayIcon = nullptr;
+    delete m_notificationPanel;
+    m_notificationPanel = nullptr;
+    if (g_mainFrame == this)
+        g_mainFrame = nullptr;
+    // m_client is destroyed next; its thread base waits for a run that still goes on.
+}
+
+void VexlanMainFrame::createTrayIcon() {
+    if (!m_trayIcon)
+        m_trayIcon = new VexlanSystrayIcon;
+    const wxIconBundle bundle = VexlanClientArtProvider::logoBundle(wxART_OTHER);
+    wxIcon icon;
+    if (!bundle.IsEmpty())
+        icon = bundle.GetIcon(wxSize(16, 16), wxIconBundle::FALLBACK_SYSTEM);
+    if (!icon.IsOk()) {
+        // Without the images the icon has no picture: a transparent square.
+        wxBitmap empty(16, 16, 32);
+        empty.UseAlpha();
+        icon.CopyFromBitmap(empty);
+    }
+    m_trayIcon->SetIcon(icon, wxS("Vexlan Client"));
+}
+
+void VexlanMainFrame::showConfigurationDialog(wxWindow* parent) {
+    VexlanClientConfigurationDialog dialog(parent);
+    dialog.loadSettings(m_client.localConfiguration());
+    if (dialog.ShowModal() != wxID_SAVE)
+        return;
+    dialog.storeSettings(m_client.localConfiguration());
+    try {
+        m_client.saveLocalConfiguration();
+    } catch (const tessel::Exception& e) {
+        tessel::logCatch(e, __FILE__, __LINE__);
+        VexlanClientConfigurationDialog::showSaveFailed(parent);
+    }
+}
+
+void VexlanMainFrame::onConnectionFailed(wxThreadEvent& event) {
+    VexlanClientConnectionErrorDialog dialog(this);
+    dialog.Bind(wxEVT_BUTTON, FshowConfigurationDialog{this, &dialog},
+                ConnectionErrorDialog::ID_SETTINGS_BUTTON);
+    dialog.setDetails(event.GetString());
+    switch (dialog.ShowModal()) {
+        case VexlanClientConnectionErrorDialog::kQuit:
+            Close(true);
+            break;
+        case VexlanClientConnectionErrorDialog::kRetry:
+            restartClient();
+            break;
+        default:  // dismissed: the client stays idle, the tray icon remains
+            break;
+    }
+}
+
+void VexlanMainFrame::restartClient() {
+    if (vexlan::ISubClient* subClient = m_client.subClient())
+        subClient->stop();
+    // The failed run sent its last notification just before it ended; a thread that still
+    // runs would not be started again.
+    m_client.wait(kRunEndWaitMs);
+    m_client.run();
+}
+
+void VexlanMainFrame::onStatusChanged(wxThreadEvent& event) {
+    switch (event.GetInt()) {
+        case 1:
+            m_notificationPanel->showStatus(_("STATUS_IDLE"));
+            break;
+        case 2:
+            m_notificationPanel->showStatus(_("STATUS_DOWNLOADING_COMPENENTS"));
+            break;
+        case 3:
+            m_notificationPanel->showStatus(_("STATUS_CONNECTED"));
+            break;
+        case 4:
+            Close(true);
+            break;
+        case 5:
+            m_notificationPanel->showStatus(_("HOSTCHECKING"));
+            break;
+        default:
+            m_notificationPanel->showStatus(wxString());
+            break;
+    }
+}
+
+void VexlanMainFrame::onMediationFailed(wxThreadEvent& /*event*/) {
+    showMessageBox(MessageBoxRequest{this, _("UNKNOWN_ERROR_HAS_OCCURED"), _("Error"),
+                                     wxOK | wxCENTRE | wxICON_ERROR, wxID_EXIT});
+    Close(true);
+}
+
+void VexlanMainFrame::onSessionType(wxThreadEvent& event) {
+    if (event.GetInt() == 3 && m_trayIcon && m_trayIcon->IsIconInstalled()) {
+        m_trayIcon->RemoveIcon();
+    }
+}
+
+void VexlanMainFrame::onClose(wxCloseEvent& event) {
+    if (vexlan::ISubClient* subClient = m_client.subClient())
+        subClient->stop();
+    if (m_trayIcon && m_trayIcon->IsIconInstalled())
+        m_trayIcon->RemoveIcon();
+    if (event.CanVeto() && m_client.isRunning()) {
+        // The run was asked to stop; its end (status 4) closes the frame again, with force.
+        event.Veto();
+        return;
+    }
+    event.Skip();
+}

@@ -1,0 +1,78 @@
+// The hidden main frame: it owns the client, the notification panel and the tray icon, turns
+// the client's notifications into user-interface actions on the user-interface thread, runs
+// the settings dialog and decides when the program may end.
+#pragma once
+
+#include <mutex>
+
+#include <wx/event.h>
+#include <wx/frame.h>
+#include <wx/string.h>
+
+#include "vexlanclient/client.h"
+
+class VexlanClientNotificationPanel;
+class VexlanMainFrame;
+class VexlanSystrayIcon;
+
+// The client's notifications, from any thread: each call queues one EVT_CLIENT_NOTIFICATION
+// event on the frame and returns; texts are copied into the event. Once the frame has
+// detached it (on its destruction), calls do nothing.
+class VexlanClientGuiNotifyHandler : public vexlan::IVexlanClientNotify {
+public:
+    explicit VexlanClientGuiNotifyHandler(VexlanMainFrame* frame) : m_frame(frame) {}
+    ~VexlanClientGuiNotifyHandler() override = default;
+
+    void connectionFailed(tessel::http::IRequestInfo& info) override;
+    void mediationFailed(const tessel::String& message) override;
+    void statusChanged(const int& status) override;
+    void message(const tessel::String& text) override;
+    void sessionType(int type) override;
+
+    // No more events from now on.
+    void detach();
+
+private:
+    void queue(wxThreadEvent* event);
+
+    std::mutex m_lock;  // guards m_frame against detach while an event is queued
+    VexlanMainFrame* m_frame;
+};
+
+class VexlanMainFrame : public wxFrame {
+public:
+    explicit VexlanMainFrame(const wxString& title);
+    ~VexlanMainFrame() override;
+
+    vexlan::VexlanClient& client() { return m_client; }
+    VexlanClientNotificationPanel* notificationPanel() { return m_notificationPanel; }
+    VexlanSystrayIcon* trayIcon() { return m_trayIcon; }
+    VexlanClientGuiNotifyHandler& notifyHandler() { return m_notifyHandler; }
+
+    // Runs the settings dialog over `parent` (may be null); on Save, writes the values into
+    // the local settings and saves the settings file (an error box when that fails).
+    void showConfigurationDialog(wxWindow* parent);
+    // Creates the tray icon if needed and gives it the logo and the tooltip.
+    void createTrayIcon();
+
+protected:
+    void onConnectionFailed(wxThreadEvent& event);
+    void onStatusChanged(wxThreadEvent& event);
+    void onMediationFailed(wxThreadEvent& event);
+    void onSessionType(wxThreadEvent& event);
+    void onClose(wxCloseEvent& event);
+
+private:
+    // Starts a new run after the previous one has ended (Retry).
+    void restartClient();
+
+    VexlanClientGuiNotifyHandler m_notifyHandler;
+    vexlan::VexlanClient m_client;
+    VexlanSystrayIcon* m_trayIcon = nullptr;
+    VexlanClientNotificationPanel* m_notificationPanel = nullptr;
+};
+
+// The process-wide main frame (null before it is built and after it is gone); the tray
+// icon's handlers reach the frame and its client through it.
+VexlanMainFrame* theMainFrame();
+void setTheMainFrame(VexlanMainFrame* frame);

@@ -1,0 +1,251 @@
+// The main frame with a real client in a sandbox (the client's thread is not started unless a
+// test says so): notifications arrive through the notify handler as queued events, exactly
+// as from the client's thread.
+#include "vexlanclient/gui/mainframe.h"
+
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <wx/app.h>
+#include <wx/button.h>
+#include <wx/filefn.h>
+#include <wx/timer.h>
+
+#include "gui_test_support.h"
+#include "sandbox.h"
+#include "vexlanclient/gui/clientnotification.h"
+#include "vexlanclient/gui/configurationdialog.h"
+#include "vexlanclient/gui/connectionerrordialog.h"
+#include "vexlanclient/gui/messagebox.h"
+#include "vexlanclient/gui/notificationpanel.h"
+#include "vexlanclient/gui/systrayicon.h"
+
+namespace {
+
+using vexlan::guitest::click;
+
+// The modal dialog of type T that is on screen, if any.
+template <class T>
+T* modalDialog() {
+    for (wxWindow* window : wxTopLevelWindows) {
+        if (auto* dialog = dynamic_cast<T*>(window); dialog && dialog->IsModal())
+            return dialog;
+    }
+    return nullptr;
+}
+
+class MainFrameTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_frame = new VexlanMainFrame(wxS("vexlanclient"));
+        setTheMainFrame(m_frame);
+    }
+    void TearDown() override {
+        setMessageBoxHook({});
+        if (!closing())
+            m_frame->Destroy();
+        wxTheApp->ProcessIdle();  // deletes the frame
+        EXPECT_EQ(theMainFrame(), nullptr);
+    }
+    void deliver() { wxTheApp->ProcessPendingEvents(); }
+    bool closing() const { return wxPendingDelete.Member(m_frame); }
+    VexlanClientNotificationPanel* panel() { return m_frame->notificationPanel(); }
+
+    vexlan::testing::Sandbox m_sandbox;
+    VexlanMainFrame* m_frame = nullptr;
+};
+
+TEST_F(MainFrameTest, StatusesGoToTheNotificationPanel) {
+    const struct {
+        int status;
+        const char* text;
+    } cases[] = {{1, "STATUS_IDLE"},
+                 {2, "STATUS_DOWNLOADING_COMPENENTS"},
+                 {3, "STATUS_CONNECTED"},
+                 {5, "HOSTCHECKING"},
+                 {0, ""},
+                 {6, ""},
+                 {-1, ""}};
+    for (const auto& c : cases) {
+        m_frame->notifyHandler().statusChanged(c.status);
+        EXPECT_EQ(panel()->statusText(), wxS("Connected")) << "shown before it was delivered";
+        deliver();
+        EXPECT_EQ(panel()->statusText(), wxString::FromUTF8(c.text)) << c.status;
+        EXPECT_TRUE(panel()->IsShown());
+        EXPECT_FALSE(closing());
+        // Back to the plugin layout for the next case.
+        wxTimer timer;
+        wxTimerEvent tick(timer);
+        panel()->onTimer(tick);
+        panel()->onTimer(tick);
+    }
+}
+
+TEST_F(MainFrameTest, StatusFourEndsTheProgram) {
+    m_frame->notifyHandler().statusChanged(4);
+    deliver();
+    EXPECT_TRUE(closing());
+}
+
+TEST_F(MainFrameTest, PluginTextsGoToTheTunnelLine) {
+    m_frame->notifyHandler().message("connected ip=10.0.0.7");
+    deliver();
+    EXPECT_EQ(panel()->tunnelText(), wxS("VPN_GIVENIP 10.0.0.7"));
+    // While it is held, statuses are not shown.
+    m_frame->notifyHandler().statusChanged(2);
+    deliver();
+    EXPECT_EQ(panel()->statusText(), wxS("Connected"));
+}
+
+TEST_F(MainFrameTest, AHostCheckerSessionTakesTheTrayIconAway) {
+    ASSERT_NE(m_frame->trayIcon(), nullptr);
+    EXPECT_TRUE(m_frame->trayIcon()->IsIconInstalled());
+    for (int type : {2, 4}) {
+        m_frame->notifyHandler().sessionType(type);
+        deliver();
+        EXPECT_TRUE(m_frame->trayIcon()->IsIconInstalled()) << type;
+    }
+    m_frame->notifyHandler().sessionType(3);
+    deliver();
+    EXPECT_FALSE(m_frame->trayIcon()->IsIconInstalled());
+    // The panel still shows the statuses.
+    m_frame->notifyHandler().statusChanged(5);
+    deliver();
+    EXPECT_EQ(panel()->statusText(), wxS("HOSTCHECKING"));
+}
+
+TEST_F(MainFrameTest, AFailedRunShowsOneErrorBoxThenEnds) {
+    std::vector<MessageBoxRequest> boxes;
+    setMessageBoxHook([&](const MessageBoxRequest& request) {
+        boxes.push_back(request);
+        EXPECT_FALSE(closing()) << "the program ended before the box was closed";
+        return wxID_OK;
+    });
+    m_frame->notifyHandler().mediationFailed("");
+    deliver();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].parent, m_frame);
+    EXPECT_EQ(boxes[0].message, wxS("UNKNOWN_ERROR_HAS_OCCURED"));
+    EXPECT_EQ(boxes[0].caption, wxS("Error"));
+    EXPECT_EQ(boxes[0].style, static_cast<long>(wxOK | wxCENTRE | wxICON_ERROR));
+    EXPECT_EQ(boxes[0].okLabel, wxID_EXIT);
+    EXPECT_TRUE(closing());
+}
+
+TEST_F(MainFrameTest, NotificationsFromOtherThreadsAreQueuedInOrder) {
+    std::thread client([&] {
+        m_frame->notifyHandler().statusChanged(2);
+        m_frame->notifyHandler().message("init");
+        m_frame->notifyHandler().message("authenticating");
+    });
+    client.join();
+    EXPECT_EQ(panel()->tunnelText(), wxS(""));
+    deliver();
+    EXPECT_EQ(panel()->statusText(), wxS("Connected"));
+    EXPECT_EQ(panel()->tunnelText(), wxS("VPN_AUTHENTICATING"));
+}
+
+TEST_F(MainFrameTest, ADetachedHandlerQueuesNothing) {
+    m_frame->notifyHandler().detach();
+    m_frame->notifyHandler().statusChanged(4);
+    deliver();
+    EXPECT_FALSE(closing());
+}
+
+TEST_F(MainFrameTest, ConnectionFailureQuitEndsTheProgram) {
+    wxString details;
+    wxTheApp->CallAfter([&] {
+        auto* dialog = modalDialog<VexlanClientConnectionErrorDialog>();
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->GetParent(), m_frame);
+        click(dialog->FindWindow(wxID_EXIT));
+    });
+    auto* event = new wxThreadEvent(EVT_CLIENT_NOTIFICATION, ID_CONNECTION_FAILED);
+    event->SetString(wxS("Could not connect to server"));
+    wxQueueEvent(m_frame, event);
+    deliver();
+    EXPECT_TRUE(closing());
+}
+
+TEST_F(MainFrameTest, ConnectionFailureDismissedLeavesOnlyTheTrayIcon) {
+    wxTheApp->CallAfter([&] {
+        auto* dialog = modalDialog<VexlanClientConnectionErrorDialog>();
+        ASSERT_NE(dialog, nullptr);
+        dialog->Close();
+    });
+    auto* event = new wxThreadEvent(EVT_CLIENT_NOTIFICATION, ID_CONNECTION_FAILED);
+    wxQueueEvent(m_frame, event);
+    deliver();
+    EXPECT_FALSE(closing());
+    EXPECT_FALSE(m_frame->client().isRunning());
+    EXPECT_TRUE(m_frame->trayIcon()->IsIconInstalled());
+}
+
+TEST_F(MainFrameTest, SettingsSavedFromTheDialogReachTheSettingsFile) {
+    wxTheApp->CallAfter([&] {
+        auto* dialog = modalDialog<VexlanClientConfigurationDialog>();
+        ASSERT_NE(dialog, nullptr);
+        wxArrayString domains;
+        domains.push_back(wxS("gw.example.com:8443"));
+        dialog->setValues(wxS("proxyuser"), wxS("proxy secret"), domains);
+        click(dialog->FindWindow(wxID_SAVE));
+    });
+    m_frame->showConfigurationDialog(nullptr);
+    const std::string settings =
+        vexlan::testing::readFile(m_sandbox.path("Vexlan/vexlanclient.xml"));
+    EXPECT_NE(settings.find("gw.example.com:8443"), std::string::npos);
+    EXPECT_NE(settings.find("proxyuser"), std::string::npos);
+    EXPECT_EQ(settings.find("proxy secret"), std::string::npos);  // protected, never in clear
+}
+
+TEST_F(MainFrameTest, SettingsCancelledChangeNothing) {
+    wxTheApp->CallAfter([&] {
+        auto* dialog = modalDialog<VexlanClientConfigurationDialog>();
+        ASSERT_NE(dialog, nullptr);
+        dialog->setValues(wxS("someone"), wxS("x"), wxArrayString());
+        click(dialog->FindWindow(wxID_CANCEL));
+    });
+    m_frame->showConfigurationDialog(nullptr);
+    EXPECT_FALSE(wxFileExists(wxString::FromUTF8(m_sandbox.path("Vexlan/vexlanclient.xml"))));
+}
+
+TEST_F(MainFrameTest, ACloseRequestWhileIdleEndsTheProgram) {
+    m_frame->Close(false);
+    EXPECT_TRUE(closing());
+    EXPECT_FALSE(m_frame->trayIcon()->IsIconInstalled());
+}
+
+TEST_F(MainFrameTest, TrayExitWithoutARunEndsTheProgram) {
+    wxCommandEvent event(wxEVT_MENU, wxID_EXIT);
+    m_frame->trayIcon()->onExit(event);
+    EXPECT_TRUE(closing());
+}
+
+TEST_F(MainFrameTest, TrayLogsWithoutASessionDoNothing) {
+    wxCommandEvent event(wxEVT_MENU, VexlanSystrayIcon::ID_MENU_LOGS);
+    m_frame->trayIcon()->onLogs(event);
+    EXPECT_FALSE(closing());
+}
+
+TEST(SystrayIconTest, MenuHoldsTheFiveEntriesInOrder) {
+    VexlanSystrayIcon icon;
+    std::unique_ptr<wxMenu> menu(icon.CreatePopupMenu());
+    ASSERT_EQ(menu->GetMenuItemCount(), 5u);
+    const wxMenuItemList& items = menu->GetMenuItems();
+    const int ids[] = {VexlanSystrayIcon::ID_MENU_SETTINGS, VexlanSystrayIcon::ID_MENU_LOGS,
+                       wxID_SEPARATOR, wxID_ABOUT, wxID_EXIT};
+    int i = 0;
+    for (wxMenuItem* item : items)
+        EXPECT_EQ(item->GetId(), ids[i++]);
+    EXPECT_EQ(menu->FindItem(VexlanSystrayIcon::ID_MENU_SETTINGS)->GetItemLabelText(),
+              wxS("MENU_SETTINGS"));
+    EXPECT_EQ(menu->FindItem(VexlanSystrayIcon::ID_MENU_LOGS)->GetItemLabelText(),
+              wxS("MENU_LOGS"));
+    EXPECT_FALSE(menu->FindItem(wxID_ABOUT)->GetItemLabelText().empty());  // stock label
+    EXPECT_EQ(VexlanSystrayIcon::ID_MENU_LOGS, 10001);
+    EXPECT_EQ(VexlanSystrayIcon::ID_MENU_SETTINGS, 10002);
+}
+
+}  // namespace

@@ -1,0 +1,37 @@
+#!/bin/sh
+# Runs a command with DISPLAY pointing at a private Xvfb server, then stops the server. The
+# server picks a free display number itself (-displayfd), so several of these can start at
+# the same moment without racing for a number.
+set -u
+dir=$(mktemp -d "${TMPDIR:-/tmp}/vexlan-xvfb.XXXXXX") || exit 1
+server=
+cleanup() {
+    if [ -n "$server" ]; then
+        kill "$server" 2>/dev/null
+        wait "$server" 2>/dev/null
+    fi
+    rm -rf "$dir"
+}
+trap cleanup EXIT
+trap 'exit 143' TERM
+trap 'exit 130' INT
+
+mkfifo "$dir/display" || exit 1
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset \
+    3>"$dir/display" >"$dir/xvfb.log" 2>&1 &
+server=$!
+# Blocks until the server has written its display number (or has died: end of file).
+number=
+read -r number <"$dir/display"
+if [ -z "$number" ]; then
+    echo "run-under-xvfb: Xvfb did not start" >&2
+    cat "$dir/xvfb.log" >&2
+    exit 1
+fi
+
+DISPLAY=":$number"
+export DISPLAY
+unset WAYLAND_DISPLAY
+GDK_BACKEND=x11
+export GDK_BACKEND
+"$@"

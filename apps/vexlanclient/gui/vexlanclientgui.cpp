@@ -1,0 +1,111 @@
+#include "vexlanclient/gui/vexlanclientgui.h"
+
+#include <vector>
+
+#include <wx/artprov.h>
+#include <wx/image.h>
+#include <wx/log.h>
+#include <wx/stdpaths.h>
+
+#include "base/base64.h"
+#include "base/buffer.h"
+#include "base/console.h"
+#include "base/exception.h"
+#include "base/platform.h"
+#include "http/uri.h"
+#include "tls/evpdigest.h"
+#include "vexlanclient/gui/aboutdialog.h"
+#include "vexlanclient/gui/artprovider.h"
+#include "vexlanclient/gui/language.h"
+#include "vexlanclient/gui/mainframe.h"
+#include "vexlanclient/gui/notificationpanel.h"
+#include "vexlanclient/gui/textconversion.h"
+
+namespace {
+
+VexlanClientGui* g_application = nullptr;
+
+// wxWidgets' assertions go to the log (level 3) instead of a dialog that would stop the
+// program in front of the user.
+void logAssertion(const wxString& file, int line, const wxString& func, const wxString& cond,
+                  const wxString& msg) {
+    tessel::log(3, "wxWidgets", fromWx(func),
+                fromWx(cond + wxS(" (") + file + wxString::Format(wxS(":%d) "), line) + msg));
+}
+
+// The start parameter's bytes exactly as the system handed them over.
+tessel::String startParameterBytes() {
+    const std::vector<std::string> arguments = tessel::platform::commandLineArguments();
+    if (arguments.size() < 2)
+        return tessel::String();
+    return tessel::String::copy(arguments[1]);
+}
+
+// The "lang" query parameter of the start parameter; empty when there is none or when the
+// parameter is not a URI the parser accepts (the client's run then reports that itself).
+wxString languageParameter(const tessel::String& startParameter) {
+    try {
+        const tessel::http::Uri uri(startParameter);
+        return toWx(uri.getParameter("lang"));
+    } catch (const tessel::Exception& e) {
+        tessel::logCatch(e, __FILE__, __LINE__);
+        return wxString();
+    }
+}
+
+}  // namespace
+
+VexlanClientGui* theApplication() {
+    return g_application;
+}
+
+wxString instanceName(const tessel::String& startParameter) {
+    tessel::tls::EVPDigest sha1("sha1");
+    tessel::Buffer bytes;
+    bytes.append(startParameter.data(), startParameter.length());
+    sha1.update(bytes);
+    const tessel::String key = tessel::base64Encode(sha1.finish()).replace('/', '_');
+    return wxS("vexlanclient:") + toWx(key);
+}
+
+bool VexlanClientGui::OnInit() {
+    g_application = this;
+    wxSetAssertHandler(logAssertion);
+    wxImage::AddHandler(new wxPNGHandler);
+    wxImage::AddHandler(new wxICOHandler);
+    wxArtProvider::Push(new VexlanClientArtProvider);
+
+    if (argc < 2) {
+        VexlanClientAboutDialog about;
+        about.ShowModal();
+        return false;
+    }
+
+    const tessel::String parameter = startParameterBytes();
+    m_checker = new wxSingleInstanceChecker;
+    m_checker->Create(instanceName(parameter), wxEmptyString);
+    if (m_checker->IsAnotherRunning()) {
+        tessel::log(0, "VexlanClientGui", "OnInit",
+                    "Another instance is already launched with this parameter, quitting.");
+        delete m_checker;
+        m_checker = nullptr;
+        return false;
+    }
+
+    setupLanguage(languageParameter(parameter), wxStandardPaths::Get().GetExecutablePath());
+
+    auto* frame = new VexlanMainFrame(argv[0]);
+    setTheMainFrame(frame);
+    frame->Show(false);
+
+    frame->client().setStartParameter(parameter);
+    frame->client().run();
+    frame->notificationPanel()->showStatus(_("Loading"));
+    return true;
+}
+
+int VexlanClientGui::OnExit() {
+    delete m_checker;
+    m_checker = nullptr;
+    return wxApp::OnExit();
+}

@@ -1,0 +1,43 @@
+#include "vexlanclient/moduleloader.h"
+
+#include <string>
+
+#include "base/console.h"
+#include "vexlanclient/moduleloader_platform.h"
+
+using tessel::String;
+
+namespace {
+
+[[noreturn]] void fail(const String& what, const std::string& error) {
+    tessel::log(2, "ModuleLoader", "ModuleLoader",
+                "Unable to load \"" + what + "\": " + String::copy(error));
+    TESSEL_THROW(tessel::EModuleLoader);
+}
+
+}  // namespace
+
+ModuleLoader::ModuleLoader(const String& path) : m_module(nullptr) {
+    String systemPath = path.replace('\\', '/');
+    // A bare file name would make the system search its library folders and possibly load a
+    // different file from the one that was verified.
+    if (systemPath.find('/') == String::npos)
+        systemPath = "./" + systemPath;
+    std::string error;
+    m_module = moduleplatform::openModule(systemPath.c_str(), error);
+    if (!m_module)
+        fail(path, error);
+}
+
+ModuleLoader::~ModuleLoader() {
+    if (m_module)
+        moduleplatform::closeModule(m_module);
+}
+
+void* ModuleLoader::getProc(const String& name) {
+    std::string error;
+    void* address = moduleplatform::findSymbol(m_module, name.c_str(), error);
+    if (!address)
+        fail(name, error);
+    return address;
+}

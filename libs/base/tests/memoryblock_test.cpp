@@ -1,0 +1,90 @@
+#include "base/memoryblock.h"
+
+#include <gtest/gtest.h>
+
+using tessel::MemoryBlock;
+
+namespace {
+
+// Empties the pool slot that serves `size` bytes, so that the test knows what is in it.
+void drainSlot(uint32_t size) {
+    MemoryBlock* block = MemoryBlock::obtain(size);
+    delete block;
+}
+
+}  // namespace
+
+TEST(MemoryBlock, CapacityIsRoundedToMultiplesOf64) {
+    struct Case {
+        uint32_t size;
+        uint32_t capacity;
+    };
+    for (Case c : {Case{0, 64}, Case{1, 64}, Case{64, 64}, Case{65, 128}, Case{8192, 8192},
+                   Case{8193, 8256}, Case{10000, 10048}}) {
+        MemoryBlock block(c.size);
+        EXPECT_EQ(block.capacity(), c.capacity) << c.size;
+    }
+}
+
+TEST(MemoryBlock, GrowReallocatesToTheRoundedSizeAndNeverShrinks) {
+    MemoryBlock block(10);
+    block.data()[0] = 'k';
+    block.grow(30);
+    EXPECT_EQ(block.capacity(), 64u);
+    block.grow(129);
+    EXPECT_EQ(block.capacity(), 192u);
+    EXPECT_EQ(block.data()[0], 'k');
+    block.grow(1);
+    EXPECT_EQ(block.capacity(), 192u);
+}
+
+TEST(MemoryBlock, PoolGivesBackAnIdleBlockOfTheSlot) {
+    for (uint32_t size : {1u, 64u, 100u, 8191u, 8192u}) {
+        drainSlot(size);
+        MemoryBlock* block = MemoryBlock::obtain(size);
+        uint32_t capacity = block->capacity();
+        block->dispose();  // into the slot of its capacity
+        MemoryBlock* again = MemoryBlock::obtain(size);
+        EXPECT_EQ(again, block) << size;
+        EXPECT_EQ(again->capacity(), capacity);
+        EXPECT_GE(again->capacity(), size);
+        delete again;
+    }
+}
+
+TEST(MemoryBlock, RequestsAbove8192AlwaysAllocate) {
+    drainSlot(8192);
+    MemoryBlock* pooled = MemoryBlock::obtain(8192);
+    pooled->dispose();
+    MemoryBlock* large = MemoryBlock::obtain(8193);
+    EXPECT_NE(large, pooled);
+    EXPECT_EQ(large->capacity(), 8256u);
+    // A block of 8256 bytes is deleted, not pooled; the 8192 slot keeps its block.
+    large->dispose();
+    MemoryBlock* again = MemoryBlock::obtain(8192);
+    EXPECT_EQ(again, pooled);
+    delete again;
+}
+
+TEST(MemoryBlock, AGrownBlockReturnsToTheSlotOfItsNewCapacity) {
+    drainSlot(64);
+    drainSlot(256);
+    MemoryBlock* block = MemoryBlock::obtain(10);
+    block->grow(200);
+    block->dispose();
+    EXPECT_EQ(MemoryBlock::obtain(256), block);
+    MemoryBlock* small = MemoryBlock::obtain(64);
+    EXPECT_NE(small, block);
+    delete small;
+    delete block;
+}
+
+TEST(MemoryBlock, ADisposedBlockPushesOutTheIdleOne) {
+    drainSlot(128);
+    MemoryBlock* first = MemoryBlock::obtain(128);
+    MemoryBlock* second = MemoryBlock::obtain(128);
+    first->dispose();
+    second->dispose();  // takes the slot; `first` is deleted (the leak checker would see it)
+    EXPECT_EQ(MemoryBlock::obtain(128), second);
+    delete second;
+}

@@ -1,0 +1,281 @@
+#!/usr/bin/env python3
+"""Demo gateway: answers the client's bootstrap request with a scenario's envelope, serves
+signed component archives and takes host-check posts. Python standard library only.
+
+    gateway.py --build BUILD_DIR --scenario NAME [--port N] [--request-log FILE]
+
+It signs and packs the sample components of BUILD_DIR with BUILD_DIR's vexlan-sign and the
+build's signing key, listens on 127.0.0.1 over HTTPS with a certificate it makes with the
+openssl command, prints "listening on https://127.0.0.1:PORT/" when ready and stops cleanly
+on SIGTERM or SIGINT. Every request it receives is written as one JSON line to the request
+log.
+"""
+
+import argparse
+import http.server
+import json
+import os
+import shutil
+import signal
+import ssl
+import subprocess
+import sys
+import tempfile
+import threading
+import urllib.parse
+
+import scenarios
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+CLIENT_VERSION_PARAMETER = "clientversion"
+
+
+def fail(message):
+    print("gateway: " + message, file=sys.stderr)
+    sys.exit(2)
+
+
+def signing_key(build):
+    """The private key the build's components are signed with."""
+    cache = os.path.join(build, "CMakeCache.txt")
+    if os.path.exists(cache):
+        with open(cache, encoding="utf-8", errors="replace") as f:
+            for line in f:
+                if line.startswith("VEXLAN_COMPONENT_SIGNING_KEY:") and "=" in line:
+                    value = line.split("=", 1)[1].strip()
+                    if value:
+                        return value
+    return os.path.join(build, "keys", "component-signing-key.pem")
+
+
+class Gateway:
+    """The state shared by the request handlers: the scenario, the packed components, the
+    host-check round counter and the request log."""
+
+    def __init__(self, args, workdir):
+        self.args = args
+        self.workdir = workdir
+        self.build = os.path.abspath(args.build)
+        self.sign_tool = os.path.join(self.build, "apps", "vexlan-sign", "vexlan-sign")
+        self.key = args.key or signing_key(self.build)
+        self.files = {}          # URL path -> (content type, bytes or file path)
+        self.lock = threading.Lock()
+        self.posts = 0
+        self.log_file = open(args.request_log, "a", encoding="utf-8") if args.request_log else None
+        self.port = 0
+        self.scenario = scenarios.get(args.scenario)
+        if self.scenario is None:
+            fail("unknown scenario %r; known: %s" % (args.scenario, ", ".join(scenarios.names())))
+
+    # -- components -----------------------------------------------------------------------
+    def component_library(self, name):
+        path = os.path.join(self.build, "components", name, name + ".so")
+        if not os.path.exists(path):
+            fail("component %s is not built (%s)" % (name, path))
+        return path
+
+    def pack(self, name, pattern, version, filename, key=None, tamper=None):
+        """Packs a signed archive of a sample component and publishes it under
+        /components/FILENAME; returns its MD5."""
+        if not os.access(self.sign_tool, os.X_OK):
+            fail("no vexlan-sign in %s (build the project first)" % self.build)
+        if not os.path.exists(key or self.key):
+            fail("no signing key at %s: this build cannot sign components" % (key or self.key))
+        library = self.component_library(name)
+        out = os.path.join(self.workdir, filename)
+        if tamper == "library":
+            # A library that differs from the one that was signed.
+            staged = os.path.join(self.workdir, "staged-" + pattern)
+            shutil.copyfile(library, staged)
+            result = subprocess.run([self.sign_tool, "pack", "--key", key or self.key,
+                                     "--pattern", pattern, "--version", version,
+                                     "--out", out, staged],
+                                    capture_output=True, text=True)
+            if result.returncode != 0:
+                fail("vexlan-sign pack failed: " + result.stderr.strip())
+            self.tamper_archive(out, pattern)
+        else:
+            result = subprocess.run([self.sign_tool, "pack", "--key", key or self.key,
+                                     "--pattern", pattern, "--version", version,
+                                     "--out", out, library],
+                                    capture_output=True, text=True)
+            if result.returncode != 0:
+                fail("vexlan-sign pack failed: " + result.stderr.strip())
+        if tamper == "truncate":
+            with open(out, "r+b") as f:
+                f.truncate(os.path.getsize(out) // 2)
+        md5 = subprocess.run(["md5sum", out], capture_output=True, text=True).stdout.split()[0]
+        self.files["/components/" + filename] = ("application/zip", out)
+        return md5
+
+    def tamper_archive(self, archive, pattern):
+        """Rewrites the archive with one byte of the library changed (the signature stays)."""
+        import zipfile
+        tampered = archive + ".tmp"
+        with zipfile.ZipFile(archive) as src, zipfile.ZipFile(tampered, "w", zipfile.ZIP_DEFLATED) as dst:
+            for item in src.infolist():
+                data = src.read(item.filename)
+                if item.filename == pattern:
+                    data = bytearray(data)
+                    data[len(data) // 2] ^= 0x01
+                    data = bytes(data)
+                dst.writestr(item.filename, data)
+        os.replace(tampered, archive)
+
+    def other_key(self):
+        path = os.path.join(self.workdir, "other-key.pem")
+        if not os.path.exists(path):
+            subprocess.run([self.sign_tool, "keygen", path,
+                            os.path.join(self.workdir, "other-public.pem")],
+                           check=True, capture_output=True)
+        return path
+
+    def publish(self, path, data, content_type="application/octet-stream"):
+        self.files[path] = (content_type, data)
+
+    # -- log --------------------------------------------------------------------------------
+    def record(self, entry):
+        if not self.log_file:
+            return
+        with self.lock:
+            self.log_file.write(json.dumps(entry, sort_keys=True) + "\n")
+            self.log_file.flush()
+
+    def base_url(self):
+        return "https://127.0.0.1:%d" % self.port
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "VexlanDemoGateway/1.0"
+
+    def log_message(self, fmt, *args):  # quiet: the request log says what happened
+        pass
+
+    @property
+    def gateway(self):
+        return self.server.gateway
+
+    def cookies(self):
+        jar = {}
+        for header in self.headers.get_all("Cookie") or []:
+            for part in header.split(";"):
+                if "=" in part:
+                    name, value = part.strip().split("=", 1)
+                    jar[name] = value
+                elif part.strip():
+                    jar[part.strip()] = ""
+        return jar
+
+    def body(self):
+        length = int(self.headers.get("Content-Length") or 0)
+        return self.rfile.read(length) if length > 0 else b""
+
+    def handle_request(self, method):
+        url = urllib.parse.urlsplit(self.path)
+        query = urllib.parse.parse_qs(url.query, keep_blank_values=True)
+        body = self.body() if method == "POST" else b""
+        entry = {
+            "method": method,
+            "path": url.path,
+            "raw_path": self.path,
+            "query": {k: v[-1] for k, v in query.items()},
+            "query_order": [k for k, _ in urllib.parse.parse_qsl(url.query, keep_blank_values=True)],
+            "cookies": self.cookies(),
+            "cookie_header": self.headers.get("Cookie", ""),
+            "user_agent": self.headers.get("User-Agent", ""),
+            "host": self.headers.get("Host", ""),
+            "body": body.decode("latin-1"),
+        }
+        self.gateway.record(entry)
+        response = self.gateway.scenario.respond(self.gateway, entry)
+        self.send(response)
+
+    def send(self, response):
+        status, content_type, payload = response.status, response.content_type, response.payload
+        if response.action:
+            response.action(self)
+            return
+        if isinstance(payload, str) and os.path.sep in payload and os.path.exists(payload):
+            with open(payload, "rb") as f:
+                payload = f.read()
+        if isinstance(payload, str):
+            payload = payload.encode("utf-8")
+        self.send_response(status)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(payload)))
+        self.end_headers()
+        self.wfile.write(payload)
+
+    def do_GET(self):
+        self.handle_request("GET")
+
+    def do_POST(self):
+        self.handle_request("POST")
+
+
+class Server(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+def make_certificate(workdir):
+    cert = os.path.join(workdir, "gateway.crt")
+    key = os.path.join(workdir, "gateway.key")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                    "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                    "-keyout", key, "-out", cert],
+                   check=True, capture_output=True)
+    return cert, key
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--build", required=True, help="the project's build folder")
+    parser.add_argument("--scenario", required=True,
+                        help="one of: " + ", ".join(scenarios.names()))
+    parser.add_argument("--port", type=int, default=0, help="port on 127.0.0.1 (default: free)")
+    parser.add_argument("--request-log", help="file receiving one JSON line per request")
+    parser.add_argument("--key", help="private key to sign components with "
+                        "(default: the build's signing key)")
+    parser.add_argument("--rounds", type=int, default=3,
+                        help="host-check rounds: the answer to the last one says stop")
+    parser.add_argument("--interval", type=int, default=0,
+                        help="hostcheckingtimer sent to the client, in seconds")
+    parser.add_argument("--request", help="hostcheckingrequest sent to the client")
+    parser.add_argument("--state-dir", help="keep generated files here instead of a temporary folder")
+    args = parser.parse_args()
+
+    workdir = args.state_dir or tempfile.mkdtemp(prefix="vexlan-gateway-")
+    os.makedirs(workdir, exist_ok=True)
+    try:
+        gateway = Gateway(args, workdir)
+        cert, key = make_certificate(workdir)
+        server = Server(("127.0.0.1", args.port), Handler)
+        server.gateway = gateway
+        gateway.port = server.server_address[1]
+        gateway.scenario.prepare(gateway)
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(cert, key)
+        server.socket = context.wrap_socket(server.socket, server_side=True)
+
+        def stop(signum, frame):
+            release = getattr(gateway.scenario, "release", None)
+            if release is not None:
+                release.set()
+            threading.Thread(target=server.shutdown, daemon=True).start()
+
+        signal.signal(signal.SIGTERM, stop)
+        signal.signal(signal.SIGINT, stop)
+        print("listening on %s/" % gateway.base_url(), flush=True)
+        server.serve_forever(poll_interval=0.2)
+        server.server_close()
+    finally:
+        if not args.state_dir:
+            shutil.rmtree(workdir, ignore_errors=True)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
