@@ -46,11 +46,37 @@ void Proxy::read(IKeyReader& reader) {
     } catch (const Exception& e) {
         logCatch(e, "proxy", __LINE__);
     }
+    // The credentials may also stand directly in the proxy's entry.
+    const struct {
+        const char* key;
+        void (Credentials::*set)(const String&);
+    } flat[] = {{"login", &Credentials::setLogin},
+                {"domain", &Credentials::setDomain},
+                {"password", &Credentials::setPassword}};
+    for (const auto& f : flat) {
+        try {
+            if (reader.hasKey(f.key)) {
+                String value;
+                reader.getKey(f.key)->read(value);
+                (m_credentials.*f.set)(value);
+            }
+        } catch (const Exception& e) {
+            logCatch(e, "proxy", __LINE__);
+        }
+    }
+    try {
+        if (reader.hasKey("credentials")) {
+            reader.getKey("credentials")->read(static_cast<ISerialize&>(m_credentials));
+        }
+    } catch (const Exception& e) {
+        logCatch(e, "proxy", __LINE__);
+    }
 }
 
 void Proxy::write(IKeyWriter& writer) {
     writer.writeKey("type")->write(typeName(m_type));
     writer.writeKey("address")->write(m_address);
+    writer.writeKey("credentials")->write(static_cast<ISerialize&>(m_credentials));
 }
 
 void Proxy::read(IReader& reader) {
@@ -58,11 +84,13 @@ void Proxy::read(IReader& reader) {
     reader.read(type);
     m_type = type;
     reader.read(m_address);
+    reader.read(static_cast<ISerialize&>(m_credentials));
 }
 
 void Proxy::write(IWriter& writer) {
     writer.write(static_cast<unsigned short>(m_type));
     writer.write(m_address);
+    writer.write(static_cast<ISerialize&>(m_credentials));
 }
 
 }  // namespace tessel

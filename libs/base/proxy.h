@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "base/credentials.h"
 #include "base/serialize.h"
 #include "base/string.h"
 
@@ -20,6 +21,10 @@ public:
 
     Proxy() = default;
     Proxy(uint16_t type, const String& address) : m_type(type), m_address(address) {}
+
+    const Credentials& credentials() const { return m_credentials; }
+    Credentials& credentials() { return m_credentials; }
+    void setCredentials(const Credentials& credentials) { m_credentials = credentials; }
 
     uint16_t type() const { return m_type; }
     void setType(uint16_t type) { m_type = type; }
@@ -37,15 +42,18 @@ public:
     using ISerialize::read;
     using ISerialize::write;
     // Every key is optional and read in its own guard (a failure is logged, reading goes on):
-    // "type" (absent: 3), "address".
+    // "type" (absent: 3), "address", "login", "domain", "password" (into the credentials),
+    // and "credentials" (a nested Credentials entry).
     void read(IKeyReader& reader) override;
-    // "type" (by name), "address".
+    // "type" (by name), "address", and the credentials nested under "credentials", the same
+    // key that reading looks for.
     void write(IKeyWriter& writer) override;
-    // The type as unsigned short, then the address.
+    // The type as unsigned short, the address, then the credentials.
     void read(IReader& reader) override;
     void write(IWriter& writer) override;
 
 private:
+    Credentials m_credentials;
     uint16_t m_type = kNone;
     String m_address;
 };
