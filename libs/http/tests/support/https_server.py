@@ -26,7 +26,7 @@ import subprocess
 import sys
 import threading
 from http.server import BaseHTTPRequestHandler, HTTPServer
-from urllib.parse import parse_qsl, urlsplit
+from urllib.parse import parse_qsl, unquote, urlsplit
 
 STOP = threading.Event()
 LOG_LOCK = threading.Lock()
@@ -134,7 +134,7 @@ class Handler(BaseHTTPRequestHandler):
         query = dict(parse_qsl(url.query, keep_blank_values=True))
         path = url.path
         if path.startswith("/files/"):
-            self.serve_file(path[len("/files/"):])
+            self.serve_file(unquote(path[len("/files/"):]))
         elif path.startswith("/status/"):
             code = int(path[len("/status/"):])
             self.reply(code, ("status %d\n" % code).encode())
