@@ -3,9 +3,11 @@
 #include <map>
 #include <mutex>
 
-#include <curl/curl.h>
-
 #include "base/console.h"
+#include "base/exception.h"
+#include "base/stringwriter.h"
+#include "http/curlsession.h"
+#include "http/uri.h"
 
 namespace tessel {
 namespace http {
@@ -19,24 +21,13 @@ bool pointsAtThisMachine(const String& text) {
            text.find(String("127.0.0.2")) != String::npos;
 }
 
-// The authority of `url` without its user information ("" for a relative address).
-String authorityOf(const String& url) {
-    uint32_t start = url.find(String("//"));
-    uint32_t scheme = url.findFirstOf("/?#");
-    if (start == String::npos || (scheme != String::npos && scheme < start)) return String();
-    String rest = url.substring(start + 2);
-    uint32_t end = rest.findFirstOf("/?#");
-    if (end != String::npos) rest = rest.substring(0, end);
-    uint32_t at = rest.find('@');
-    return at == String::npos ? rest : rest.substring(at + 1);
-}
-
-// The host compared with the bypass list: the authority cut at its first ":".
-String bypassHost(const String& url) { return authorityOf(url).before(':'); }
+// The host compared with the bypass list: the authority without user information, cut at
+// its first ":".
+String bypassHost(const String& url) { return Uri(url).getHostAndPort().before(':'); }
 
 // The host handed to FindProxyForURL: IPv6 literals lose their brackets.
 String scriptHost(const String& url) {
-    String authority = authorityOf(url);
+    String authority = Uri(url).getHostAndPort();
     if (authority.startsWith("[")) {
         uint32_t close = authority.find(']');
         return close == String::npos ? authority.substring(1) : authority.substring(1, close - 1);
@@ -136,38 +127,39 @@ PacLimits currentLimits() {
     return g_limits;
 }
 
-struct Download {
-    String body;
-    uint32_t cap;
+// Collects a script, refusing (and so aborting the transfer) beyond the size that could
+// ever be evaluated.
+class ScriptWriter : public StringWriter {
+public:
+    ScriptWriter(String& target, uint32_t cap) : StringWriter(target), m_target(target), m_cap(cap) {}
+    using StringWriter::write;
+    void write(const void* data, int len) override {
+        if (len < 0 || static_cast<uint32_t>(len) > m_cap - m_target.length()) {
+            TESSEL_THROW(EFile);
+        }
+        StringWriter::write(data, len);
+    }
+
+private:
+    String& m_target;
+    uint32_t m_cap;
 };
 
-size_t collect(char* data, size_t size, size_t count, void* target) {
-    auto* download = static_cast<Download*>(target);
-    size_t n = size * count;
-    if (n > download->cap - download->body.length()) return 0;  // too large: abort
-    download->body.append(data, static_cast<uint32_t>(n));
-    return n;
-}
-
-// Fetches the script directly: never through a proxy, whatever the environment says.
+// Fetches the script directly: the base session checks certificates and never uses a proxy
+// (not even one named by the environment), so fetching cannot ask for the proxy again.
 bool fetchScript(const String& address, String& script) {
-    CURL* curl = curl_easy_init();
-    if (!curl) return false;
-    Download download{String(), currentLimits().maxScriptBytes};
-    curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
-    curl_easy_setopt(curl, CURLOPT_PROXY, "");
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collect);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &download);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 30L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 60L);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    CURLcode rc = curl_easy_perform(curl);
-    long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    curl_easy_cleanup(curl);
-    if (rc != CURLE_OK || status != 200) return false;
-    script = download.body;
+    static CurlSession* session = [] {
+        auto* s = new CurlSession();  // lives as long as the process
+        s->setTimeouts(10, 10);
+        return s;
+    }();
+    String body;
+    ScriptWriter writer(body, currentLimits().maxScriptBytes);
+    RequestInfo info;
+    if (!CurlSession::requestToFile(&info, *session, address, writer) || info.statusCode() != 200) {
+        return false;
+    }
+    script = body;
     return true;
 }
 

@@ -132,7 +132,11 @@ String resolveHost(duk_context* ctx, const String& host) {
     uint32_t ignored;
     if (parseIpv4(host, ignored)) return host;
     if (host.isEmpty()) return String();
-    return evaluationOf(ctx).resolver->resolve(host);
+    // Name lookups are not interrupted by the time-out: once it has passed, none is started,
+    // so that a script calling them in a loop still ends at its next instruction.
+    Evaluation& e = evaluationOf(ctx);
+    if (platform::monotonicMilliseconds() > e.deadline) return String();
+    return e.resolver->resolve(host);
 }
 
 duk_ret_t jsDnsResolve(duk_context* ctx) {

@@ -1,6 +1,7 @@
 #include "http/ieproxy.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <deque>
 #include <optional>
@@ -183,6 +184,43 @@ TEST_F(IEProxyScript, AnEndlessScriptIsStopped) {
 TEST_F(IEProxyScript, AnUnreachableScriptGivesNoAnswer) {
     check({"unreachable", settings(0, nullptr, nullptr, "http://127.0.0.1:1/none.pac"),
            "https://gw.example/", false, "untouched", {"cannot load proxy from url"}});
+}
+
+}  // namespace
+
+namespace {
+
+// The settings of the running user: with GNOME's defaults (mode "none"), the environment.
+TEST(IEProxyCurrent, ReadsTheUsersSettings) {
+    const char* names[] = {"https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY", "no_proxy",
+                           "NO_PROXY", "GSETTINGS_BACKEND"};
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
+    for (const char* name : names) {
+        const char* value = getenv(name);
+        saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+        unsetenv(name);
+    }
+    setenv("GSETTINGS_BACKEND", "memory", 1);
+    setenv("https_proxy", "http://proxy.example:3128", 1);
+    setenv("no_proxy", ".corp.example", 1);
+
+    Proxy proxy;
+    bool viaProxy = IEProxy::getIEProxy(proxy, "https://gw.example/");
+    Proxy bypassed(Proxy::kNone, "before");
+    bool direct = IEProxy::getIEProxy(bypassed, "https://gw.corp.example/");
+
+    for (const auto& [name, value] : saved) {
+        if (value) {
+            setenv(name.c_str(), value->c_str(), 1);
+        } else {
+            unsetenv(name.c_str());
+        }
+    }
+    EXPECT_TRUE(viaProxy);
+    EXPECT_EQ(proxy.type(), Proxy::kHttps);
+    EXPECT_EQ(proxy.address(), "proxy.example:3128");
+    EXPECT_TRUE(direct);
+    EXPECT_EQ(bypassed.address(), "before");
 }
 
 }  // namespace

@@ -143,6 +143,8 @@ TEST_F(PacScriptTest, FailingScriptsGiveNoAnswerAndLogTheReason) {
         {"function FindProxyForURL(u, h) { for (;;) { try { while (true) {} } catch (e) {} } }",
          "timeout"},
         {"while (true) {}", "timeout"},
+        {"function FindProxyForURL(u, h) { for (;;) { try { dnsResolve('slow.test'); } catch (e) {} } }",
+         "timeout"},
         // Memory and recursion are bounded.
         {"function FindProxyForURL(u, h) { var a = []; for (;;) a.push(new Array(100000).join('x') + a.length); }",
          "Error"},
