@@ -70,7 +70,7 @@ public:
     static bool requestToBuffer(IRequestInfo* info, CurlSession& session, const String& url,
                                 Buffer& body, const String& postFields = String());
     // One GET of `url` whose body goes to `writer` (normally a File); a writer that raises
-    // aborts the transfer.
+    // aborts the transfer (false). Otherwise as requestToBuffer.
     static bool requestToFile(IRequestInfo* info, CurlSession& session, const String& url,
                               IWriter& writer);
 
