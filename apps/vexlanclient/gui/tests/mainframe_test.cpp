@@ -154,29 +154,30 @@ TEST_F(MainFrameTest, ADetachedHandlerQueuesNothing) {
     EXPECT_FALSE(closing());
 }
 
+// The calls below are queued after the notification: the application handles its pending
+// events in the order they were queued, so they run inside the dialog's modal loop.
 TEST_F(MainFrameTest, ConnectionFailureQuitEndsTheProgram) {
-    wxString details;
+    auto* event = new wxThreadEvent(EVT_CLIENT_NOTIFICATION, ID_CONNECTION_FAILED);
+    event->SetString(wxS("Could not connect to server"));
+    wxQueueEvent(m_frame, event);
     wxTheApp->CallAfter([&] {
         auto* dialog = modalDialog<VexlanClientConnectionErrorDialog>();
         ASSERT_NE(dialog, nullptr);
         EXPECT_EQ(dialog->GetParent(), m_frame);
         click(dialog->FindWindow(wxID_EXIT));
     });
-    auto* event = new wxThreadEvent(EVT_CLIENT_NOTIFICATION, ID_CONNECTION_FAILED);
-    event->SetString(wxS("Could not connect to server"));
-    wxQueueEvent(m_frame, event);
     deliver();
     EXPECT_TRUE(closing());
 }
 
 TEST_F(MainFrameTest, ConnectionFailureDismissedLeavesOnlyTheTrayIcon) {
+    auto* event = new wxThreadEvent(EVT_CLIENT_NOTIFICATION, ID_CONNECTION_FAILED);
+    wxQueueEvent(m_frame, event);
     wxTheApp->CallAfter([&] {
         auto* dialog = modalDialog<VexlanClientConnectionErrorDialog>();
         ASSERT_NE(dialog, nullptr);
         dialog->Close();
     });
-    auto* event = new wxThreadEvent(EVT_CLIENT_NOTIFICATION, ID_CONNECTION_FAILED);
-    wxQueueEvent(m_frame, event);
     deliver();
     EXPECT_FALSE(closing());
     EXPECT_FALSE(m_frame->client().isRunning());
