@@ -210,6 +210,25 @@ void BM_VectorPushBack(benchmark::State& state) {
 }
 BENCHMARK(BM_VectorPushBack)->Unit(benchmark::kMillisecond);
 
+// A text built one byte at a time (a reader collecting characters).
+void BM_AppendByteByByte(benchmark::State& state) {
+    for (auto _ : state) {
+        String text;
+        for (int64_t i = 0; i < state.range(0); ++i) text.append('x');
+        benchmark::DoNotOptimize(text.data());
+    }
+}
+BENCHMARK(BM_AppendByteByByte)->Arg(1 << 16);
+
+void BM_StdAppendByteByByte(benchmark::State& state) {
+    for (auto _ : state) {
+        std::string text;
+        for (int64_t i = 0; i < state.range(0); ++i) text.push_back('x');
+        benchmark::DoNotOptimize(text.data());
+    }
+}
+BENCHMARK(BM_StdAppendByteByByte)->Arg(1 << 16);
+
 // One log line to a file (every line also goes to standard output, sent to /dev/null here).
 void BM_LogLineToFile(benchmark::State& state) {
     std::string path = (std::filesystem::temp_directory_path() / "vexlan-bench.log").string();
