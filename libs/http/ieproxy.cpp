@@ -245,7 +245,7 @@ bool scriptProxy(Proxy& proxy, const String& url, const String& address) {
 }  // namespace
 
 bool IEProxy::getIEProxy(Proxy& proxy, const String& url) {
-    return getIEProxy(proxy, url, SystemProxySettings::current());
+    return getIEProxy(proxy, url, SystemProxySettings::recent());
 }
 
 bool IEProxy::getIEProxy(Proxy& proxy, const String& url, const SystemProxySettings& settings) {

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "base/console.h"
+#include "base/mutex.h"
+#include "base/platform.h"
 
 namespace tessel {
 namespace http {
@@ -267,6 +269,44 @@ SystemProxySettings SystemProxySettings::current() {
         return settings;
     }
     return fromEnvironment();
+}
+
+namespace {
+
+// The variables that decide what current() reads: a change of any of them reads afresh.
+String proxyEnvironment() {
+    static const char* const kNames[] = {
+        "GSETTINGS_BACKEND", "GSETTINGS_SCHEMA_DIR", "XDG_CONFIG_HOME", "XDG_DATA_DIRS", "HOME",
+        "PATH", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY"};
+    std::string key;
+    for (const char* name : kNames) {
+        const char* value = std::getenv(name);
+        key.append(name).append(value ? "=" : "!").append(value ? value : "").push_back('\n');
+    }
+    return String::copy(key);
+}
+
+constexpr int64_t kRecentMilliseconds = 5000;
+
+}  // namespace
+
+SystemProxySettings SystemProxySettings::recent() {
+    static Mutex lock;
+    static SystemProxySettings settings;
+    static String environment;
+    static int64_t readAt = 0;
+    static bool read = false;
+
+    String now = proxyEnvironment();
+    int64_t time = tessel::platform::monotonicMilliseconds();
+    ScopeLock guard(lock);
+    if (!read || time - readAt >= kRecentMilliseconds || now != environment) {
+        settings = current();
+        environment = now;
+        readAt = time;
+        read = true;
+    }
+    return settings;
 }
 
 }  // namespace http

@@ -27,6 +27,9 @@ struct SystemProxySettings {
 
     // The settings of the user running the program, read afresh at each call.
     static SystemProxySettings current();
+    // The same, read at most a few seconds ago under the same environment: reading GNOME's
+    // settings starts a process, too much for every transfer of a session.
+    static SystemProxySettings recent();
 
     // GNOME's settings from the text printed by
     // "gsettings list-recursively org.gnome.system.proxy". False when they do not apply

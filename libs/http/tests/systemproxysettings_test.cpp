@@ -212,4 +212,15 @@ TEST(SystemProxySettingsCurrent, FallsBackToTheEnvironment) {
     }
 }
 
+TEST(SystemProxySettingsRecent, AChangedEnvironmentIsReadAfresh) {
+    CleanProxyEnvironment clean;
+    ScopedVariable backend("GSETTINGS_BACKEND", "memory");
+    for (const char* proxy : {"http://first.example:1", "http://second.example:2"}) {
+        ScopedVariable https("https_proxy", proxy);
+        EXPECT_EQ(describe(SystemProxySettings::recent()),
+                  describe(SystemProxySettings::current()))
+            << proxy;
+    }
+}
+
 }  // namespace
