@@ -65,6 +65,9 @@ VexlanClient::~VexlanClient() {
     stopSubClient();
     wait(-1);
     releaseSubClient();
+    // Plugin modules stay loaded: their download calls must not reach the session once it
+    // is gone.
+    StaticDownloadWrapper::clearSession(&m_session);
 }
 
 String VexlanClient::settingsFilePath() { return tessel::getSettingsFilePath(); }
