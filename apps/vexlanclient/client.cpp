@@ -7,6 +7,7 @@
 #include "http/requestinfo.h"
 #include "http/response.h"
 #include "http/uri.h"
+#include "tls/threadstate.h"
 #include "vexlan_component_key.h"
 #include "vexlanclient/hostchecker.h"
 #include "vexlanclient/mediationresponse.h"
@@ -65,6 +66,9 @@ VexlanClient::~VexlanClient() {
     stopSubClient();
     wait(-1);
     releaseSubClient();
+    // Plugin modules stay loaded: their download calls must not reach the session once it
+    // is gone.
+    StaticDownloadWrapper::clearSession(&m_session);
 }
 
 String VexlanClient::settingsFilePath() { return tessel::getSettingsFilePath(); }
@@ -184,6 +188,9 @@ void VexlanClient::main() {
         tessel::log(2, "VexlanClient", "main", "unhandled exception");
         m_notify->mediationFailed(String());
     }
+    // The transfers and checks of the run left OpenSSL state on this thread; it goes now,
+    // before the run counts as ended (the program may end as soon as it does).
+    tessel::tls::releaseThreadState();
 }
 
 void VexlanClient::runSession() {

@@ -43,7 +43,8 @@ public:
     // exists. `notify` is not owned and must outlive the client. Never raises for a missing
     // folder or settings file (logged).
     explicit VexlanClient(IVexlanClientNotify* notify);
-    // Asks a running sub-client to stop, then waits for the thread to end.
+    // Asks a running sub-client to stop, then waits for the thread to end; the download
+    // delegate of plugin modules no longer uses the session afterwards.
     ~VexlanClient() override;
 
     // The start parameter of the next run (a URI: gateway, identifier in its user information,

@@ -1,6 +1,7 @@
 #include "vexlanclient/staticdownloadwrapper.h"
 
-#include <atomic>
+#include <mutex>
+#include <shared_mutex>
 #include <string>
 
 #include "base/console.h"
@@ -10,13 +11,16 @@
 namespace vexlan {
 namespace {
 
-std::atomic<tessel::http::CurlSession*> g_session{nullptr};
+// Downloads hold the lock shared for their whole length, so the session they use cannot be
+// unhooked (and then destroyed) under them.
+std::shared_mutex g_lock;
+tessel::http::CurlSession* g_session = nullptr;
 
 }  // namespace
 
 int StaticDownloadWrapper::downloadFromConfig(const char* url, const char* path) {
-    tessel::http::CurlSession* current = g_session.load();
-    if (!current) {
+    std::shared_lock<std::shared_mutex> lock(g_lock);
+    if (!g_session) {
         tessel::log(2, "StaticDownloadWrapper", "downloadFromConfig",
                     "StaticDownloadWrapper is not configured !");
         return 1;
@@ -24,13 +28,27 @@ int StaticDownloadWrapper::downloadFromConfig(const char* url, const char* path)
     // The module owns its texts: copy them.
     tessel::String address = tessel::String::copy(std::string(url ? url : ""));
     tessel::String target = tessel::String::copy(std::string(path ? path : ""));
-    return tessel::http::DownloadManager::downloadFileTo(*current, address, target) ? 1 : 0;
+    return tessel::http::DownloadManager::downloadFileTo(*g_session, address, target) ? 1 : 0;
 }
 
 void StaticDownloadWrapper::setSession(tessel::http::CurlSession* session) {
-    g_session.store(session);
+    {
+        // Each run stores the same session again: no need to wait for downloads under way.
+        std::shared_lock<std::shared_mutex> lock(g_lock);
+        if (g_session == session) return;
+    }
+    std::unique_lock<std::shared_mutex> lock(g_lock);
+    g_session = session;
 }
 
-tessel::http::CurlSession* StaticDownloadWrapper::session() { return g_session.load(); }
+void StaticDownloadWrapper::clearSession(tessel::http::CurlSession* session) {
+    std::unique_lock<std::shared_mutex> lock(g_lock);
+    if (g_session == session) g_session = nullptr;
+}
+
+tessel::http::CurlSession* StaticDownloadWrapper::session() {
+    std::shared_lock<std::shared_mutex> lock(g_lock);
+    return g_session;
+}
 
 }  // namespace vexlan

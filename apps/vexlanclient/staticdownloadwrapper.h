@@ -18,9 +18,12 @@ public:
     // Callable from any thread, also from a module's own threads.
     static int downloadFromConfig(const char* url, const char* path);
 
-    // Stored by the client thread at the start of each run, before any sub-client exists; the
-    // session must outlive every module that may call the delegate. Never cleared.
+    // Stored by the client thread at the start of each run, before any sub-client exists.
     static void setSession(tessel::http::CurlSession* session);
+    // Unhooks `session` if it is the stored one, after the downloads under way through it
+    // have ended; later calls of the delegate find no session. The client calls it before its
+    // session is destroyed (modules stay loaded and may still call the delegate).
+    static void clearSession(tessel::http::CurlSession* session);
     static tessel::http::CurlSession* session();
 };
 

@@ -63,6 +63,7 @@ class Gateway:
         self.files = {}          # URL path -> (content type, bytes or file path)
         self.lock = threading.Lock()
         self.posts = 0
+        self.stopping = threading.Event()  # set on SIGTERM: held replies give up
         self.log_file = open(args.request_log, "a", encoding="utf-8") if args.request_log else None
         self.port = 0
         self.scenario = scenarios.get(args.scenario)
@@ -259,9 +260,12 @@ def main():
                         help="hostcheckingtimer sent to the client, in seconds")
     parser.add_argument("--request", help="hostcheckingrequest sent to the client")
     parser.add_argument("--post-reply", default="rounds",
-                        choices=["rounds", "nocontinue", "notjson", "refused"],
+                        choices=["rounds", "nocontinue", "notjson", "refused", "reset"],
                         help="answer to host-check posts: continue until --rounds (default), "
-                        "a result without \"continue\", a body that is not JSON, or a refusal")
+                        "a result without \"continue\", a body that is not JSON, a refusal, "
+                        "or a connection reset")
+    parser.add_argument("--hold-posts", metavar="FILE",
+                        help="answer each host-check post only once FILE exists")
     parser.add_argument("--dll-field", action="append", default=[], metavar="NAME=VALUE",
                         help="overrides a field of the published linux64 component record "
                         "(filename, md5, urlpath, pattern, version); repeatable")
@@ -282,6 +286,7 @@ def main():
         server.socket = context.wrap_socket(server.socket, server_side=True)
 
         def stop(signum, frame):
+            gateway.stopping.set()
             release = getattr(gateway.scenario, "release", None)
             if release is not None:
                 release.set()

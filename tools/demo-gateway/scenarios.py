@@ -95,6 +95,8 @@ class Scenario:
             return Response(404, "<html><body>not found</body></html>", "text/html")
         if "clientversion" not in entry["query"]:
             return envelope(success=False, exception="missing clientversion", code=400)
+        if "Vexlan-Id" not in entry["cookies"]:
+            return envelope(success=False, exception="missing Vexlan-Id cookie", code=401)
         return self.bootstrap(gateway, entry)
 
     def bootstrap(self, gateway, entry):
@@ -104,7 +106,15 @@ class Scenario:
         with gateway.lock:
             gateway.posts += 1
             round_number = gateway.posts
+        hold = getattr(gateway.args, "hold_posts", None)
+        if hold:
+            # The reply waits until the file appears (or the gateway stops), so that a test
+            # can act while the client's post is in progress.
+            while not os.path.exists(hold) and not gateway.stopping.wait(0.02):
+                pass
         reply = getattr(gateway.args, "post_reply", "rounds")
+        if reply == "reset":
+            return Response(action=abort_connection)
         if reply == "nocontinue":
             return envelope({"info": "round %d" % round_number})
         if reply == "notjson":

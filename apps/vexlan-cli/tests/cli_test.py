@@ -221,6 +221,25 @@ class GatewayRequestTest(CliTestCase):
         self.assertEqual("VexlanClient 8.4.0.24 " + os_pretty_name(), request["user_agent"])
         self.assertEqual(gateway.authority, request["host"])
 
+    def test_gateway_refuses_a_bootstrap_without_clientversion_or_cookie(self):
+        import ssl
+        import urllib.request
+        context = ssl.create_default_context()
+        context.check_hostname = False
+        context.verify_mode = ssl.CERT_NONE
+        with self.gateway("hostchecker") as gateway:
+            for query, cookie, refusal in (("", "Vexlan-Id=a", "missing clientversion"),
+                                           ("?clientversion=8.4.0.24", None,
+                                            "missing Vexlan-Id cookie")):
+                with self.subTest(refusal=refusal):
+                    request = urllib.request.Request(gateway.base + "/mediation" + query)
+                    if cookie:
+                        request.add_header("Cookie", cookie)
+                    with urllib.request.urlopen(request, context=context, timeout=30) as reply:
+                        envelope = json.loads(reply.read())
+                    self.assertEqual((False, refusal),
+                                     (envelope["success"], envelope.get("exception")))
+
     def test_clientversion_added_and_empty_identifier_without_at_sign(self):
         with self.gateway("refuse") as gateway:
             self.write_settings([gateway.authority])
@@ -297,6 +316,7 @@ class HostCheckSessionTest(CliTestCase):
             ("nocontinue", None),
             ("notjson", "ERROR VexlanClientHostchecker.run Bad response from mediation"),
             ("refused", "ERROR VexlanClientHostchecker.main host check refused"),
+            ("reset", "ERROR VexlanClientHostchecker.run Error while sending response"),
         ]
         for reply, line in cases:
             with self.subTest(reply=reply):

@@ -39,6 +39,29 @@ TEST(ClientThreadsTest, StopDuringALongWaitEndsTheSession) {
     EXPECT_FALSE(client.hasSubClient());
 }
 
+// A stop that arrives while a check's post is under way ends the session when the post is
+// answered, without waiting out the interval that would follow.
+TEST(ClientThreadsTest, StopDuringAPostEndsTheSessionWithoutAWait) {
+    Sandbox sandbox;
+    testing::TempDir hold;
+    std::string release = hold.file("release");
+    DemoGateway gateway("hostchecker",
+                        {"--interval", "300", "--rounds", "5", "--hold-posts", release});
+    testing::writeFile(sandbox.path("Vexlan/vexlanclient.xml"), settingsXml({gateway.authority()}));
+    RecordingNotify notify;
+    VexlanClient client(&notify);
+    client.setStartParameter(tessel::String::copy(startParameter(gateway)));
+    client.run();
+    // The gateway has the post and holds its answer: the client is inside the post.
+    ASSERT_TRUE(testing::eventually([&] { return gateway.posts() == 1; }));
+    EXPECT_TRUE(client.stopSubClient());
+    testing::writeFile(release, "");
+    // Well before the 300 s interval (the wait's safety deadline is 120 s).
+    ASSERT_TRUE(notify.waitFor("status 4"));
+    ASSERT_TRUE(client.wait(120000));
+    EXPECT_EQ(1, gateway.posts());
+}
+
 // Stop, the logs action and settings changes hammer the client from another thread for the
 // whole of a session: every call is safe, whatever the client thread is doing, and the run
 // still ends with exactly one status 4.

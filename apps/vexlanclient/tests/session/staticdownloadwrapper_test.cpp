@@ -6,6 +6,7 @@
 #include "base/file.h"
 #include "demogateway.h"
 #include "sandbox.h"
+#include "vexlanclient/client.h"
 #include "vexlanclient/clientcurlsession.h"
 
 namespace vexlan {
@@ -40,6 +41,33 @@ TEST(StaticDownloadWrapperTest, DownloadsThroughTheStoredSession) {
     EXPECT_EQ("PK", testing::readFile(good).substr(0, 2));
     EXPECT_EQ(0, StaticDownloadWrapper::downloadFromConfig((base + "/components/none.zip").c_str(),
                                                            missing.c_str()));
+    StaticDownloadWrapper::clearSession(&session);
+}
+
+// A plugin module may call the delegate after the client (and its session) is gone: the call
+// finds no session instead of a destroyed one.
+TEST(StaticDownloadWrapperTest, DestroyedClientUnhooksItsSession) {
+    testing::Sandbox sandbox;
+    testing::TempDir dir;
+    std::string target = dir.file("x");
+    {
+        testing::RecordingNotify notify;
+        VexlanClient client(&notify);
+        StaticDownloadWrapper::setSession(&client.session());
+        EXPECT_EQ(&client.session(), StaticDownloadWrapper::session());
+        // Another session's unhooking leaves the client's in place.
+        SharedLocalConfiguration settings;
+        VexlanClientCurlSession other(&settings);
+        StaticDownloadWrapper::clearSession(&other);
+        EXPECT_EQ(&client.session(), StaticDownloadWrapper::session());
+    }
+    EXPECT_EQ(nullptr, StaticDownloadWrapper::session());
+    testing::LogCapture log;
+    EXPECT_EQ(1, StaticDownloadWrapper::downloadFromConfig("https://127.0.0.1:1/x",
+                                                           target.c_str()));
+    EXPECT_TRUE(log.contains("ERROR StaticDownloadWrapper.downloadFromConfig "
+                             "StaticDownloadWrapper is not configured !"));
+    EXPECT_FALSE(tessel::isFile(target.c_str()));
 }
 
 }  // namespace
