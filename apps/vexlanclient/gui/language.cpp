@@ -31,7 +31,8 @@ public:
 
 protected:
     void DoLogTextAtLevel(wxLogLevel level, const wxString& msg) override {
-        const int ourLevel = level <= wxLOG_Warning ? 2 : 0;
+        // A language the system cannot set is a warning: start-up goes on.
+        const int ourLevel = level <= wxLOG_Error ? 2 : 0;
         const wxScopedCharBuffer utf8 = msg.utf8_str();
         tessel::log(ourLevel, "VexlanClientGui", "setupLanguage",
                     tessel::String::copy(utf8.data(), static_cast<uint32_t>(utf8.length())));

@@ -4,6 +4,7 @@
 #include <wx/bitmap.h>
 #include <wx/icon.h>
 #include <wx/iconbndl.h>
+#include <wx/taskbar.h>
 
 #include "base/console.h"
 #include "base/exception.h"
@@ -132,6 +133,14 @@ void VexlanMainFrame::createTrayIcon() {
         icon.CopyFromBitmap(empty);
     }
     m_trayIcon->SetIcon(icon, wxS("Vexlan Client"));
+    // The icon waits for a tray host that may never come (no notification area on this
+    // desktop): the program works without it, with the panel as its only window.
+    static bool reported = false;
+    if (!reported && !wxTaskBarIcon::IsAvailable()) {
+        reported = true;
+        tessel::log(0, "VexlanMainFrame", "createTrayIcon",
+                    "No system tray on this display: the tray icon is not shown");
+    }
 }
 
 void VexlanMainFrame::showConfigurationDialog(wxWindow* parent) {

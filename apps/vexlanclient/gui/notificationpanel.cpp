@@ -1,5 +1,6 @@
 #include "vexlanclient/gui/notificationpanel.h"
 
+#include <wx/dcclient.h>
 #include <wx/display.h>
 #include <wx/gdicmn.h>
 #include <wx/regex.h>
@@ -9,7 +10,10 @@
 #include <wx/statline.h>
 #include <wx/stattext.h>
 
+#include "base/console.h"
+#include "base/string.h"
 #include "vexlanclient/gui/artprovider.h"
+#include "vexlanclient/gui/textconversion.h"
 
 namespace {
 
@@ -68,6 +72,7 @@ VexlanClientNotificationPanel::VexlanClientNotificationPanel(wxWindow* parent)
     m_timer.Start(kTimerPeriodMs, wxTIMER_CONTINUOUS);
     Bind(wxEVT_TIMER, &VexlanClientNotificationPanel::onTimer, this, m_timer.GetId());
     Bind(wxEVT_LEFT_UP, &VexlanClientNotificationPanel::onLeftUp, this);
+    Bind(wxEVT_PAINT, &VexlanClientNotificationPanel::onFirstPaint, this);
     Fit();
 
     // Placed once in the corner of the primary display's work area; it is not moved again.
@@ -156,6 +161,15 @@ void VexlanClientNotificationPanel::onMessage(wxThreadEvent& event) {
     m_dots = 0;
     setTunnelText(m_baseText);
     ClearBackground();
+}
+
+void VexlanClientNotificationPanel::onFirstPaint(wxPaintEvent& event) {
+    // The first time the panel reaches the screen (what the start-up time is measured to).
+    Unbind(wxEVT_PAINT, &VexlanClientNotificationPanel::onFirstPaint, this);
+    wxPaintDC dc(this);
+    tessel::log(1, "VexlanClientNotificationPanel", "onPaint",
+                "first shown: " + fromWx(m_statusLine->GetLabelText()));
+    event.Skip();
 }
 
 void VexlanClientNotificationPanel::onLeftUp(wxMouseEvent& /*event*/) {

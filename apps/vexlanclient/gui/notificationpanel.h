@@ -56,6 +56,8 @@ public:
 
 protected:
     void showWithEffect();
+    // Logs the panel's first appearance on screen, once.
+    void onFirstPaint(wxPaintEvent& event);
     // Shows the tunnel row again and puts "Connected" on the status line.
     void restorePluginLayout();
     void setTunnelText(const wxString& text);

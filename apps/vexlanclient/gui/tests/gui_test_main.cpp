@@ -73,10 +73,13 @@ wxImage captureWindow(wxWindow* window) {
     window->Refresh();
     const wxLongLong deadline = wxGetLocalTimeMillis() + 15000;
     wxImage best;
+    // Waits for the X server's events (map, expose) rather than for a fixed time.
+    wxEventLoop loop;
+    wxEventLoopActivator activate(&loop);
     while (wxGetLocalTimeMillis() < deadline) {
         wxYield();
         window->Update();
-        wxMilliSleep(5);  // lets the X server catch up instead of spinning
+        loop.DispatchTimeout(20);
         if (!window->IsShownOnScreen())
             continue;
         const wxRect rect = window->GetScreenRect();

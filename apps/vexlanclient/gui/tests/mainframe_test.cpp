@@ -3,6 +3,10 @@
 // as from the client's thread.
 #include "vexlanclient/gui/mainframe.h"
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <memory>
 #include <thread>
 #include <vector>
@@ -10,11 +14,15 @@
 #include <gtest/gtest.h>
 #include <wx/app.h>
 #include <wx/button.h>
+#include <wx/evtloop.h>
 #include <wx/filefn.h>
+#include <wx/artprov.h>
+#include <wx/taskbar.h>
 #include <wx/timer.h>
 
 #include "gui_test_support.h"
 #include "sandbox.h"
+#include "vexlanclient/gui/artprovider.h"
 #include "vexlanclient/gui/clientnotification.h"
 #include "vexlanclient/gui/configurationdialog.h"
 #include "vexlanclient/gui/connectionerrordialog.h"
@@ -25,6 +33,63 @@
 namespace {
 
 using vexlan::guitest::click;
+
+// A loopback TCP port. Listening, it takes connections into its backlog and never answers (a
+// run stays in its request); closed, connections to it are refused at once. Closing it while
+// a connection waits in the backlog resets that connection.
+class LoopbackPort {
+public:
+    explicit LoopbackPort(bool listening) {
+        m_socket = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        if (listening)
+            ::listen(m_socket, 8);
+        else
+            close();
+    }
+    ~LoopbackPort() { close(); }
+    LoopbackPort(const LoopbackPort&) = delete;
+    LoopbackPort& operator=(const LoopbackPort&) = delete;
+    void close() {
+        if (m_socket >= 0)
+            ::close(m_socket);
+        m_socket = -1;
+    }
+    tessel::String startParameter() const {
+        return "vexlan://user42@127.0.0.1:" + tessel::String(static_cast<uint32_t>(m_port)) +
+               "/mediation?lang=en";
+    }
+
+private:
+    int m_socket = -1;
+    int m_port = 0;
+};
+
+// The event loop of a test that waits for the client's thread: `run` returns once something
+// has called `exit`, or fails after a safety bound so that a fault never hangs the test.
+class TestEventLoop {
+public:
+    void run() {
+        wxTimer watchdog;
+        watchdog.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
+            ADD_FAILURE() << "the event loop was ended by its safety bound";
+            m_loop.ScheduleExit();
+        });
+        watchdog.StartOnce(30000);
+        m_loop.Run();
+        watchdog.Stop();
+    }
+    void exit() { wxTheApp->CallAfter([this] { m_loop.ScheduleExit(); }); }
+
+private:
+    wxEventLoop m_loop;
+};
 
 // The modal dialog of type T that is on screen, if any.
 template <class T>
@@ -44,7 +109,7 @@ protected:
     }
     void TearDown() override {
         setMessageBoxHook({});
-        if (!closing())
+        if (m_frame && !closing())
             m_frame->Destroy();
         wxTheApp->ProcessIdle();  // deletes the frame
         EXPECT_EQ(theMainFrame(), nullptr);
@@ -228,6 +293,113 @@ TEST_F(MainFrameTest, TrayLogsWithoutASessionDoNothing) {
     wxCommandEvent event(wxEVT_MENU, VexlanSystrayIcon::ID_MENU_LOGS);
     m_frame->trayIcon()->onLogs(event);
     EXPECT_FALSE(closing());
+}
+
+// A run that fails for real (nobody listens on the port): the dialog's Retry stops the
+// sub-client, if any, and starts the client thread again, whose new run fails the same way;
+// Quit then ends the program. The dialog's actions are queued when the notification arrives,
+// so that they run inside the dialog's modal loop.
+TEST_F(MainFrameTest, ConnectionFailureRetryRunsTheClientAgain) {
+    LoopbackPort refused(false);
+    m_frame->client().setStartParameter(refused.startParameter());
+    int failures = 0;
+    wxString details;
+    TestEventLoop loop;
+    m_frame->Bind(
+        EVT_CLIENT_NOTIFICATION,
+        [&](wxThreadEvent& event) {
+            ++failures;
+            details = event.GetString();
+            const bool retry = failures == 1;
+            wxTheApp->CallAfter([this, retry, &loop] {
+                auto* dialog = modalDialog<VexlanClientConnectionErrorDialog>();
+                if (dialog == nullptr) {
+                    ADD_FAILURE() << "no connection-error dialog";
+                    loop.exit();
+                    return;
+                }
+                if (retry) {
+                    click(dialog->GetDefaultItem());  // Retry
+                } else {
+                    click(dialog->FindWindow(wxID_EXIT));  // Quit
+                    loop.exit();
+                }
+            });
+            event.Skip();  // on to the frame's own handler, which shows the dialog
+        },
+        ID_CONNECTION_FAILED);
+    m_frame->client().run();
+    loop.run();
+    EXPECT_EQ(failures, 2);
+    EXPECT_FALSE(details.empty());
+    // The loop's idle time may already have deleted the closed frame.
+    EXPECT_TRUE(theMainFrame() == nullptr || closing());
+    if (theMainFrame() == nullptr)
+        m_frame = nullptr;
+}
+
+// The tray icon under the tray host that run-under-xvfb.sh starts inside the server.
+TEST_F(MainFrameTest, TrayIconIsInstalledUnderTheTrayHost) {
+    EXPECT_TRUE(wxTaskBarIcon::IsAvailable()) << "no tray host on this display";
+    ASSERT_NE(m_frame->trayIcon(), nullptr);
+    EXPECT_TRUE(m_frame->trayIcon()->IsIconInstalled());
+}
+
+TEST_F(MainFrameTest, TraySettingsOpenTheDialogWithoutParent) {
+    wxWindow* parent = m_frame;
+    bool shown = false;
+    wxTheApp->CallAfter([&] {
+        auto* dialog = modalDialog<VexlanClientConfigurationDialog>();
+        ASSERT_NE(dialog, nullptr);
+        shown = true;
+        parent = dialog->GetParent();
+        click(dialog->FindWindow(wxID_CANCEL));
+    });
+    wxCommandEvent event(wxEVT_MENU, VexlanSystrayIcon::ID_MENU_SETTINGS);
+    m_frame->trayIcon()->ProcessEvent(event);  // through the icon's event table
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(parent, nullptr);
+    EXPECT_FALSE(closing());
+}
+
+// Exit while a run is still talking to the gateway (no sub-client yet) does nothing; once the
+// run has ended, Exit ends the program.
+TEST_F(MainFrameTest, TrayExitDuringARunWithoutSubClientDoesNothing) {
+    LoopbackPort silent(true);
+    m_frame->client().setStartParameter(silent.startParameter());
+    m_frame->client().run();
+    ASSERT_TRUE(m_frame->client().isRunning());
+    wxCommandEvent exit(wxEVT_MENU, wxID_EXIT);
+    m_frame->trayIcon()->ProcessEvent(exit);
+    EXPECT_FALSE(closing());
+    EXPECT_TRUE(m_frame->client().isRunning());
+    // The connection waiting in the backlog is reset: the run fails and ends (its
+    // connection-error dialog is not wanted here).
+    m_frame->notifyHandler().detach();
+    silent.close();
+    EXPECT_TRUE(m_frame->client().wait(30000));
+    m_frame->trayIcon()->ProcessEvent(exit);
+    EXPECT_TRUE(closing());
+}
+
+TEST(SystrayIconTest, MenuEntriesCarryTheirPictures) {
+    vexlan::testing::Sandbox sandbox;
+    auto* provider = new VexlanClientArtProvider;
+    wxArtProvider::Push(provider);
+    {
+        VexlanSystrayIcon icon;
+        std::unique_ptr<wxMenu> menu(icon.CreatePopupMenu());
+        for (int id : {VexlanSystrayIcon::ID_MENU_SETTINGS, VexlanSystrayIcon::ID_MENU_LOGS,
+                       static_cast<int>(wxID_EXIT)}) {
+            const wxBitmap bitmap = menu->FindItem(id)->GetBitmap();
+            EXPECT_TRUE(bitmap.IsOk()) << id;
+            if (bitmap.IsOk()) {
+                EXPECT_EQ(bitmap.GetSize(), wxSize(16, 16)) << id;
+            }
+        }
+        EXPECT_FALSE(menu->FindItem(wxID_ABOUT)->GetBitmap().IsOk());
+    }
+    wxArtProvider::Delete(provider);
 }
 
 TEST(SystrayIconTest, MenuHoldsTheFiveEntriesInOrder) {

@@ -1,0 +1,269 @@
+#!/usr/bin/env python3
+"""The window program as a process, under the Xvfb server (with its tray host) that
+run-under-xvfb.sh starts around this script: start-up without argument, the single-instance
+rule, the language of "lang", a run with no tray host, and a whole host-check session against
+the demo gateway. Each test runs the program in its own sandbox HOME.
+
+    run-under-xvfb.sh program_test.py --program BUILD/apps/vexlanclient/gui/vexlanclient \
+        --build BUILD [unittest arguments]
+
+Windows are found with xdotool, which waits for them itself (--sync); every wait is bounded
+by SAFETY_TIMEOUT so that a fault fails the test instead of hanging it.
+"""
+
+import base64
+import hashlib
+import os
+import socket
+import subprocess
+import sys
+import tempfile
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+PROGRAM = None
+BUILD = None
+GATEWAY = os.path.join(HERE, "..", "..", "..", "..", "tools", "demo-gateway", "gateway.py")
+SAFETY_TIMEOUT = 60
+LOG_FILE = "/tmp/vexlanclient.log"
+
+
+def instance_name(parameter):
+    digest = hashlib.sha1(parameter.encode("utf-8")).digest()
+    return "vexlanclient:" + base64.b64encode(digest).decode("ascii").replace("/", "_")
+
+
+def closed_port():
+    """A loopback port with nobody listening: a connection to it is refused at once."""
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def xdotool(*args):
+    result = subprocess.run(["xdotool"] + list(args), stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, text=True, timeout=SAFETY_TIMEOUT)
+    return result.returncode, result.stdout.split()
+
+
+def wait_for_window(pid, name):
+    """The visible window of process `pid` whose title is exactly `name`."""
+    try:
+        status, windows = xdotool("search", "--sync", "--all", "--onlyvisible", "--pid", str(pid),
+                                  "--name", "^%s$" % name)
+    except subprocess.TimeoutExpired:
+        return None
+    return windows[0] if status == 0 and windows else None
+
+
+def visible_windows(pid):
+    status, windows = xdotool("search", "--all", "--onlyvisible", "--pid", str(pid), "--name", "")
+    return windows if status == 0 else []
+
+
+def window_name(window):
+    _, words = xdotool("getwindowname", window)
+    return " ".join(words)
+
+
+class Gateway:
+    """The demo gateway on a free loopback port, stopped with SIGTERM on exit."""
+
+    def __init__(self, workdir, scenario, *args):
+        self.log = os.path.join(workdir, "requests-%s.jsonl" % scenario)
+        self.process = subprocess.Popen(
+            [sys.executable, GATEWAY, "--build", BUILD, "--scenario", scenario,
+             "--request-log", self.log] + list(args),
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        line = self.process.stdout.readline()
+        if not line.startswith("listening on "):
+            self.process.kill()
+            raise RuntimeError("gateway did not start: %r %s" % (line, self.process.stderr.read()))
+        self.authority = line.split("listening on ", 1)[1].strip().rstrip("/").split("//", 1)[1]
+
+    def requests(self):
+        with open(self.log, encoding="utf-8") as f:
+            return [line for line in f.read().splitlines() if line]
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.process.terminate()
+        self.process.communicate(timeout=SAFETY_TIMEOUT)
+
+
+class ProgramTestCase(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory(prefix="vexlan-program-")
+        self.home = os.path.join(self.tmp.name, "home")
+        self.program_folder = os.path.join(self.home, "Vexlan")
+        os.makedirs(self.program_folder)
+        self.processes = []
+
+    def tearDown(self):
+        for process in self.processes:
+            if process.poll() is None:
+                process.kill()
+            process.communicate()
+        self.tmp.cleanup()
+
+    def env(self, **extra):
+        env = dict(os.environ)
+        env.update(HOME=self.home, XDG_CONFIG_HOME=os.path.join(self.home, ".config"))
+        for name in ("https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY", "no_proxy",
+                     "NO_PROXY", "LC_ALL", "LC_MESSAGES", "LANGUAGE"):
+            env.pop(name, None)
+        env.update(extra)
+        return env
+
+    def start(self, *arguments, **env):
+        process = subprocess.Popen([PROGRAM] + list(arguments), stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, text=True, errors="replace",
+                                   env=self.env(**env), cwd=self.tmp.name)
+        self.processes.append(process)
+        return process
+
+    def finish(self, process):
+        try:
+            stdout, stderr = process.communicate(timeout=SAFETY_TIMEOUT)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            stdout, stderr = process.communicate()
+            self.fail("the program did not end:\n" + stdout[-3000:] + stderr[-3000:])
+        return process.returncode, stdout, stderr
+
+    def stop(self, process):
+        process.terminate()
+        return self.finish(process)
+
+    def write_settings(self, exceptions=()):
+        domains = "".join("<domains>%s</domains>" % d for d in exceptions)
+        with open(os.path.join(self.program_folder, "vexlanclient.xml"), "w",
+                  encoding="utf-8") as f:
+            f.write("<vexlanclient><sslcertignoredomains>%s</sslcertignoredomains>"
+                    "</vexlanclient>" % domains)
+
+    @staticmethod
+    def entries(stdout):
+        """Log lines without their time and thread: "LEVEL class.method message"."""
+        return [line.split("] ", 1)[1] for line in stdout.splitlines() if "] " in line]
+
+
+class StartUpTest(ProgramTestCase):
+    def test_without_argument_only_the_about_box(self):
+        os.rmdir(self.program_folder)
+        process = self.start(LANG="C.UTF-8")
+        about = wait_for_window(process.pid, "VexlanClient")
+        self.assertIsNotNone(about, "no about box")
+        self.assertEqual([about], visible_windows(process.pid), "more than the about box")
+        # Close is the default button.
+        xdotool("windowfocus", "--sync", about, "key", "Return")
+        status, stdout, _ = self.finish(process)
+        self.assertNotEqual(0, status)  # OnInit said no: no main loop ran
+        self.assertEqual([], self.entries(stdout))
+        # The client, which creates the program folder first thing, was never built.
+        self.assertFalse(os.path.exists(self.program_folder), "the client was built")
+        self.assertEqual([], [n for n in os.listdir(self.home) if n.startswith(".vexlanclient")
+                              or n.startswith("vexlanclient:")], "an instance name was taken")
+
+    def test_same_parameter_twice_the_second_process_quits(self):
+        parameter = "vexlan://user42@127.0.0.1:%d/?lang=en" % closed_port()
+        first = self.start(parameter, LANG="C.UTF-8")
+        self.assertIsNotNone(wait_for_window(first.pid, "Error"), "the first run did not fail")
+        # The lock lives where wxWidgets puts it on Unix: in the home folder, under the name.
+        self.assertTrue(os.path.exists(os.path.join(self.home, instance_name(parameter))))
+
+        status, stdout, _ = self.finish(self.start(parameter, "ignored", LANG="C.UTF-8"))
+        self.assertNotEqual(0, status)
+        # One line (before the client exists, the log's standard output carries each line
+        # twice: as its output stream and as the console copy).
+        self.assertEqual({"TRACE VexlanClientGui.OnInit Another instance is already launched "
+                          "with this parameter, quitting."}, set(self.entries(stdout)))
+
+        # One byte more is another instance.
+        other = self.start(parameter + "&x=1", LANG="C.UTF-8")
+        self.assertIsNotNone(wait_for_window(other.pid, "Error"), "the second parameter quit")
+        self.stop(other)
+        self.stop(first)
+
+    def test_lang_selects_the_catalog_by_exact_value(self):
+        # The system's language is French, whose locale is not even generated here: the texts
+        # are translated all the same and no warning box stops the start-up.
+        cases = [("de", "Fehler"), ("DE", "Erreur"), ("fr_FR", "Erreur"), ("es", "Error"),
+                 ("", "Erreur")]
+        for lang, title in cases:
+            with self.subTest(lang=lang):
+                parameter = "vexlan://user42@127.0.0.1:%d/?lang=%s" % (closed_port(), lang)
+                process = self.start(parameter, LANG="fr_FR.UTF-8")
+                window = wait_for_window(process.pid, title)
+                if window is None:
+                    names = [window_name(w) for w in visible_windows(process.pid)]
+                    self.stop(process)
+                    self.fail("no window %r; windows: %r" % (title, names))
+                self.stop(process)
+
+
+class NoTrayHostTest(ProgramTestCase):
+    """Run by CTest with VEXLAN_TRAY_HOST=none: a display without notification area."""
+
+    def test_runs_and_says_so_once(self):
+        if os.environ.get("VEXLAN_TRAY_HOST") != "none":
+            self.skipTest("needs a display without tray host")
+        parameter = "vexlan://user42@127.0.0.1:%d/?lang=en" % closed_port()
+        process = self.start(parameter, LANG="C.UTF-8")
+        self.assertIsNotNone(wait_for_window(process.pid, "Error"), "the run did not fail")
+        _, stdout, _ = self.stop(process)
+        lines = [e for e in self.entries(stdout) if "No system tray" in e]
+        self.assertEqual({"TRACE VexlanMainFrame.createTrayIcon No system tray on this display: "
+                          "the tray icon is not shown"}, set(lines))
+        with open(LOG_FILE, encoding="utf-8", errors="replace") as f:
+            self.assertEqual(1, f.read().count("No system tray on this display"))
+
+
+class GatewaySessionTest(ProgramTestCase):
+    def test_host_check_session_runs_and_ends_cleanly(self):
+        with Gateway(self.tmp.name, "hostchecker", "--rounds", "2") as gateway:
+            self.write_settings(exceptions=[gateway.authority])
+            parameter = "vexlan://user42@%s/mediation?lang=en" % gateway.authority
+            status, stdout, stderr = self.finish(self.start(parameter, LANG="C.UTF-8"))
+            requests = gateway.requests()
+        entries = self.entries(stdout)
+        self.assertEqual(0, status, stderr + stdout[-3000:])
+        self.assertEqual([], [e for e in entries if e.startswith(("ERROR", "ASSERT"))])
+        expected = [
+            "DEBUG VexlanClientNotificationPanel.onPaint first shown: Loading\u2026",
+            "TRACE VexlanClientHostchecker.loadDll Load 64 bits linux library",
+            "TRACE VexlanClientHostchecker.sendResponse round 1",
+            "TRACE VexlanClientHostchecker.sendResponse round 2",
+        ]
+        for entry in expected:
+            self.assertIn(entry, entries)
+        self.assertTrue(any(e.startswith("TRACE VexlanClient.main Vexlan directory is : ")
+                            for e in entries))
+        # Bootstrap, component downloads and two posts.
+        self.assertEqual(2, sum('"method": "POST"' in r for r in requests), requests)
+        # The log file holds the same run.
+        with open(LOG_FILE, encoding="utf-8", errors="replace") as f:
+            self.assertIn("Load 64 bits linux library", f.read())
+
+
+def main():
+    global PROGRAM, BUILD
+    args = sys.argv[1:]
+    rest = []
+    while args:
+        name = args.pop(0)
+        if name == "--program":
+            PROGRAM = args.pop(0)
+        elif name == "--build":
+            BUILD = args.pop(0)
+        else:
+            rest.append(name)
+    if not PROGRAM or not BUILD:
+        sys.exit("usage: program_test.py --program VEXLANCLIENT --build BUILD_DIR [unittest args]")
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# Start-up of the window program under Xvfb (with a tray host), against an empty wxWidgets
+# frame program built the same way (bench/gui_empty_frame.cpp):
+# - time from starting the process to the "Loading" panel on screen: the program logs
+#   "VexlanClientNotificationPanel.onPaint first shown: ..." on the panel's first paint, the
+#   empty program prints "first shown" on its frame's first paint; this script stamps each
+#   marker line as it arrives on the process's standard output (both flush every line);
+# - memory of the idle program two seconds after that (the client waiting on a gateway that
+#   accepts the connection and never answers): peak RSS (VmHWM) and PSS (smaps_rollup).
+# Usage: bench/gui_startup.sh [build-dir] [runs]
+set -euo pipefail
+
+build=$(cd "${1:-build}" && pwd)
+runs=${2:-10}
+root=$(cd "$(dirname "$0")/.." && pwd)
+program="$build/apps/vexlanclient/gui/vexlanclient"
+empty="$build/bench/gui_empty_frame"
+for f in "$program" "$empty"; do
+    [ -x "$f" ] || { echo "missing $f (ninja -C $build vexlanclient gui_empty_frame)" >&2; exit 1; }
+done
+
+exec "$root/apps/vexlanclient/gui/tests/run-under-xvfb.sh" python3 - "$program" "$empty" "$runs" <<'PY'
+import os, socket, statistics, subprocess, sys, tempfile, time
+
+program, empty, runs = sys.argv[1], sys.argv[2], int(sys.argv[3])
+work = tempfile.mkdtemp(prefix="vexlan-guibench-")
+home = os.path.join(work, "home")
+os.makedirs(os.path.join(home, "Vexlan"))
+# A gateway that takes the connection and never answers: the client stays in its request.
+silent = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+silent.bind(("127.0.0.1", 0))
+silent.listen(64)
+port = silent.getsockname()[1]
+env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"), LANG="C.UTF-8")
+for name in ("https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"):
+    env.pop(name, None)
+
+def memory(pid):
+    hwm = rss = pss = 0
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith("VmHWM:"):
+                hwm = int(line.split()[1])
+            elif line.startswith("VmRSS:"):
+                rss = int(line.split()[1])
+    with open("/proc/%d/smaps_rollup" % pid) as f:
+        for line in f:
+            if line.startswith("Pss:"):
+                pss = int(line.split()[1])
+    return hwm, rss, pss
+
+def one_run(command, marker):
+    start = time.monotonic()
+    process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                               text=True, env=env, cwd=work)
+    shown = None
+    for line in process.stdout:
+        if marker in line:
+            shown = time.monotonic() - start
+            break
+    if shown is None:
+        process.kill()
+        process.wait()
+        sys.exit("no marker %r from %s" % (marker, command[0]))
+    time.sleep(2.0)  # idle: the status display has ended, the client waits on its request
+    mem = memory(process.pid)
+    process.kill()
+    process.communicate()
+    return shown, mem
+
+def measure(name, command, marker):
+    one_run(command, marker)  # warm the page cache
+    times, hwms, rsss, psss = [], [], [], []
+    for i in range(runs):
+        t, (hwm, rss, pss) = one_run(command, marker)
+        times.append(t * 1000)
+        hwms.append(hwm)
+        rsss.append(rss)
+        psss.append(pss)
+    result = {"time_ms": statistics.median(times), "hwm_kb": statistics.median(hwms),
+              "rss_kb": statistics.median(rsss), "pss_kb": statistics.median(psss)}
+    print("%-14s shown after %7.1f ms (min %.1f, max %.1f)   peak RSS %6d kB   RSS %6d kB   "
+          "PSS %6d kB" % (name, result["time_ms"], min(times), max(times), result["hwm_kb"],
+                          result["rss_kb"], result["pss_kb"]))
+    return result
+
+parameter = "vexlan://bench@127.0.0.1:%d/mediation?lang=en" % port
+client = measure("vexlanclient", [program, parameter],
+                 "VexlanClientNotificationPanel.onPaint first shown")
+frame = measure("empty frame", [empty], "first shown")
+print("ratio          time %.2fx   peak RSS %.2fx   PSS %.2fx   (aim: within 1.3x)" % (
+    client["time_ms"] / frame["time_ms"], client["hwm_kb"] / frame["hwm_kb"],
+    client["pss_kb"] / frame["pss_kb"]))
+PY
