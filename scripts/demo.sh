@@ -134,7 +134,7 @@ mkdir -p "$shots"
 
 # --- gateway ---------------------------------------------------------------------------------
 rounds=4
-[ "$headless" = 1 ] || rounds=20
+[ "$headless" = 1 ] || rounds=10
 mkfifo "$work/gateway.fifo"
 python3 tools/demo-gateway/gateway.py --build "$build" --scenario "$scenario" \
     --request-log "$work/requests.jsonl" --rounds "$rounds" \
@@ -202,7 +202,14 @@ capture() {
     name=$(printf '%s/panel-%02d.png' "$shots" "$shot")
     convert "xwd:$work/screen.xwd" "png:$name"
     state=$(notifications | tail -n 1)
-    say "screenshot $(basename "$name") (after: $(describe "${state:-start}"))"
+    if [ -n "$state" ]; then
+        state="after: $(describe "$state")"
+    elif [ -n "$client_pid" ]; then
+        state="the program has started: Loading"
+    else
+        state="the desktop and the tray, before the program starts"
+    fi
+    say "screenshot $(basename "$name") ($state)"
 }
 # Captures until the screen has changed (unless `changed` is given as 1) and then stayed
 # still for a moment, or for at most `seconds`.
@@ -263,8 +270,14 @@ started=$(date +%s)
 
 
 if [ "$headless" = 0 ]; then
-    say "watch the notification panel in the corner of the screen; the tray icon's menu has"
-    say "Settings, Logs, About and Exit. Exit (or Ctrl-C here) ends the session."
+    say "watch the notification panel in the bottom-right corner of the screen"
+    if [ "$kind" = hostcheck ]; then
+        say "(a host check hides the tray icon): the session ends by itself after $rounds"
+        say "rounds a second apart; Ctrl-C here ends it earlier."
+    else
+        say "and the tray icon: its menu has Settings, Logs, About and Exit. Exit (or Ctrl-C"
+        say "here) ends the session."
+    fi
     wait "$client_pid" && client_status=0 || client_status=$?
     client_pid=
 else
