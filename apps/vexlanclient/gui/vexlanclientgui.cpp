@@ -54,9 +54,9 @@ wxString languageParameter(const tessel::String& startParameter) {
     }
 }
 
-// SIGTERM (the session ending, a service manager) and SIGINT close the program the way the
-// tray's Exit and the window's close do: the running session is stopped and its end closes
-// the frame. wxWidgets calls this from the main loop, not from the signal itself.
+// SIGTERM (the desktop session ending, kill) and SIGINT (Ctrl-C) close the program the way the
+// window's close does: the running session is stopped and its end closes the frame.
+// wxWidgets calls this from the main loop, not from the signal handler itself.
 void closeOnSignal(int /*signal*/) {
     if (VexlanMainFrame* frame = theMainFrame())
         frame->Close();
