@@ -244,6 +244,8 @@ describe() {
         "sessionType 3") echo "session: host checking" ;;
         "sessionType 4") echo "session: plugin without tunnel" ;;
         "message ") echo "tunnel: (stopped)" ;;
+        "mediationFailed ") echo "failed (the error box)" ;;
+        connectionFailed*) echo "connection failed: ${1#connectionFailed } (the connection-error dialog)" ;;
         message*) echo "tunnel: ${1#message }" ;;
         *) echo "$1" ;;
     esac
@@ -304,10 +306,24 @@ else
             esac
         fi
         if [ -n "$stop_at" ] && [ "$stopped" = 0 ] && [ "$now" -ge "$stop_at" ]; then
-            say "stopping the session: SIGTERM to vexlanclient (as the tray's Exit)"
+            if [ "$kind" = other ]; then
+                # The error box waits for the user: Return on it, as the user would press OK.
+                say "closing the error box (Return on it, as the user's OK)"
+                for window in $(xdotool search --onlyvisible --name . 2>/dev/null); do
+                    xdotool windowfocus "$window" key Return 2>/dev/null || true
+                done
+                stopped=2
+                stop_at=$((now + 5))
+            else
+                say "stopping the session: SIGTERM to vexlanclient (as the tray's Exit)"
+                kill -TERM "$client_pid" 2>/dev/null || true
+                stopped=1
+            fi
+            deadline=$((now + 20))
+        elif [ "$stopped" = 2 ] && [ "$now" -ge "$stop_at" ]; then
+            say "stopping the program: SIGTERM to vexlanclient"
             kill -TERM "$client_pid" 2>/dev/null || true
             stopped=1
-            deadline=$((now + 20))
         fi
         if [ "$now" -ge "$deadline" ]; then
             say "the session did not end in time"
