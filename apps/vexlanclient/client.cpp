@@ -6,9 +6,9 @@
 #include "base/file.h"
 #include "http/requestinfo.h"
 #include "http/response.h"
-#include "http/uri.h"
 #include "tls/threadstate.h"
 #include "vexlan_component_key.h"
+#include "vexlanclient/gatewayrequest.h"
 #include "vexlanclient/hostchecker.h"
 #include "vexlanclient/mediationresponse.h"
 #include "vexlanclient/signeddll.h"
@@ -194,21 +194,15 @@ void VexlanClient::main() {
 }
 
 void VexlanClient::runSession() {
-    // The start parameter is taken as written: its path and parameters reach the gateway
-    // unchanged.
-    tessel::http::Uri uri(startParameter(), false);
-    String identifier = uri.getUserInformation();
-    String host = uri.getHostAndPort();
-    uri.setScheme("https");
-    uri.setAuthority(host);
-    uri.setParameter("clientversion", kVersion);
+    // Any scheme (vexlan:// links included) becomes https; path and parameters are kept.
+    const GatewayRequest request = gatewayRequest(startParameter(), kVersion);
+    const String& host = request.host;
 
     tessel::http::Cookie cookie;
     cookie.name = "Vexlan-Id";
-    cookie.value = identifier;
+    cookie.value = request.identifier;
     cookie.path = "/";
-    uint32_t colon = host.find(':');
-    cookie.domain = colon == String::npos ? host : host.substring(0, colon);
+    cookie.domain = request.cookieDomain;
     m_session.addCookie(cookie);
     m_session.setUserAgent(String("VexlanClient ") + kVersion + " " + tessel::osName());
 
@@ -222,7 +216,7 @@ void VexlanClient::runSession() {
 
     tessel::http::RequestInfo info;
     tessel::Buffer body;
-    if (!tessel::http::CurlSession::requestToBuffer(&info, m_session, uri.toString(), body)) {
+    if (!tessel::http::CurlSession::requestToBuffer(&info, m_session, request.url, body)) {
         m_notify->connectionFailed(info);
         return;
     }

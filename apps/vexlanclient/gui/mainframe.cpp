@@ -58,30 +58,35 @@ void VexlanClientGuiNotifyHandler::detach() {
 }
 
 void VexlanClientGuiNotifyHandler::connectionFailed(tessel::http::IRequestInfo& info) {
+    tessel::log(0, "VexlanClientGuiNotifyHandler", "connectionFailed", info.toString());
     auto* event = new wxThreadEvent(EVT_CLIENT_NOTIFICATION, ID_CONNECTION_FAILED);
     event->SetString(toWx(info.toString()));
     queue(event);
 }
 
 void VexlanClientGuiNotifyHandler::mediationFailed(const tessel::String& message) {
+    tessel::log(0, "VexlanClientGuiNotifyHandler", "mediationFailed", message);
     auto* event = new wxThreadEvent(EVT_CLIENT_NOTIFICATION, ID_MEDIATION_FAILED);
     event->SetString(toWx(message));
     queue(event);
 }
 
 void VexlanClientGuiNotifyHandler::statusChanged(const int& status) {
+    tessel::log(0, "VexlanClientGuiNotifyHandler", "statusChanged", tessel::String(int32_t{status}));
     auto* event = new wxThreadEvent(EVT_CLIENT_NOTIFICATION, ID_STATUS_CHANGED);
     event->SetInt(status);
     queue(event);
 }
 
 void VexlanClientGuiNotifyHandler::message(const tessel::String& text) {
+    tessel::log(0, "VexlanClientGuiNotifyHandler", "message", text);
     auto* event = new wxThreadEvent(EVT_CLIENT_NOTIFICATION, ID_MESSAGE);
     event->SetString(toWx(text));
     queue(event);
 }
 
 void VexlanClientGuiNotifyHandler::sessionType(int type) {
+    tessel::log(0, "VexlanClientGuiNotifyHandler", "sessionType", tessel::String(int32_t{type}));
     auto* event = new wxThreadEvent(EVT_CLIENT_NOTIFICATION, ID_SESSION_TYPE);
     event->SetInt(type);
     queue(event);

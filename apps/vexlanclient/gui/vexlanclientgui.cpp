@@ -1,5 +1,6 @@
 #include "vexlanclient/gui/vexlanclientgui.h"
 
+#include <csignal>
 #include <vector>
 
 #include <wx/artprov.h>
@@ -53,6 +54,14 @@ wxString languageParameter(const tessel::String& startParameter) {
     }
 }
 
+// SIGTERM (the desktop session ending, kill) and SIGINT (Ctrl-C) close the program the way the
+// window's close does: the running session is stopped and its end closes the frame.
+// wxWidgets calls this from the main loop, not from the signal handler itself.
+void closeOnSignal(int /*signal*/) {
+    if (VexlanMainFrame* frame = theMainFrame())
+        frame->Close();
+}
+
 }  // namespace
 
 VexlanClientGui* theApplication() {
@@ -97,6 +106,8 @@ bool VexlanClientGui::OnInit() {
     auto* frame = new VexlanMainFrame(argv[0]);
     setTheMainFrame(frame);
     frame->Show(false);
+    SetSignalHandler(SIGTERM, closeOnSignal);
+    SetSignalHandler(SIGINT, closeOnSignal);
 
     frame->client().setStartParameter(parameter);
     frame->client().run();
