@@ -31,7 +31,7 @@ bool isPlainFileName(const std::string& name);
 class Tunnel {
 public:
     // How long each step before the connection lasts, unless VEXLAN_TUNNEL_STEP_MS says.
-    static constexpr int kDefaultStepMilliseconds = 200;
+    static constexpr int kDefaultStepMilliseconds = 1000;
     // Lines kept in the tunnel's own log (older ones are dropped).
     static constexpr size_t kMaxLogLines = 1000;
 
