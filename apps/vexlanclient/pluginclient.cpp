@@ -131,22 +131,26 @@ void VexlanClientPluginDll::processPluginStatus(const String& report) {
     m_status.process(report, *this);
 }
 
-void VexlanClientPluginDll::executeCommands() {
-    ScopeLock lock(m_moduleMutex);
-    PluginDllInstance* instance = m_instance.load();
-    if (!instance || !m_running.load()) return;
-    String commands = instance->getLogs();
-    // n separators give n + 1 commands; an empty text is one empty command.
+std::vector<String> VexlanClientPluginDll::splitCommands(const String& commands) {
+    std::vector<String> pieces;
     uint32_t start = 0;
     while (true) {
         uint32_t end = commands.find(';', start);
         if (end == String::npos) {
-            instance->execute(commands.substring(start));
-            break;
+            pieces.push_back(commands.substring(start));
+            return pieces;
         }
-        instance->execute(commands.substring(start, end - start));
+        pieces.push_back(commands.substring(start, end - start));
         start = end + 1;
     }
+}
+
+void VexlanClientPluginDll::executeCommands() {
+    ScopeLock lock(m_moduleMutex);
+    PluginDllInstance* instance = m_instance.load();
+    if (!instance || !m_running.load()) return;
+    for (const String& command : splitCommands(instance->getLogs()))
+        instance->execute(command);
 }
 
 String VexlanClientPluginDll::downloadDllWindows(tessel::http::CurlSession& session, bool refresh,

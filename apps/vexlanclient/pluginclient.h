@@ -14,6 +14,7 @@
 #pragma once
 
 #include <atomic>
+#include <vector>
 
 #include "base/condition.h"
 #include "base/mutex.h"
@@ -73,6 +74,10 @@ class VexlanClientPluginDll : public ISubClient, private IPluginStatusListener {
 public:
     static constexpr const char* kClassName = "VexlanClientPluginDll";
     static constexpr int32_t kPollMilliseconds = 500;
+
+    // The plugin's commands split at every ";": n separators give n + 1 commands, an empty
+    // text one empty command.
+    static std::vector<tessel::String> splitCommands(const tessel::String& commands);
 
     // Nothing is owned: the client, its notify, the element and the session outlive the
     // sub-client. `downloadAllowed` is the settings' plugin download flag at creation.
