@@ -478,6 +478,8 @@ class PluginSessionTest(CliTestCase):
         env = super().env()
         env.update(VEXLAN_TUNNEL_TRACE=self.tunnel_trace(), VEXLAN_TUNNEL_STEP_MS="50",
                    VEXLAN_LAUNCHER_RECORD=self.launcher_record())
+        suppressions = "suppressions=%s:print_suppressions=0" % os.path.join(HERE, "lsan.supp")
+        env["LSAN_OPTIONS"] = ":".join(filter(None, [env.get("LSAN_OPTIONS"), suppressions]))
         return env
 
     def tunnel_trace(self):

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -33,7 +34,7 @@ struct QueuedText {
 std::mutex g_mutex;
 std::vector<std::string> g_log;
 std::string g_logText;
-std::vector<Plugin*> g_plugins;
+std::vector<std::unique_ptr<Plugin>> g_plugins;  // freed with the library
 std::map<const char*, int> g_liveTexts;  // returned and not yet released, by pointer
 int g_textCount = 0;
 std::deque<QueuedText> g_errors;
@@ -41,8 +42,8 @@ std::deque<QueuedText> g_logs;
 VexlanDownloadDelegate* g_delegate = nullptr;
 
 std::string name(void* handle) {
-    for (Plugin* plugin : g_plugins) {
-        if (plugin == handle) return "H" + std::to_string(plugin->id);
+    for (const auto& plugin : g_plugins) {
+        if (plugin.get() == handle) return "H" + std::to_string(plugin->id);
     }
     return "H?";
 }
@@ -87,8 +88,8 @@ void* DllCreatePluginFrontal(void) {
     record("DllCreatePluginFrontal -> null");
     return nullptr;
 #else
-    Plugin* plugin = new Plugin{static_cast<int>(g_plugins.size()) + 1};
-    g_plugins.push_back(plugin);
+    g_plugins.push_back(std::make_unique<Plugin>(Plugin{static_cast<int>(g_plugins.size()) + 1}));
+    Plugin* plugin = g_plugins.back().get();
     record("DllCreatePluginFrontal -> H" + std::to_string(plugin->id));
     return plugin;
 #endif
@@ -188,7 +189,6 @@ RECORDER_EXPORT const char* Recorder_log(void) {
 RECORDER_EXPORT void Recorder_clear(void) {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_log.clear();
-    for (Plugin* plugin : g_plugins) delete plugin;
     g_plugins.clear();
     for (auto& live : g_liveTexts) std::free(const_cast<char*>(live.first));
     g_liveTexts.clear();
