@@ -144,6 +144,7 @@ TEST(PluginDllInstanceTest, APluginObjectThatCannotBeMadeRefusesTheLibrary) {
     }
     EXPECT_EQ(capture.entries(),
               Lines{"ERROR PluginDllInstance.PluginDllInstance Unable to create dll instance !"});
+    EXPECT_FALSE(isLoaded(library));
 }
 
 TEST(PluginDllInstanceTest, ProxyText) {
