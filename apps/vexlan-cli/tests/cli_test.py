@@ -655,6 +655,24 @@ class PluginSessionTest(CliTestCase):
         self.assertEqual(["tunnel_2_4_1.so", "tunnel_2_4_1.so.sig", "tunnel_2_5.so",
                           "tunnel_2_5.so.sig"], names)
 
+    def test_damaged_cached_plugin_is_placed_again(self):
+        with self.gateway("plugin-close") as gateway:
+            self.write_settings([gateway.authority])
+            self.assertEqual(0, self.session(gateway).status)
+            library = os.path.join(self.plugin_folder(), "tunnel_2_4_1.so")
+            with open(library, "r+b") as f:
+                f.seek(100)
+                byte = f.read(1)
+                f.seek(100)
+                f.write(bytes([byte[0] ^ 0xFF]))
+            result = self.session(gateway)
+            # The archive kept beside it still has the expected MD5: no second transfer.
+            self.assertEqual(1, len(gateway.component_gets()))
+        self.assertEqual(0, result.status, result.stderr + result.stdout[-3000:])
+        self.assertTrue(result.logged("ERROR FileSignature.verify bad hash "))
+        self.assertTrue(result.logged("failed its check: fetching it again"))
+        self.assertEqual("DllStop2", self.read_lines(self.tunnel_trace())[-1])
+
     def test_gateway_texts_that_would_leave_the_plugin_folder_are_refused(self):
         for field, value, what in (("pattern", "../tunnel", "pattern"),
                                    ("version", "../../escaped", "version")):
