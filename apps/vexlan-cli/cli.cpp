@@ -143,7 +143,16 @@ void LineNotify::statusChanged(const int& status) {
     line("status", text);
 }
 
-void LineNotify::message(const tessel::String& text) { line("message", oneLine(text)); }
+void LineNotify::message(const tessel::String& text) {
+    std::string one = oneLine(text);
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (m_anyMessage && one == m_lastMessage) return;
+        m_anyMessage = true;
+        m_lastMessage = one;
+    }
+    line("message", one);
+}
 
 void LineNotify::sessionType(int type) {
     switch (type) {

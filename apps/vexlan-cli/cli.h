@@ -43,6 +43,8 @@ public:
     void connectionFailed(tessel::http::IRequestInfo& info) override;
     void mediationFailed(const tessel::String& message) override;
     void statusChanged(const int& status) override;
+    // A plugin repeats its status at every poll: a text equal to the previous one is not
+    // written again.
     void message(const tessel::String& text) override;
     void sessionType(int type) override;
 
@@ -56,6 +58,8 @@ private:
     FILE* m_stream;
     std::mutex m_lock;
     std::atomic<int> m_outcome{-1};
+    std::string m_lastMessage;  // guarded by m_lock
+    bool m_anyMessage = false;  // guarded by m_lock
 };
 
 }  // namespace vexlancli

@@ -11,6 +11,7 @@
 #include "vexlanclient/gatewayrequest.h"
 #include "vexlanclient/hostchecker.h"
 #include "vexlanclient/mediationresponse.h"
+#include "vexlanclient/pluginclient.h"
 #include "vexlanclient/signeddll.h"
 #include "vexlanclient/staticdownloadwrapper.h"
 
@@ -149,14 +150,16 @@ void VexlanClient::releaseSubClient() {
 // ---------------------------------------------------------------------------------------------
 // Dispatch
 
-void VexlanClient::dispatch(NoTunnelClientPluginDllConfiguration& /*element*/) {
-    tessel::log(2, "VexlanClient", "dispatch", "Plugin sessions are not available in this build");
-    TESSEL_THROW(tessel::ENotImplemented);
+void VexlanClient::dispatch(NoTunnelClientPluginDllConfiguration& element) {
+    m_notify->sessionType(kSessionPluginNoTunnel);
+    setSubClient(std::make_unique<VexlanClientPluginDllNoTunnel>(
+        this, m_notify, &element, &m_session, m_localConfiguration.pluginDownload()));
 }
 
-void VexlanClient::dispatch(ClientPluginDllConfiguration& /*element*/) {
-    tessel::log(2, "VexlanClient", "dispatch", "Plugin sessions are not available in this build");
-    TESSEL_THROW(tessel::ENotImplemented);
+void VexlanClient::dispatch(ClientPluginDllConfiguration& element) {
+    m_notify->sessionType(kSessionPlugin);
+    setSubClient(std::make_unique<VexlanClientPluginDll>(
+        m_notify, &element, this, &m_session, m_localConfiguration.pluginDownload()));
 }
 
 void VexlanClient::dispatch(ClientHostcheckerDllConfiguration& element) {

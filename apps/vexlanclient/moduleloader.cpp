@@ -41,3 +41,8 @@ void* ModuleLoader::getProc(const String& name) {
         fail(name, error);
     return address;
 }
+
+void* ModuleLoader::findProc(const String& name) {
+    std::string error;
+    return moduleplatform::findSymbol(m_module, name.c_str(), error);
+}

@@ -18,6 +18,9 @@ public:
 
     // The address of the entry point `name`; never null.
     void* getProc(const tessel::String& name);
+    // The address of the entry point `name`, or null when the library has none (not logged):
+    // for optional entry points.
+    void* findProc(const tessel::String& name);
 
     // getProc cast to a function pointer type.
     template <class Function>

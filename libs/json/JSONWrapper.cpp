@@ -98,6 +98,17 @@ JSONWrapper JSONWrapper::child(const String& name) const {
     return JSONWrapper(&Json::Value::nullSingleton());
 }
 
+std::vector<JSONWrapper> JSONWrapper::elements() const {
+    std::vector<JSONWrapper> values;
+    const Json::Value& v = *value();
+    if (!v.isArray() && !v.isObject())
+        return values;
+    values.reserve(v.size());
+    for (auto it = v.begin(); it != v.end(); ++it)
+        values.emplace_back(&*it);
+    return values;
+}
+
 bool JSONWrapper::asBool() const {
     try {
         return value()->asBool();

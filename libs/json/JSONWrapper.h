@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/serializers.h"
 #include "base/string.h"
@@ -55,6 +56,9 @@ public:
     // The member `name` of an object value, or the JSON library's shared null value when
     // there is no such member (or the value is not an object). Never raises.
     JSONWrapper child(const String& name) const;
+    // The values the JSON library's iteration walks: an array's items in order, an object's
+    // member values in member-name order, nothing for any other value.
+    std::vector<JSONWrapper> elements() const;
 
     // The JSON library's conversions. A value that cannot be converted is logged
     // (ERROR "JSONWrapper" "_as") and raises EJsonError.

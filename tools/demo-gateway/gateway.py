@@ -145,6 +145,23 @@ class Gateway:
                            check=True, capture_output=True)
         return path
 
+    def client_certificate(self, login, password):
+        """The PKI files of a tunnel plugin: the gateway's certificate as the CA file, and a
+        client certificate for `login` in a PKCS#12 file protected with `password`."""
+        ca = os.path.join(self.workdir, "gateway.crt")
+        key = os.path.join(self.workdir, "client.key")
+        cert = os.path.join(self.workdir, "client.crt")
+        p12 = os.path.join(self.workdir, "client.p12")
+        if not os.path.exists(p12):
+            subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                            "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2",
+                            "-subj", "/CN=" + login, "-keyout", key, "-out", cert],
+                           check=True, capture_output=True)
+            subprocess.run(["openssl", "pkcs12", "-export", "-inkey", key, "-in", cert,
+                            "-passout", "pass:" + password, "-out", p12],
+                           check=True, capture_output=True)
+        return ca, p12
+
     def publish(self, path, data, content_type="application/octet-stream"):
         self.files[path] = (content_type, data)
 

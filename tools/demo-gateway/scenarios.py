@@ -197,6 +197,73 @@ class WithoutNativeRecord(Scenario):
         del self.reply["result"][self.dlls_key]["linux64"]
 
 
+# -- plugin sessions ------------------------------------------------------------------------
+
+class Plugin(Scenario):
+    """A tunnel session with the sample tunnel plugin: PKI files (the gateway's certificate as
+    CA, a PKCS#12 client certificate), two SSL server certificate names, and the tunnel's
+    configuration file, which it fetches through the client's download delegate."""
+
+    description = "a tunnel session with the sample tunnel plugin (states about a second apart)"
+    component = ("tunnel", "tunnel")
+    fixture_name = "reply_plugindll.json"
+    dlls_key = "pluginDlls"
+    address = "10.8.0.2"
+    close_reason = None  # once connected, the tunnel asks to close with this reason
+    close_after = 1      # seconds after connecting
+
+    def fill(self, gateway, result):
+        dlls = result[self.dlls_key]
+        for key in [k for k in dlls if k != "linux64"]:
+            del dlls[key]  # this client only takes the native record
+        result["server"] = "127.0.0.1:%d" % gateway.port
+        result["sslservercertname"] = ["127.0.0.1", "vpn.example.test"]
+        certificates = result["certificates"]
+        ca, cert = gateway.client_certificate(result["login"], result["certPassword"])
+        for key, path in (("ca", ca), ("cert", cert)):
+            record = certificates[key]
+            record["urlpath"] = "/pki/"
+            record["md5"] = file_md5(path)
+            gateway.publish("/pki/" + record["filename"], path,
+                            "application/x-pem-file" if key == "ca" else "application/x-pkcs12")
+        gateway.publish("/files/tunnel.conf", self.tunnel_configuration(gateway), "text/plain")
+
+    def tunnel_configuration(self, gateway):
+        lines = ["# the sample tunnel's configuration, fetched once connected",
+                 "ip=%s" % self.address, "server=127.0.0.1:%d" % gateway.port]
+        if self.close_reason is not None:
+            lines += ["close-after=%d" % self.close_after, "close-reason=%d" % self.close_reason]
+        return ("\n".join(lines) + "\n").encode("utf-8")
+
+
+class PluginClose(Plugin):
+    description = "the tunnel plugin asks to close (reason 2) a second after connecting"
+    close_reason = 2
+
+
+class PluginCloseSlow(Plugin):
+    description = "the tunnel plugin asks to close with reason 3 at every poll once connected"
+    close_reason = 3
+
+
+class NoTunnel(Scenario):
+    description = "a plugin without tunnel: the sample launcher opens the service"
+    component = ("launcher", "launcher")
+    fixture_name = "reply_plugindllnotunnel.json"
+    dlls_key = "pluginDlls"
+
+    def fill(self, gateway, result):
+        dlls = result[self.dlls_key]
+        for key in [k for k in dlls if k != "linux64"]:
+            del dlls[key]
+
+
+def file_md5(path):
+    import hashlib
+    with open(path, "rb") as f:
+        return hashlib.md5(f.read()).hexdigest()
+
+
 # -- faults below the envelope ------------------------------------------------------------
 
 def abort_connection(handler):
@@ -300,6 +367,10 @@ SCENARIOS = {
     "bigbody": BigBody,
     "badutf8": InvalidUtf8,
     "deepjson": DeepJson,
+    "plugin": Plugin,
+    "plugin-close": PluginClose,
+    "plugin-close-slow": PluginCloseSlow,
+    "notunnel": NoTunnel,
 }
 
 

@@ -11,6 +11,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 import urllib.parse
@@ -482,6 +483,230 @@ class GatewayTextsAsPathsTest(CliTestCase):
                     "component folder: \"%s\"" % (what, value)), result.stdout[-2000:])
                 self.assertFalse(os.path.exists(os.path.join(self.home, "escaped")))
                 self.assertFalse(os.path.exists(os.path.join(self.program, "hostchecker")))
+
+
+class PluginSessionTest(CliTestCase):
+    """Plugin sessions with the sample tunnel and launcher components. The tunnel's steps are
+    shortened (VEXLAN_TUNNEL_STEP_MS) and it traces every export call but the polls; the
+    launcher records what it would open instead of starting a browser."""
+
+    CONNECTED = ["session: plugin", "status: 2 downloading components", "message: init",
+                 "message: authenticating", "message: getconfig",
+                 "message: connected ip=10.8.0.2"]
+
+    def env(self):
+        env = super().env()
+        env.update(VEXLAN_TUNNEL_TRACE=self.tunnel_trace(), VEXLAN_TUNNEL_STEP_MS="50",
+                   VEXLAN_LAUNCHER_RECORD=self.launcher_record())
+        suppressions = "suppressions=%s:print_suppressions=0" % os.path.join(HERE, "lsan.supp")
+        env["LSAN_OPTIONS"] = ":".join(filter(None, [env.get("LSAN_OPTIONS"), suppressions]))
+        return env
+
+    def tunnel_trace(self):
+        return os.path.join(self.tmp.name, "tunnel-trace%d.txt" % self.homes)
+
+    def launcher_record(self):
+        return os.path.join(self.tmp.name, "launcher-record%d.txt" % self.homes)
+
+    def read_lines(self, path):
+        if not os.path.exists(path):
+            return []
+        with open(path, encoding="utf-8") as f:
+            return f.read().splitlines()
+
+    def plugin_folder(self):
+        return os.path.join(self.program, "Plugin")
+
+    def start_watched(self, gateway):
+        """Starts a session whose notifications can be watched while it runs."""
+        process = self.start("vexlan://user42@%s/mediation?lang=en" % gateway.authority)
+        watched = {"stderr": [], "stdout": []}
+
+        def pump(stream, lines):
+            for line in stream:
+                lines.append(line)
+        threads = [threading.Thread(target=pump, args=(process.stderr, watched["stderr"]),
+                                    daemon=True),
+                   threading.Thread(target=pump, args=(process.stdout, watched["stdout"]),
+                                    daemon=True)]
+        for thread in threads:
+            thread.start()
+        process.watched = watched
+        process.pumps = threads
+        return process
+
+    def notified(self, process, line):
+        return line + "\n" in process.watched["stderr"]
+
+    def finish_watched(self, process):
+        try:
+            process.wait(timeout=SAFETY_TIMEOUT)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+            self.fail("vexlan-cli did not end")
+        for thread in process.pumps:
+            thread.join()
+        process.stdout.close()
+        process.stderr.close()
+        return Result(process.returncode, "".join(process.watched["stdout"]),
+                      "".join(process.watched["stderr"]))
+
+    def expected_trace(self, gateway):
+        folder = self.plugin_folder() + "/"
+        return [
+            "DllCreatePluginFrontal",
+            "DllSetDllVersion2 2.4.1",
+            "DllSetPluginDir2 " + folder,
+            "DllSetProxy2 1|no|||***||save:no",
+            "DllSetLogin2 jdoe",
+            "DllSetOrganization2 Example Org",
+            "DllSetHostname2 " + gateway.authority,
+            "DllSetServer2 " + gateway.authority,
+            "DllSetSuffix2 CL-9c41e2",
+            "DllSetTicket2 TK-7f3a9c2e51d04b8a",
+            "DllSetSessionId2 SID-000042-1a2b",
+            "DllSetCertDirectory2 " + folder + "PKIs/Example Org/",
+            "DllSetCertFileName2 jdoe.p12",
+            "DllSetCaFileName2 ca.pem",
+            "DllSetCertPassword2 ***",
+            "DllSetDownloadDelegate2 set",
+            "DllAddSslServerCertificateName 127.0.0.1",
+            "DllAddSslServerCertificateName vpn.example.test",
+            "DllStart2",
+        ]
+
+    def test_tunnel_session_ends_on_a_signal_with_dllstop2(self):
+        for sig, status in ((signal.SIGINT, 130), (signal.SIGTERM, 143)):
+            with self.subTest(signal=sig):
+                self.new_home()
+                with self.gateway("plugin") as gateway:
+                    self.write_settings([gateway.authority])
+                    process = self.start_watched(gateway)
+                    wait_for(lambda: self.notified(process, self.CONNECTED[-1]), "connected")
+                    # The logs action: the tunnel's commands write its log into its folder.
+                    log = os.path.join(self.plugin_folder(), "tunnel.log")
+                    process.send_signal(signal.SIGUSR1)
+                    wait_for(lambda: os.path.exists(log), "the tunnel's log")
+                    process.send_signal(sig)
+                    result = self.finish_watched(process)
+                    paths = [r["path"] for r in gateway.requests()]
+                self.assertEqual(status, result.status, result.stderr + result.stdout[-3000:])
+                self.assertEqual(self.CONNECTED + ["status: 4 session over"],
+                                 result.notifications())
+                trace = self.read_lines(self.tunnel_trace())
+                self.assertEqual(self.expected_trace(gateway), trace[:19])
+                self.assertEqual(["DllGetLogs2", "DllExecute2 stats||",
+                                  "DllExecute2 writelog tunnel.log||", "DllStop2"], trace[19:])
+                self.assertIn("state connected ip=10.8.0.2", "\n".join(self.read_lines(log)))
+                # The component, the PKI files (CA before certificate), then the tunnel's own
+                # fetch through the download delegate.
+                self.assertEqual(["/components/tunnel-2.4.1.zip", "/pki/ca.pem", "/pki/jdoe.p12",
+                                  "/files/tunnel.conf"], paths[1:])
+                pki = os.path.join(self.plugin_folder(), "PKIs", "Example Org")
+                self.assertEqual(["ca.pem", "jdoe.p12"], sorted(os.listdir(pki)))
+                self.assertTrue(result.logged("TRACE VexlanClientPluginDll.loadDll Module loaded"))
+
+    def test_signal_while_the_session_starts_still_stops_the_plugin(self):
+        # The signal lands just before the sub-client exists (the program then ends at once,
+        # nothing loaded), or before or during placement and loading (the plugin is started,
+        # polled once and stopped): a plugin that was started is always stopped.
+        with self.gateway("plugin") as gateway:
+            self.write_settings([gateway.authority])
+            process = self.start_watched(gateway)
+            wait_for(lambda: self.notified(process, "session: plugin"), "the plugin session")
+            process.send_signal(signal.SIGINT)
+            result = self.finish_watched(process)
+        self.assertEqual(130, result.status, result.stderr + result.stdout[-3000:])
+        trace = self.read_lines(self.tunnel_trace())
+        if trace:
+            self.assertEqual("status: 4 session over", result.notifications()[-1])
+            self.assertEqual(["DllStart2", "DllStop2"], trace[-2:])
+        else:
+            self.assertEqual("session: plugin", result.notifications()[-1])
+
+    def test_plugin_asking_to_close_ends_the_session(self):
+        for scenario in ("plugin-close", "plugin-close-slow"):
+            with self.subTest(scenario=scenario):
+                self.new_home()
+                with self.gateway(scenario) as gateway:
+                    self.write_settings([gateway.authority])
+                    result = self.session(gateway)
+                self.assertEqual(0, result.status, result.stderr + result.stdout[-3000:])
+                self.assertEqual(self.CONNECTED + ["status: 4 session over"],
+                                 result.notifications())
+                self.assertEqual("DllStop2", self.read_lines(self.tunnel_trace())[-1])
+                self.assertFalse(result.logged("closeRequest canceled"))
+
+    def test_session_without_tunnel_returns_at_once(self):
+        with self.gateway("notunnel") as gateway:
+            self.write_settings([gateway.authority])
+            result = self.session(gateway)
+        self.assertEqual(0, result.status, result.stderr + result.stdout[-3000:])
+        self.assertEqual(["session: plugin without tunnel", "status: 4 session over"],
+                         result.notifications())
+        self.assertEqual(["1 rdp://desktop.example.test:3389"],
+                         self.read_lines(self.launcher_record()))
+        self.assertTrue(result.logged("TRACE VexlanClientPluginDllNoTunnel.loadDll "
+                                      "Load 64 bits linux library"))
+        library = os.path.join(self.plugin_folder(), "launcher_2_4_1.so")
+        self.assertTrue(os.path.isfile(library) and os.path.isfile(library + ".sig"))
+
+    def test_library_is_named_after_pattern_and_version_and_replaced_on_a_new_version(self):
+        folder = self.plugin_folder()
+        with self.gateway("plugin-close") as gateway:
+            self.write_settings([gateway.authority])
+            self.assertEqual(0, self.session(gateway).status)
+            self.assertEqual(1, len(gateway.component_gets()))
+            second = self.session(gateway)
+            self.assertEqual(0, second.status)
+            self.assertEqual(1, len(gateway.component_gets()))
+        self.assertTrue(second.logged("tunnel_2_4_1.so.sig are already present."))
+        with self.gateway("plugin-close", "--dll-field", "version=2.5") as gateway:
+            self.write_settings([gateway.authority])
+            third = self.session(gateway)
+        self.assertEqual(0, third.status, third.stdout[-3000:])
+        self.assertTrue(third.logged("TRACE VexlanClientPluginDll.downloadDllWindows "
+                                     "Downloading dll."))
+        versions = [line for line in self.read_lines(self.tunnel_trace())
+                    if line.startswith("DllSetDllVersion2")]
+        self.assertEqual(["DllSetDllVersion2 2.4.1"] * 2 + ["DllSetDllVersion2 2.5"], versions)
+        names = sorted(n for n in os.listdir(folder) if n.startswith("tunnel_"))
+        self.assertEqual(["tunnel_2_4_1.so", "tunnel_2_4_1.so.sig", "tunnel_2_5.so",
+                          "tunnel_2_5.so.sig"], names)
+
+    def test_damaged_cached_plugin_is_placed_again(self):
+        with self.gateway("plugin-close") as gateway:
+            self.write_settings([gateway.authority])
+            self.assertEqual(0, self.session(gateway).status)
+            library = os.path.join(self.plugin_folder(), "tunnel_2_4_1.so")
+            with open(library, "r+b") as f:
+                f.seek(100)
+                byte = f.read(1)
+                f.seek(100)
+                f.write(bytes([byte[0] ^ 0xFF]))
+            result = self.session(gateway)
+            # The archive kept beside it still has the expected MD5: no second transfer.
+            self.assertEqual(1, len(gateway.component_gets()))
+        self.assertEqual(0, result.status, result.stderr + result.stdout[-3000:])
+        self.assertTrue(result.logged("ERROR FileSignature.verify bad hash "))
+        self.assertTrue(result.logged("failed its check: fetching it again"))
+        self.assertEqual("DllStop2", self.read_lines(self.tunnel_trace())[-1])
+
+    def test_gateway_texts_that_would_leave_the_plugin_folder_are_refused(self):
+        for field, value, what in (("pattern", "../tunnel", "pattern"),
+                                   ("version", "../../escaped", "version")):
+            with self.subTest(field=field, value=value):
+                self.new_home()
+                with self.gateway("plugin", "--dll-field", "%s=%s" % (field, value)) as gw:
+                    self.write_settings([gw.authority])
+                    result = self.session(gw)
+                    self.assertEqual([], gw.component_gets())
+                self.assertEqual(3, result.status, result.stderr)
+                self.assertTrue(result.logged(
+                    "ERROR VexlanClientPluginDll.downloadDllWindows Refusing %s outside the "
+                    "component folder: \"%s\"" % (what, value)), result.stdout[-2000:])
+                self.assertEqual([], self.read_lines(self.tunnel_trace()))
 
 
 def main():

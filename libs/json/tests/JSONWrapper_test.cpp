@@ -121,6 +121,31 @@ TEST(JSONWrapper, ChildByNameAndMemberNames) {
     EXPECT_TRUE(document.child("b").memberNames().empty());
 }
 
+TEST(JSONWrapper, ElementsFollowTheLibrarysIteration) {
+    struct Case {
+        const char* text;
+        std::vector<std::string> elements;  // each as its string conversion
+    };
+    const Case cases[] = {
+        {"[3, \"x\", true]", {"3", "x", "true"}},
+        {"{\"b\": 2, \"a\": 1}", {"1", "2"}},  // member values by name
+        {"[]", {}},
+        {"{}", {}},
+        {"5", {}},
+        {"\"text\"", {}},
+        {"null", {}},
+    };
+    for (const Case& c : cases) {
+        JSONWrapperFromString document(c.text);
+        std::vector<std::string> seen;
+        for (const JSONWrapper& element : document.elements())
+            seen.push_back(element.asString().toStd());
+        EXPECT_EQ(seen, c.elements) << c.text;
+    }
+    JSONWrapperFromString nested("[{\"code\": 5}]");
+    EXPECT_EQ(nested.elements().at(0).child("code").asInt(), 5);
+}
+
 TEST(JSONWrapper, ConversionsFollowTheLibrary) {
     JSONWrapperFromString document(
         "{\"t\": true, \"n\": -12, \"big\": 4294967295, \"r\": 2.5, \"s\": \"text\","
