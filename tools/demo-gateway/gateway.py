@@ -22,6 +22,7 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
 import urllib.parse
 
 import scenarios
@@ -102,6 +103,8 @@ class Gateway:
                                     capture_output=True, text=True)
             if result.returncode != 0:
                 fail("vexlan-sign pack failed: " + result.stderr.strip())
+        if tamper == "nosig":
+            self.drop_from_archive(out, pattern + ".sig")
         if tamper == "truncate":
             with open(out, "r+b") as f:
                 f.truncate(os.path.getsize(out) // 2)
@@ -122,6 +125,16 @@ class Gateway:
                     data = bytes(data)
                 dst.writestr(item.filename, data)
         os.replace(tampered, archive)
+
+    def drop_from_archive(self, archive, name):
+        """Rewrites the archive without the entry `name`."""
+        import zipfile
+        stripped = archive + ".tmp"
+        with zipfile.ZipFile(archive) as src, zipfile.ZipFile(stripped, "w", zipfile.ZIP_DEFLATED) as dst:
+            for item in src.infolist():
+                if item.filename != name:
+                    dst.writestr(item.filename, src.read(item.filename))
+        os.replace(stripped, archive)
 
     def other_key(self):
         path = os.path.join(self.workdir, "other-key.pem")
@@ -187,6 +200,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             "user_agent": self.headers.get("User-Agent", ""),
             "host": self.headers.get("Host", ""),
             "body": body.decode("latin-1"),
+            "time": time.time(),
         }
         self.gateway.record(entry)
         response = self.gateway.scenario.respond(self.gateway, entry)
@@ -244,6 +258,13 @@ def main():
     parser.add_argument("--interval", type=int, default=0,
                         help="hostcheckingtimer sent to the client, in seconds")
     parser.add_argument("--request", help="hostcheckingrequest sent to the client")
+    parser.add_argument("--post-reply", default="rounds",
+                        choices=["rounds", "nocontinue", "notjson", "refused"],
+                        help="answer to host-check posts: continue until --rounds (default), "
+                        "a result without \"continue\", a body that is not JSON, or a refusal")
+    parser.add_argument("--dll-field", action="append", default=[], metavar="NAME=VALUE",
+                        help="overrides a field of the published linux64 component record "
+                        "(filename, md5, urlpath, pattern, version); repeatable")
     parser.add_argument("--state-dir", help="keep generated files here instead of a temporary folder")
     args = parser.parse_args()
 

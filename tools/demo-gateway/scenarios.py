@@ -63,10 +63,14 @@ class Scenario:
         filename = "%s-%s.zip" % (name, VERSION)
         md5 = gateway.pack(name, pattern, VERSION, filename, key=self.signing_key(gateway),
                            tamper=self.tamper)
-        result[self.dlls_key]["linux64"] = {
+        record = {
             "filename": filename, "md5": md5, "urlpath": "/components/",
             "pattern": pattern, "version": VERSION,
         }
+        for override in getattr(gateway.args, "dll_field", None) or []:
+            field, _, value = override.partition("=")
+            record[field] = value
+        result[self.dlls_key]["linux64"] = record
         self.fill(gateway, result)
         self.reply = reply
 
@@ -100,6 +104,13 @@ class Scenario:
         with gateway.lock:
             gateway.posts += 1
             round_number = gateway.posts
+        reply = getattr(gateway.args, "post_reply", "rounds")
+        if reply == "nocontinue":
+            return envelope({"info": "round %d" % round_number})
+        if reply == "notjson":
+            return Response(payload="<html>not json</html>", content_type="text/html")
+        if reply == "refused":
+            return envelope(success=False, exception="host check refused", code=403)
         go_on = round_number < gateway.args.rounds
         return envelope({"continue": go_on, "info": "round %d" % round_number})
 
@@ -161,6 +172,19 @@ class OtherKey(Scenario):
 class TruncatedArchive(Scenario):
     description = "the component archive is cut in half"
     tamper = "truncate"
+
+
+class WithoutSignature(Scenario):
+    description = "the component archive holds the library but not its signature"
+    tamper = "nosig"
+
+
+class WithoutNativeRecord(Scenario):
+    description = "the configuration element has no linux64 component record"
+
+    def prepare(self, gateway):
+        super().prepare(gateway)
+        del self.reply["result"][self.dlls_key]["linux64"]
 
 
 # -- faults below the envelope ------------------------------------------------------------
@@ -259,6 +283,8 @@ SCENARIOS = {
     "badsig": BadSignature,
     "otherkey": OtherKey,
     "truncated": TruncatedArchive,
+    "nosig": WithoutSignature,
+    "nolinux64": WithoutNativeRecord,
     "reset": ResetMidBody,
     "stall": Stall,
     "bigbody": BigBody,

@@ -58,7 +58,7 @@ void VexlanClientGuiNotifyHandler::detach() {
 
 void VexlanClientGuiNotifyHandler::connectionFailed(tessel::http::IRequestInfo& info) {
     auto* event = new wxThreadEvent(EVT_CLIENT_NOTIFICATION, ID_CONNECTION_FAILED);
-    event->SetString(toWx(info.getError()));
+    event->SetString(toWx(info.toString()));
     queue(event);
 }
 
@@ -136,10 +136,12 @@ void VexlanMainFrame::createTrayIcon() {
 
 void VexlanMainFrame::showConfigurationDialog(wxWindow* parent) {
     VexlanClientConfigurationDialog dialog(parent);
-    dialog.loadSettings(m_client.localConfiguration());
+    vexlan::ClientLocalConfiguration settings = m_client.localConfiguration();
+    dialog.loadSettings(settings);
     if (dialog.ShowModal() != wxID_SAVE)
         return;
-    dialog.storeSettings(m_client.localConfiguration());
+    dialog.storeSettings(settings);
+    m_client.setLocalConfiguration(settings);
     try {
         m_client.saveLocalConfiguration();
     } catch (const tessel::Exception& e) {
@@ -166,8 +168,7 @@ void VexlanMainFrame::onConnectionFailed(wxThreadEvent& event) {
 }
 
 void VexlanMainFrame::restartClient() {
-    if (vexlan::ISubClient* subClient = m_client.subClient())
-        subClient->stop();
+    m_client.stopSubClient();
     // The failed run sent its last notification just before it ended; a thread that still
     // runs would not be started again.
     m_client.wait(kRunEndWaitMs);
@@ -210,8 +211,7 @@ void VexlanMainFrame::onSessionType(wxThreadEvent& event) {
 }
 
 void VexlanMainFrame::onClose(wxCloseEvent& event) {
-    if (vexlan::ISubClient* subClient = m_client.subClient())
-        subClient->stop();
+    m_client.stopSubClient();
     if (m_trayIcon && m_trayIcon->IsIconInstalled())
         m_trayIcon->RemoveIcon();
     if (event.CanVeto() && m_client.isRunning()) {

@@ -49,8 +49,7 @@ void VexlanSystrayIcon::onExit(wxCommandEvent& /*event*/) {
     if (frame->client().isRunning()) {
         // The session's end (status 4) closes the program; before a sub-client exists there
         // is nothing to stop.
-        if (vexlan::ISubClient* subClient = frame->client().subClient())
-            subClient->stop();
+        frame->client().stopSubClient();
         return;
     }
     frame->Close(true);
@@ -60,8 +59,7 @@ void VexlanSystrayIcon::onLogs(wxCommandEvent& /*event*/) {
     VexlanMainFrame* frame = theMainFrame();
     if (!frame)
         return;
-    if (vexlan::ISubClient* subClient = frame->client().subClient())
-        subClient->executeCommands();
+    frame->client().executeSubClientCommands();
 }
 
 void VexlanSystrayIcon::onSettings(wxCommandEvent& /*event*/) {

@@ -1,0 +1,254 @@
+#include "vexlanclient/client.h"
+
+#include "base/buffer.h"
+#include "base/console.h"
+#include "base/exception.h"
+#include "base/file.h"
+#include "http/requestinfo.h"
+#include "http/response.h"
+#include "http/uri.h"
+#include "vexlan_component_key.h"
+#include "vexlanclient/hostchecker.h"
+#include "vexlanclient/mediationresponse.h"
+#include "vexlanclient/signeddll.h"
+#include "vexlanclient/staticdownloadwrapper.h"
+
+using tessel::ScopeLock;
+using tessel::String;
+
+namespace vexlan {
+namespace {
+
+constexpr const char* kProgramLogName = "vexlanclient.log";
+
+// The four levels, in the order they are pointed at the log file.
+constexpr int kLogLevels[] = {0, 2, 3, 1};
+
+bool sendLogTo(const String& path) {
+    for (int level : kLogLevels) {
+        if (!tessel::setOutput(level, path)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+VexlanClient::VexlanClient(IVexlanClientNotify* notify)
+    : tessel::Thread("vexlanclient", true), m_session(&m_localConfiguration), m_notify(notify) {
+    // A log file that is a link or belongs to another user is refused by the console; the log
+    // then goes to the program folder as soon as it exists.
+    bool logInTmp = sendLogTo(kLogFile);
+    String folder = tessel::getProgramDirectory();
+    try {
+        tessel::ensureDirectory(folder);
+    } catch (const tessel::Exception& e) {
+        TESSEL_LOG_CATCH(e);
+    }
+    if (!logInTmp) {
+        String fallback = folder + "/" + kProgramLogName;
+        bool ok = tessel::isDirectory(folder) && sendLogTo(fallback);
+        tessel::log(2, "VexlanClient", "VexlanClient",
+                    String("The log file ") + kLogFile + " cannot be used; " +
+                        (ok ? "logging to " + fallback : String("logging to standard output only")));
+    }
+    tessel::log(0, "VexlanClient", "main", "Vexlan directory is : " + folder);
+    tessel::setCurrentDirectory(folder);
+    String settings = settingsFilePath();
+    if (tessel::isFile(settings)) {
+        tessel::log(0, "VexlanClient", "VexlanClient", "Loading local configuration from " + settings);
+        m_localConfiguration.readFromFile(settings);
+    }
+}
+
+VexlanClient::~VexlanClient() {
+    // The thread uses every member: make it end before they go.
+    stopSubClient();
+    wait(-1);
+    releaseSubClient();
+}
+
+String VexlanClient::settingsFilePath() { return tessel::getSettingsFilePath(); }
+
+void VexlanClient::setStartParameter(const String& parameter) {
+    ScopeLock lock(m_mutex);
+    m_startParameter = parameter;
+}
+
+String VexlanClient::startParameter() const {
+    ScopeLock lock(m_mutex);
+    return m_startParameter;
+}
+
+String VexlanClient::gatewayAuthority() const {
+    ScopeLock lock(m_mutex);
+    return m_gatewayAuthority;
+}
+
+tessel::gc::Pointer<ClientConfiguration> VexlanClient::configuration() const {
+    ScopeLock lock(m_mutex);
+    return m_configuration;
+}
+
+ClientLocalConfiguration VexlanClient::localConfiguration() const {
+    return m_localConfiguration.get();
+}
+
+void VexlanClient::setLocalConfiguration(const ClientLocalConfiguration& settings) {
+    m_localConfiguration.set(settings);
+}
+
+void VexlanClient::saveLocalConfiguration() {
+    m_localConfiguration.writeToFile(settingsFilePath());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Sub-client field
+
+bool VexlanClient::stopSubClient() {
+    ScopeLock lock(m_subClientMutex);
+    if (!m_subClient) return false;
+    m_subClient->stop();
+    return true;
+}
+
+bool VexlanClient::executeSubClientCommands() {
+    ScopeLock lock(m_subClientMutex);
+    if (!m_subClient) return false;
+    m_subClient->executeCommands();
+    return true;
+}
+
+bool VexlanClient::hasSubClient() const {
+    ScopeLock lock(m_subClientMutex);
+    return m_subClient != nullptr;
+}
+
+void VexlanClient::setSubClient(std::unique_ptr<ISubClient> subClient) {
+    std::unique_ptr<ISubClient> previous;
+    {
+        ScopeLock lock(m_subClientMutex);
+        previous = std::move(m_subClient);
+        m_subClient = std::move(subClient);
+    }
+}
+
+void VexlanClient::releaseSubClient() {
+    std::unique_ptr<ISubClient> previous;
+    {
+        ScopeLock lock(m_subClientMutex);
+        previous = std::move(m_subClient);
+    }
+    // Deleted outside the lock: a destructor that closes a component may take its time, and
+    // nobody can reach the sub-client any more.
+}
+
+// ---------------------------------------------------------------------------------------------
+// Dispatch
+
+void VexlanClient::dispatch(NoTunnelClientPluginDllConfiguration& /*element*/) {
+    tessel::log(2, "VexlanClient", "dispatch", "Plugin sessions are not available in this build");
+    TESSEL_THROW(tessel::ENotImplemented);
+}
+
+void VexlanClient::dispatch(ClientPluginDllConfiguration& /*element*/) {
+    tessel::log(2, "VexlanClient", "dispatch", "Plugin sessions are not available in this build");
+    TESSEL_THROW(tessel::ENotImplemented);
+}
+
+void VexlanClient::dispatch(ClientHostcheckerDllConfiguration& element) {
+    m_notify->sessionType(kSessionHostChecker);
+    setSubClient(std::make_unique<VexlanClientHostchecker>(
+        this, m_notify, &element, &m_session, m_localConfiguration.hostCheckerDownload()));
+}
+
+void VexlanClient::verifyDllSignature(const String& dllPath, const String& sigPath) {
+    verifyComponentSignature(dllPath, sigPath, builtinComponentKey());
+}
+
+// ---------------------------------------------------------------------------------------------
+// One run
+
+void VexlanClient::main() {
+    // A sub-client kept from a run that ended by an exception (so that Retry could stop it)
+    // is released now that the next run starts.
+    releaseSubClient();
+    try {
+        runSession();
+    } catch (const tessel::EBadSignature&) {
+        tessel::log(2, "VexlanClient", "main", "Bad component signature");
+        m_notify->mediationFailed(String());
+    } catch (const tessel::Exception& e) {
+        tessel::logCatch(e, "client", 155);
+        m_notify->mediationFailed(String());
+    } catch (...) {
+        tessel::log(2, "VexlanClient", "main", "unhandled exception");
+        m_notify->mediationFailed(String());
+    }
+}
+
+void VexlanClient::runSession() {
+    // The start parameter is taken as written: its path and parameters reach the gateway
+    // unchanged.
+    tessel::http::Uri uri(startParameter(), false);
+    String identifier = uri.getUserInformation();
+    String host = uri.getHostAndPort();
+    uri.setScheme("https");
+    uri.setAuthority(host);
+    uri.setParameter("clientversion", kVersion);
+
+    tessel::http::Cookie cookie;
+    cookie.name = "Vexlan-Id";
+    cookie.value = identifier;
+    cookie.path = "/";
+    uint32_t colon = host.find(':');
+    cookie.domain = colon == String::npos ? host : host.substring(0, colon);
+    m_session.addCookie(cookie);
+    m_session.setUserAgent(String("VexlanClient ") + kVersion + " " + tessel::osName());
+
+    {
+        ScopeLock lock(m_mutex);
+        m_gatewayAddress = host;
+        m_gatewayAuthority = host;
+    }
+    m_session.setGatewayAuthority(host);
+    StaticDownloadWrapper::setSession(&m_session);
+
+    tessel::http::RequestInfo info;
+    tessel::Buffer body;
+    if (!tessel::http::CurlSession::requestToBuffer(&info, m_session, uri.toString(), body)) {
+        m_notify->connectionFailed(info);
+        return;
+    }
+    int status = info.statusCode();
+    if (status != 200) {
+        tessel::log(2, "VexlanClient", "main",
+                    "mediation response is HTTP." + String(static_cast<int32_t>(status)));
+    }
+
+    MediationResponse response{String(body)};
+    if (!response.m_success) {
+        tessel::log(2, "VexlanClient", "main", response.m_exception);
+        m_notify->mediationFailed(String());
+        return;
+    }
+    tessel::gc::Pointer<ClientConfiguration> configuration =
+        ClientConfiguration::load(*response.result());
+    {
+        ScopeLock lock(m_mutex);
+        m_configuration = configuration;
+    }
+    configuration->dispatch(*this);
+
+    ISubClient* subClient = nullptr;
+    {
+        ScopeLock lock(m_subClientMutex);
+        subClient = m_subClient.get();
+    }
+    // Only this thread replaces or deletes the sub-client, so it stays valid during run.
+    if (subClient) subClient->run(&m_session);
+
+    releaseSubClient();
+    m_notify->statusChanged(kStatusSessionOver);
+}
+
+}  // namespace vexlan

@@ -1,0 +1,182 @@
+#include "http/curlsession.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+#include "base/console.h"
+
+namespace tessel {
+namespace http {
+namespace {
+
+CURL* easy(const CurlEasyWrapper& wrapper) { return static_cast<CURL*>(wrapper.handle()); }
+
+// libcurl must be initialised once before any handle exists.
+void initialiseLibrary() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+struct BufferTarget {
+    Buffer* buffer;
+    uint32_t received;  // body bytes of this transfer so far
+    uint32_t reserved;  // bytes the buffer holds room for
+    bool tooLarge;
+};
+
+size_t toBuffer(char* data, size_t size, size_t count, void* target) {
+    auto* t = static_cast<BufferTarget*>(target);
+    size_t n = size * count;
+    if (n > CurlSession::kMaxBufferBody - t->received) {
+        t->tooLarge = true;
+        return 0;
+    }
+    try {
+        Buffer& buffer = *t->buffer;
+        uint32_t length = buffer.length();
+        // Room grows geometrically, so that a body arriving in many small blocks is copied a
+        // bounded number of times.
+        uint32_t room = static_cast<uint32_t>(n);
+        if (length + room > t->reserved) {
+            room = std::max(room, std::min(t->received, CurlSession::kMaxBufferBody - t->received));
+            t->reserved = length + room;
+        }
+        unsigned char* out = buffer.reserveAppend(room);
+        std::memcpy(out, data, n);
+        buffer.setLength(length + static_cast<uint32_t>(n));
+    } catch (...) {
+        // Out of memory: nothing may unwind through libcurl's C frames.
+        return 0;
+    }
+    t->received += static_cast<uint32_t>(n);
+    return n;
+}
+
+size_t toWriter(char* data, size_t size, size_t count, void* target) {
+    size_t n = size * count;
+    try {
+        static_cast<IWriter*>(target)->write(data, static_cast<int>(n));
+    } catch (const Exception&) {
+        return 0;
+    } catch (...) {
+        // Nothing may unwind through libcurl's C frames.
+        return 0;
+    }
+    return n;
+}
+
+}  // namespace
+
+// libcurl's lock callbacks: one session mutex for every kind of shared data.
+struct CurlSessionAccess {
+    static void lock(CURL*, curl_lock_data, curl_lock_access, void* session) {
+        static_cast<CurlSession*>(session)->m_mutex.lock();
+    }
+    static void unlock(CURL*, curl_lock_data, void* session) {
+        static_cast<CurlSession*>(session)->m_mutex.unlock();
+    }
+};
+
+CurlSession::CurlSession() {
+    initialiseLibrary();
+    m_own = std::make_unique<CurlEasyWrapper>();
+    CURLSH* share = curl_share_init();
+    if (!share) {
+        log(2, "CurlSession", "CurlSession", "Cannot init CURL SHARE context");
+        throw ECurl("ECurl", "curlwrapper", __LINE__);
+    }
+    m_share = share;
+    curl_share_setopt(share, CURLSHOPT_USERDATA, this);
+    curl_share_setopt(share, CURLSHOPT_LOCKFUNC, &CurlSessionAccess::lock);
+    curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, &CurlSessionAccess::unlock);
+    curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
+    curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+    curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+    curl_easy_setopt(easy(*m_own), CURLOPT_SHARE, share);
+    curl_easy_setopt(easy(*m_own), CURLOPT_COOKIEFILE, "");
+}
+
+CurlSession::~CurlSession() {
+    // The own handle leaves the share first: a share still in use is not released.
+    curl_easy_setopt(easy(*m_own), CURLOPT_SHARE, nullptr);
+    curl_share_cleanup(static_cast<CURLSH*>(m_share));
+    m_own.reset();
+}
+
+bool CurlSession::verifyCertificate(const String&) { return true; }
+
+Proxy CurlSession::proxyFor(const String&) { return Proxy(); }
+
+std::unique_ptr<CurlEasyWrapper> CurlSession::createEasy() {
+    auto wrapper = std::make_unique<CurlEasyWrapper>();
+    curl_easy_setopt(easy(*wrapper), CURLOPT_SHARE, static_cast<CURLSH*>(m_share));
+    ScopeLock lock(m_settingsMutex);
+    wrapper->setUserAgent(m_own->userAgent());
+    wrapper->setTimeouts(m_connectTimeout, m_lowSpeedTime);
+    return wrapper;
+}
+
+void CurlSession::addCookie(const Cookie& cookie) {
+    String line = "Set-Cookie: " + cookie.toString();
+    ScopeLock lock(m_mutex);
+    curl_easy_setopt(easy(*m_own), CURLOPT_COOKIELIST, line.c_str());
+}
+
+String CurlSession::userAgent() const {
+    ScopeLock lock(m_settingsMutex);
+    return m_own->userAgent();
+}
+
+void CurlSession::setUserAgent(const String& agent) {
+    ScopeLock lock(m_settingsMutex);
+    m_own->setUserAgent(agent.copy());
+}
+
+void CurlSession::setTimeouts(uint32_t connectSeconds, uint32_t lowSpeedSeconds) {
+    ScopeLock lock(m_settingsMutex);
+    m_connectTimeout = connectSeconds;
+    m_lowSpeedTime = lowSpeedSeconds;
+}
+
+String CurlSession::gatewayAuthority() const {
+    ScopeLock lock(m_settingsMutex);
+    return m_gatewayAuthority;
+}
+
+void CurlSession::setGatewayAuthority(const String& authority) {
+    ScopeLock lock(m_settingsMutex);
+    m_gatewayAuthority = authority.copy();
+}
+
+bool CurlSession::perform(IRequestInfo* info, CurlSession& session, const String& url,
+                          CurlEasyWrapper::BodyFunction body, void* target,
+                          const String& postFields) {
+    std::unique_ptr<CurlEasyWrapper> wrapper = session.createEasy();
+    wrapper->setVerify(session.verifyCertificate(url));
+    wrapper->setProxy(session.proxyFor(url));
+    bool ok = wrapper->request(url, body, target, postFields);
+    if (info) info->fill(*wrapper);
+    return ok;
+}
+
+bool CurlSession::requestToBuffer(IRequestInfo* info, CurlSession& session, const String& url,
+                                  Buffer& body, const String& postFields) {
+    BufferTarget target{&body, 0, 0, false};
+    bool ok = perform(info, session, url, toBuffer, &target, postFields);
+    if (target.tooLarge) {
+        log(2, "CurlSession", "requestToBuffer",
+            "reply body larger than " + String(kMaxBufferBody) + " bytes from " + url);
+    }
+    return ok;
+}
+
+bool CurlSession::requestToFile(IRequestInfo* info, CurlSession& session, const String& url,
+                                IWriter& writer) {
+    return perform(info, session, url, toWriter, &writer, String());
+}
+
+}  // namespace http
+}  // namespace tessel

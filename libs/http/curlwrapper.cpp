@@ -1,0 +1,126 @@
+#include "http/curlwrapper.h"
+
+#include <curl/curl.h>
+
+#include <cstring>
+
+#include "base/console.h"
+
+namespace tessel {
+namespace http {
+namespace {
+
+static_assert(CurlEasyWrapper::kErrorSize == CURL_ERROR_SIZE, "error buffer size");
+
+CURL* easy(void* handle) { return static_cast<CURL*>(handle); }
+
+// A received header line without its line end.
+String withoutLineEnd(const char* data, size_t length) {
+    while (length > 0 && (data[length - 1] == '\n' || data[length - 1] == '\r')) --length;
+    return String::copy(data, static_cast<uint32_t>(length));
+}
+
+}  // namespace
+
+CurlEasyWrapper::CurlEasyWrapper() {
+    m_handle = curl_easy_init();
+    if (!m_handle) {
+        log(2, "DownloadManager", "downloadFileTo", "Cannot init CURL context");
+        throw ECurl("ECurl", "curlwrapper", __LINE__);
+    }
+    curl_easy_setopt(easy(m_handle), CURLOPT_ERRORBUFFER, m_error);
+}
+
+CurlEasyWrapper::~CurlEasyWrapper() { curl_easy_cleanup(easy(m_handle)); }
+
+String CurlEasyWrapper::resultText() const {
+    return String(curl_easy_strerror(static_cast<CURLcode>(m_result)));
+}
+
+String CurlEasyWrapper::errorText() const {
+    return String::copy(m_error, static_cast<uint32_t>(strnlen(m_error, sizeof(m_error))));
+}
+
+void CurlEasyWrapper::setProxy(const Proxy& proxy) {
+    CURL* curl = easy(m_handle);
+    switch (proxy.type()) {
+        case Proxy::kSocks4:
+            curl_easy_setopt(curl, CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_SOCKS4));
+            break;
+        case Proxy::kSocks5:
+            curl_easy_setopt(curl, CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_SOCKS5));
+            break;
+        case Proxy::kHttps:
+            curl_easy_setopt(curl, CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_HTTP));
+            break;
+        case Proxy::kNone:
+            // The empty text, not null: null would let libcurl read the proxy variables of
+            // the environment itself, behind the back of proxy discovery.
+            curl_easy_setopt(curl, CURLOPT_PROXY, "");
+            return;
+        default:
+            log(2, "CurlEasyWrapper", "setProxy", "unknown proxy type");
+            throw Exception("Exception", __FILE__, __LINE__);
+    }
+    // libcurl copies every string option, so the proxy's texts need not outlive the call.
+    curl_easy_setopt(curl, CURLOPT_PROXY, proxy.address().c_str());
+    curl_easy_setopt(curl, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_ANY));
+    curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, proxy.credentials().login().c_str());
+    curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, proxy.credentials().password().c_str());
+}
+
+size_t CurlEasyWrapper::headerLine(char* data, size_t size, size_t count, void* target) {
+    auto* header = static_cast<ResponseHeader*>(target);
+    size_t length = size * count;
+    // Every status line starts a new header, so that after interim responses (100 Continue)
+    // and a proxy's CONNECT reply the last one wins. HTTP/2 status lines count too.
+    if (length > 6 && std::memcmp(data, "HTTP/", 5) == 0) {
+        *header = ResponseHeader(withoutLineEnd(data, length) + "\r\n\r\n");
+    } else {
+        String line = withoutLineEnd(data, length);
+        if (!line.isEmpty()) header->appendLine(line);
+    }
+    return length;
+}
+
+bool CurlEasyWrapper::request(const String& url, BodyFunction body, void* target,
+                              const String& postFields) {
+    m_header.reset();
+    m_error[0] = '\0';
+    CURL* curl = easy(m_handle);
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, body);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, target);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &CurlEasyWrapper::headerLine);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &m_header);
+    if (!m_userAgent.isEmpty()) curl_easy_setopt(curl, CURLOPT_USERAGENT, m_userAgent.c_str());
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, m_verify ? 2L : 0L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, m_verify ? 1L : 0L);
+    curl_easy_setopt(curl, CURLOPT_CERTINFO, 1L);
+    curl_easy_setopt(curl, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_NO_REVOKE));
+    if (!postFields.isEmpty()) {
+        // The size is given so that bodies holding zero bytes are sent whole; libcurl does
+        // not copy POSTFIELDS, and `postFields` lives until perform returns.
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE,
+                         static_cast<curl_off_t>(postFields.length()));
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, postFields.data());
+    }
+    // Shared cookies are only sent by handles whose cookie engine is on; "" reads no file.
+    curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");
+    // A transfer never waits forever: bounded connection, and abandoned when it moves less
+    // than 1 byte/s for the low-speed time.
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(m_connectTimeout));
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, m_lowSpeedTime ? 1L : 0L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(m_lowSpeedTime));
+    // Several threads transfer at once: no signals for name-lookup time-outs.
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+
+    m_result = curl_easy_perform(curl);
+    if (m_result == CURLE_OK) return true;
+    log(2, "CurlEasyWrapper", "request",
+        resultText() + " (#" + String(static_cast<int32_t>(m_result)) + ") [" + errorText() + "]");
+    return false;
+}
+
+}  // namespace http
+}  // namespace tessel
