@@ -377,7 +377,7 @@ char* String::reserveAppend(uint32_t n) {
     if (m_storage && m_storage->refCount() <= 1 && m_string == m_storage->data()) {
         uint32_t capacity = m_storage->capacity();
         if (!(m_length < capacity && room < capacity - m_length)) {
-            m_storage->grow(m_length + room + 1);
+            m_storage->growForAppend(m_length + room + 1);
         }
         char* data = m_storage->data();
         m_string = data;
