@@ -6,7 +6,19 @@ target_compile_options(vexlan_warnings INTERFACE
     $<$<BOOL:${VEXLAN_WERROR}>:-Werror>)
 
 add_library(vexlan_sanitizers INTERFACE)
-if(VEXLAN_SANITIZE STREQUAL "address")
+option(VEXLAN_BUILD_FUZZ "Build the libFuzzer targets of fuzz/ (clang only)" OFF)
+# The fuzz build (fuzz/, clang only): every library is instrumented for libFuzzer's coverage
+# and checked by AddressSanitizer and UndefinedBehaviorSanitizer; the fuzz targets add
+# -fsanitize=fuzzer themselves.
+if(VEXLAN_BUILD_FUZZ AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    if(NOT VEXLAN_SANITIZE STREQUAL "" AND NOT VEXLAN_SANITIZE STREQUAL "address")
+        message(FATAL_ERROR "VEXLAN_BUILD_FUZZ goes with VEXLAN_SANITIZE empty or 'address'")
+    endif()
+    target_compile_options(vexlan_sanitizers INTERFACE
+        -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
+        -fno-omit-frame-pointer)
+    target_link_options(vexlan_sanitizers INTERFACE -fsanitize=address,undefined)
+elseif(VEXLAN_SANITIZE STREQUAL "address")
     target_compile_options(vexlan_sanitizers INTERFACE
         -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
     target_link_options(vexlan_sanitizers INTERFACE -fsanitize=address,undefined)

@@ -97,7 +97,7 @@ private:
     VexlanClient* m_client;
     IVexlanClientNotify* m_notify;
     ClientHostcheckerDllConfiguration* m_element;
-    tessel::http::CurlSession* m_session;
+    [[maybe_unused]] tessel::http::CurlSession* m_session;
     std::unique_ptr<HostCheckerDllInstance> m_instance;
     bool m_downloadAllowed;
     std::atomic<bool> m_running{false};

@@ -3,7 +3,7 @@
 namespace tessel {
 namespace {
 
-const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 // Value of each byte in the alphabet; bytes outside it decode as 0 so that a damaged text
 // yields damaged bytes (and a failed integrity check) rather than a shifted decoding.

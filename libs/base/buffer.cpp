@@ -39,7 +39,7 @@ unsigned char* Buffer::reserveAppend(uint32_t n) {
     if (m_storage && m_storage->refCount() <= 1 &&
         m_data == reinterpret_cast<unsigned char*>(m_storage->data())) {
         if (!(m_length < m_storage->capacity() && room < m_storage->capacity() - m_length)) {
-            m_storage->grow(m_length + room + 1);
+            m_storage->growForAppend(m_length + room + 1);
         }
     } else {
         MemoryBlock* block = MemoryBlock::obtain(m_length + room + 1);

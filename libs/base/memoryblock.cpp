@@ -56,4 +56,10 @@ void MemoryBlock::grow(uint32_t size) {
     m_capacity = capacity;
 }
 
+void MemoryBlock::growForAppend(uint32_t size) {
+    if (size <= m_capacity) return;
+    uint32_t larger = m_capacity + m_capacity / 2;
+    grow(larger > size && larger <= kLargest ? larger : size);
+}
+
 }  // namespace tessel

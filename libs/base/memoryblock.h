@@ -31,6 +31,9 @@ public:
 
     // Grows the area to at least `size` bytes (rounded up to 64); never shrinks.
     void grow(uint32_t size);
+    // The same for a text or buffer growing at its end: at least half the capacity more, so
+    // that a long run of appends copies its bytes a bounded number of times in all.
+    void growForAppend(uint32_t size);
 
     uint32_t capacity() const noexcept { return m_capacity; }
     char* data() const noexcept { return m_data; }

@@ -1,6 +1,5 @@
 #include "base/string.h"
 
-#include <algorithm>
 #include <cassert>
 #include <charconv>
 #include <cstdio>
@@ -378,11 +377,7 @@ char* String::reserveAppend(uint32_t n) {
     if (m_storage && m_storage->refCount() <= 1 && m_string == m_storage->data()) {
         uint32_t capacity = m_storage->capacity();
         if (!(m_length < capacity && room < capacity - m_length)) {
-            // At least double, so that a text built by many small appends is copied a
-            // logarithmic number of times, not once per append.
-            uint64_t needed = uint64_t{m_length} + room + 1;  // <= kLargest, checked above
-            uint64_t doubled = std::min<uint64_t>(uint64_t{capacity} * 2, MemoryBlock::kLargest);
-            m_storage->grow(static_cast<uint32_t>(std::max(needed, doubled)));
+            m_storage->growForAppend(m_length + room + 1);
         }
         char* data = m_storage->data();
         m_string = data;

@@ -76,7 +76,7 @@ private:
     bool m_synchronized;
     uint64_t m_handle = 0;
     uint32_t m_id = 0;
-    uint32_t m_stackSize = 0;  // always the system's default
+    [[maybe_unused]] uint32_t m_stackSize = 0;  // always the system's default
     bool m_started = false;    // the current run has marked itself running
     Condition m_startedCondition;
     Condition m_endedCondition;

@@ -38,6 +38,28 @@ TEST(MemoryBlock, GrowReallocatesToTheRoundedSizeAndNeverShrinks) {
     EXPECT_EQ(block.capacity(), 192u);
 }
 
+// A text built a byte at a time: each growth takes half the capacity more (not just the next
+// 64 bytes), so that 1 MiB of appends reallocates a few dozen times, not 16384 times.
+TEST(MemoryBlock, GrowingForAppendsAddsHalfTheCapacity) {
+    MemoryBlock block(1);
+    block.growForAppend(65);
+    EXPECT_EQ(block.capacity(), 128u);
+    block.growForAppend(1000);  // more than half: the size asked for
+    EXPECT_EQ(block.capacity(), 1024u);
+    block.growForAppend(1);
+    EXPECT_EQ(block.capacity(), 1024u);
+
+    MemoryBlock text(1);
+    int reallocations = 0;
+    for (uint32_t length = 1; length <= 1024 * 1024; ++length) {
+        uint32_t before = text.capacity();
+        text.growForAppend(length + 1);
+        if (text.capacity() != before) ++reallocations;
+        EXPECT_GE(text.capacity(), length + 1);
+    }
+    EXPECT_LT(reallocations, 40);
+}
+
 TEST(MemoryBlock, PoolGivesBackAnIdleBlockOfTheSlot) {
     for (uint32_t size : {1u, 64u, 100u, 8191u, 8192u}) {
         drainSlot(size);
