@@ -43,6 +43,18 @@ void placeAndLoad(bool downloadAllowed, const char* className, Place place, Load
     }
 }
 
+// Checks the placed library's signature and loads it for good: a plugin stays loaded until
+// the process ends.
+PluginDllInstance* verifyAndLoad(VexlanClient* client, const Dlls& dlls, const char* className,
+                                 const String& libraryPath) {
+    tessel::log(0, className, "loadDll", "Load 64 bits linux library");
+    client->verifyDllSignature(libraryPath, libraryPath + ".sig");
+    auto* instance = new PluginDllInstance(
+        libraryPath, nativeComponent(dlls, className, "loadDll").m_version, pluginDirectory() + "/");
+    keepLoaded(instance);
+    return instance;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -174,13 +186,7 @@ void VexlanClientPluginDll::fetchPkiFiles(tessel::http::CurlSession& session) {
 }
 
 void VexlanClientPluginDll::loadDll(const String& libraryPath) {
-    tessel::log(0, kClassName, "loadDll", "Load 64 bits linux library");
-    m_client->verifyDllSignature(libraryPath, libraryPath + ".sig");
-    auto* instance = new PluginDllInstance(
-        libraryPath, nativeComponent(m_element->m_pluginDlls, kClassName, "loadDll").m_version,
-        pluginDirectory() + "/");
-    keepLoaded(instance);
-    m_instance = instance;
+    m_instance = verifyAndLoad(m_client, m_element->m_pluginDlls, kClassName, libraryPath);
     tessel::log(0, kClassName, "loadDll", "Module loaded");
 }
 
@@ -265,13 +271,7 @@ VexlanClientPluginDllNoTunnel::VexlanClientPluginDllNoTunnel(
       m_downloadAllowed(downloadAllowed) {}
 
 void VexlanClientPluginDllNoTunnel::loadDll(const String& libraryPath) {
-    tessel::log(0, kClassName, "loadDll", "Load 64 bits linux library");
-    m_client->verifyDllSignature(libraryPath, libraryPath + ".sig");
-    auto* instance = new PluginDllInstance(
-        libraryPath, nativeComponent(m_element->m_pluginDlls, kClassName, "loadDll").m_version,
-        pluginDirectory() + "/");
-    keepLoaded(instance);
-    m_instance = instance;
+    m_instance = verifyAndLoad(m_client, m_element->m_pluginDlls, kClassName, libraryPath);
 }
 
 void VexlanClientPluginDllNoTunnel::run(tessel::http::CurlSession* session) {
