@@ -116,7 +116,7 @@ private:
     VexlanClient* m_client;
     IVexlanClientNotify* m_notify;
     ClientPluginDllConfiguration* m_element;
-    tessel::http::CurlSession* m_session;
+    [[maybe_unused]] tessel::http::CurlSession* m_session;  // run() is given the session to use
     bool m_downloadAllowed;
     std::atomic<PluginDllInstance*> m_instance{nullptr};  // never deleted (keepLoaded)
     // Held by the loop from its running test into its wait, and by stop around its signal:
@@ -149,9 +149,9 @@ private:
     void loadDll(const tessel::String& libraryPath);
 
     VexlanClient* m_client;
-    IVexlanClientNotify* m_notify;
+    [[maybe_unused]] IVexlanClientNotify* m_notify;  // a launch has nothing to report
     NoTunnelClientPluginDllConfiguration* m_element;
-    tessel::http::CurlSession* m_session;
+    [[maybe_unused]] tessel::http::CurlSession* m_session;  // run() is given the session to use
     bool m_downloadAllowed;
     PluginDllInstance* m_instance = nullptr;  // never deleted (keepLoaded)
 };
