@@ -22,6 +22,18 @@ inline bool isLineTerminator(uint8_t b) {
     return b == '\n' || b == '\r';
 }
 
+// Sets one bound of a group to `pos` for the rest of the match, and puts the old value back
+// when the rest fails.
+inline int matchWithBound(const Node& rest, GroupState& g, int GroupState::*bound,
+                          const String& input, Matcher& m, int pos) {
+    int previous = g.*bound;
+    g.*bound = pos;
+    int end = rest.match(input, m, pos);
+    if (end < 0)
+        g.*bound = previous;
+    return end;
+}
+
 // The captures of groups first..last, taken before a closed sub-match runs and put back when
 // the rest of the pattern fails after it, so that a failed path leaves no captures behind.
 class CaptureSnapshot {
@@ -466,25 +478,13 @@ int OrNode::match(const String& input, Matcher& m, int pos) const {
 int GroupHeadNode::match(const String& input, Matcher& m, int pos) const {
     if (!enter(m))
         return -1;
-    GroupState& g = group(m, m_group);
-    int previous = g.start;
-    g.start = pos;
-    int end = next->match(input, m, pos);
-    if (end < 0)
-        g.start = previous;
-    return end;
+    return matchWithBound(*next, group(m, m_group), &GroupState::start, input, m, pos);
 }
 
 int GroupTailNode::match(const String& input, Matcher& m, int pos) const {
     if (!enter(m))
         return -1;
-    GroupState& g = group(m, m_group);
-    int previous = g.end;
-    g.end = pos;
-    int end = next->match(input, m, pos);
-    if (end < 0)
-        g.end = previous;
-    return end;
+    return matchWithBound(*next, group(m, m_group), &GroupState::end, input, m, pos);
 }
 
 int GroupLoopPrologueNode::match(const String& input, Matcher& m, int pos) const {
