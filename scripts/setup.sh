@@ -14,7 +14,7 @@ packages=(
     python3 zip unzip curl squid microsocks dante-server
     libglib2.0-bin gsettings-desktop-schemas
     # window program tests, screenshots and images
-    xvfb xauth trayer x11-apps xdotool imagemagick librsvg2-bin
+    xvfb xauth trayer x11-apps xdotool imagemagick librsvg2-bin dbus-daemon
     # fuzzing
     clang libclang-rt-14-dev
     # packaging

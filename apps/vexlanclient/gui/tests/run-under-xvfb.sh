@@ -5,6 +5,12 @@
 # A tray host (trayer) runs inside the server so that tray icons are really embedded and
 # their menus exercised; VEXLAN_TRAY_HOST=none leaves the server without one.
 set -u
+# Without a session bus, GTK starts one on first use (dbus-launch) that outlives the command
+# and keeps its output open, so the test runner waits for it until its time-out. The whole run
+# gets a bus of its own instead, which ends with it.
+if [ -z "${VEXLAN_XVFB_OWN_BUS:-}" ]; then
+    VEXLAN_XVFB_OWN_BUS=1 exec dbus-run-session -- "$0" "$@"
+fi
 dir=$(mktemp -d "${TMPDIR:-/tmp}/vexlan-xvfb.XXXXXX") || exit 1
 server=
 tray=
