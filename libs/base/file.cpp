@@ -22,7 +22,9 @@ bool File::open(const String& path, int flags) {
     bool write = (flags & kWrite) != 0;
     if (!read && !write) return false;
     // Writing alone creates or truncates; reading and writing opens or creates.
-    int fd = platform::openFile(systemPath(path).c_str(), read, write, write, write && !read);
+    bool shared = (flags & kShared) != 0;
+    int fd = platform::openFile(systemPath(path).c_str(), read, write, write, write && !read,
+                                shared);
     if (fd < 0) return false;
     m_handle = fd;
     m_mode = write ? 1 : 2;
@@ -211,6 +213,10 @@ bool ensureDirectory(const String& path) {
     if (isDirectory(path)) return true;
     createDirectories(path);
     return true;
+}
+
+int narrowFolderToOwner(const String& path) {
+    return platform::narrowDirectoryToOwner(systemPath(path).c_str());
 }
 
 String getCurrentDirectory() { return String::copy(platform::currentDirectory()); }

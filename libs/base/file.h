@@ -15,6 +15,9 @@ class File : public IArchive {
 public:
     static constexpr int kRead = 1;
     static constexpr int kWrite = 2;
+    // With kWrite: a file meant for others (a publisher's artefact), created readable by
+    // them. Without it every file written is the user's alone (0600), whatever the umask.
+    static constexpr int kShared = 4;
     // Lengths of stored strings and buffers above this are refused before allocating.
     static constexpr uint32_t kMaxStoredLength = 0x100000;
 
@@ -79,11 +82,15 @@ void moveFile(const String& from, const String& to);
 void deleteFile(const String& path);
 bool isFile(const String& path);
 bool isDirectory(const String& path);
-// Creates every missing folder of `path`; raises EFile when the last one cannot be created
-// (an existing folder included).
+// Creates every missing folder of `path`, each the user's alone (0700 whatever the umask);
+// raises EFile when the last one cannot be created (an existing folder included).
 void createDirectories(const String& path);
 // isDirectory, or else createDirectories.
 bool ensureDirectory(const String& path);
+// Narrows a folder that this user owns and others may enter or read to owner-only access
+// (0700). Returns its former permission bits when it was narrowed, -1 when nothing changed
+// (already private, another user's, or no folder). Never raises.
+int narrowFolderToOwner(const String& path);
 
 // A copy of the current folder's path (later changes do not alter it).
 String getCurrentDirectory();

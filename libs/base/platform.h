@@ -29,14 +29,18 @@ void setCurrentThreadName(const char* name);
 // `handle` receives the system's handle of the thread. False when the system refuses.
 bool startThread(void (*routine)(void*), void* argument, uint64_t* handle);
 
-// Opens `path` for the log: created with mode 0600 and truncated, never through a symbolic
+// Opens `path` for the log: created (or narrowed) to mode 0600 and truncated, never through a symbolic
 // link, and only when it is a regular file owned by this user with no other name (a FIFO or
 // device there is refused without blocking). The stream appends. Returns null when the file
 // cannot or must not be used.
 FILE* openLogFile(const char* path);
 
 // Files. Descriptors are plain ints; -1 means failure (see lastError()).
-int openFile(const char* path, bool read, bool write, bool create, bool truncate);
+// A file opened for writing is made the user's alone (0600, whatever the umask or its former
+// mode) unless `shared`, which creates it readable by others (0644 less the umask) and leaves
+// an existing file's mode as it is.
+int openFile(const char* path, bool read, bool write, bool create, bool truncate,
+             bool shared = false);
 int64_t readFile(int fd, void* data, uint64_t count);         // bytes read, -1 on error
 int64_t writeFile(int fd, const void* data, uint64_t count);  // bytes written, -1 on error
 void closeFile(int fd);
@@ -50,7 +54,11 @@ enum class EntryKind { None, File, Directory, Other };
 EntryKind entryKind(const char* path);
 bool renamePath(const char* from, const char* to);
 bool removeFile(const char* path);
+// Creates one folder, the user's alone (0700 whatever the umask).
 bool makeDirectory(const char* path);
+// Narrows a folder that this user owns and others may enter or read to 0700. Returns its
+// former permission bits when it was narrowed, -1 otherwise.
+int narrowDirectoryToOwner(const char* path);
 
 std::string currentDirectory();
 bool changeDirectory(const char* path);
@@ -60,6 +68,14 @@ std::vector<std::string> commandLineArguments();
 std::string homeDirectory();
 // The user's configuration folder ($XDG_CONFIG_HOME, else home + "/.config").
 std::string configDirectory();
+
+// Overwrites one argument of main's vector in place, so that the process list no longer
+// shows it.
+void eraseArgument(char* argument);
+// Sets whether the process may leave a core file and be inspected by other processes of the
+// user. False when the system refuses.
+bool setProcessDumpable(bool dumpable);
+bool processDumpable();
 
 struct OsInfo {
     std::string name;  // PRETTY_NAME of os-release, else system name and release

@@ -122,14 +122,17 @@ TEST(Console, LevelsOpeningTheSameFileAppendInOrder) {
 TEST(Console, OpeningAFileTruncatesItAndKeepsItPrivate) {
     TempDir dir;
     writeFile(dir.file("old.log"), "old content\n");
+    ASSERT_EQ(chmod(dir.file("old.log").c_str(), 0644), 0);
     Console console;
     ASSERT_TRUE(console.setOutput(2, dir.file("old.log").c_str()));
     console.log(2, "N", "", "new");
     std::string content = readFile(dir.file("old.log"));
     EXPECT_EQ(content.find("old content"), std::string::npos);
     EXPECT_NE(content.find("ERROR N: new"), std::string::npos);
-    ASSERT_TRUE(console.setOutput(3, dir.file("fresh.log").c_str()));
     struct stat st {};
+    ASSERT_EQ(stat(dir.file("old.log").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);  // an older log readable by others is narrowed
+    ASSERT_TRUE(console.setOutput(3, dir.file("fresh.log").c_str()));
     ASSERT_EQ(stat(dir.file("fresh.log").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }

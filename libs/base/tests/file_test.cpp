@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -39,6 +40,29 @@ EFile expectEFile(Action action) {
     }
     ADD_FAILURE() << "no EFile raised";
     return EFile("none", "none", 0);
+}
+
+// Sets the process's umask for the lifetime of the object.
+class ScopedUmask {
+public:
+    explicit ScopedUmask(mode_t mask) : m_old(::umask(mask)) {}
+    ~ScopedUmask() { ::umask(m_old); }
+    ScopedUmask(const ScopedUmask&) = delete;
+    ScopedUmask& operator=(const ScopedUmask&) = delete;
+
+private:
+    mode_t m_old;
+};
+
+unsigned modeOf(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return 0xFFFF;
+    return st.st_mode & 07777;
+}
+
+void writeWithMode(const std::string& path, mode_t mode) {
+    writeFile(path, "old");
+    ASSERT_EQ(::chmod(path.c_str(), mode), 0);
 }
 
 }  // namespace
@@ -405,6 +429,94 @@ TEST(CreateDirectories, EnsureDirectoryCreatesOnlyWhenMissing) {
     EXPECT_TRUE(tessel::ensureDirectory(path));
     EXPECT_TRUE(tessel::isDirectory(path));
     EXPECT_TRUE(tessel::ensureDirectory(path));  // exists: no EFile
+}
+
+// A wide umask must not open what the client writes to others, and a narrow one must not
+// take the owner's own rights: files are 0600 and folders 0700 exactly.
+TEST(PrivateModes, FilesAndFoldersAreTheUsersAloneWhateverTheUmask) {
+    for (mode_t mask : {0000, 0022, 0077, 0277}) {
+        SCOPED_TRACE(mask);
+        TempDir dir;
+        std::vector<std::string> files = {dir.file("written"), dir.file("both")};
+        {
+            ScopedUmask umask(mask);
+            File written;
+            ASSERT_TRUE(written.open(str(files[0]), File::kWrite));
+            written.write(str("data"));
+            File both;
+            ASSERT_TRUE(both.open(str(files[1]), File::kRead | File::kWrite));
+            tessel::createDirectories(str(dir.file("a/b/c")));
+            tessel::ensureDirectory(str(dir.file("a/d")));
+        }
+        for (const std::string& file : files) EXPECT_EQ(modeOf(file), 0600u) << file;
+        for (const char* folder : {"a", "a/b", "a/b/c", "a/d"})
+            EXPECT_EQ(modeOf(dir.file(folder)), 0700u) << folder;
+    }
+}
+
+TEST(PrivateModes, WritingAnOlderWiderFileNarrowsItReadingDoesNot) {
+    TempDir dir;
+    ScopedUmask umask(0);
+    struct Case {
+        int flags;
+        mode_t before;
+        unsigned after;
+    };
+    const Case cases[] = {
+        {File::kWrite, 0644, 0600},
+        {File::kRead | File::kWrite, 0666, 0600},
+        {File::kWrite, 0700, 0600},
+        {File::kRead, 0644, 0644},
+        {File::kWrite | File::kShared, 0640, 0640},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        std::string path = dir.file("f" + std::to_string(n++));
+        SCOPED_TRACE(path);
+        writeWithMode(path, c.before);
+        File file;
+        ASSERT_TRUE(file.open(str(path), c.flags));
+        EXPECT_EQ(modeOf(path), c.after);
+    }
+}
+
+TEST(PrivateModes, SharedFilesAreCreatedReadableByOthers) {
+    TempDir dir;
+    ScopedUmask umask(0022);
+    File file;
+    ASSERT_TRUE(file.open(str(dir.file("published.zip")), File::kWrite | File::kShared));
+    EXPECT_EQ(modeOf(dir.file("published.zip")), 0644u);
+}
+
+TEST(PrivateModes, NarrowFolderToOwner) {
+    TempDir dir;
+    ScopedUmask umask(0);
+    struct Case {
+        const char* name;
+        mode_t before;  // 0: no such folder
+        int returned;
+        unsigned after;
+    };
+    const Case cases[] = {
+        {"wide", 0755, 0755, 0700},
+        {"group", 0750, 0750, 0700},
+        {"world-writable", 0777, 0777, 0700},
+        {"private", 0700, -1, 0700},
+        {"missing", 0, -1, 0xFFFF},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = dir.file(c.name);
+        if (c.before) {
+            ASSERT_EQ(::mkdir(path.c_str(), c.before), 0);
+        }
+        EXPECT_EQ(tessel::narrowFolderToOwner(str(path)), c.returned);
+        EXPECT_EQ(modeOf(path), c.after);
+    }
+    // A plain file is no folder: left alone.
+    writeWithMode(dir.file("plain"), 0644);
+    EXPECT_EQ(tessel::narrowFolderToOwner(str(dir.file("plain"))), -1);
+    EXPECT_EQ(modeOf(dir.file("plain")), 0644u);
 }
 
 TEST(Paths, ParentFolder) {

@@ -16,7 +16,22 @@
 namespace tessel {
 namespace platform {
 
-int openFile(const char* path, bool read, bool write, bool create, bool truncate) {
+namespace {
+
+constexpr mode_t kPrivateFileMode = 0600;
+constexpr mode_t kPrivateFolderMode = 0700;
+constexpr mode_t kSharedFileMode = 0644;
+
+// Gives a file or folder of ours exactly `mode`: the umask may have taken more than the
+// group's and others' bits, and a file that already existed may be wider.
+bool holdMode(int fd, const struct stat& st, mode_t mode) {
+    if ((st.st_mode & 07777) == mode || st.st_uid != geteuid()) return true;
+    return fchmod(fd, mode) == 0;
+}
+
+}  // namespace
+
+int openFile(const char* path, bool read, bool write, bool create, bool truncate, bool shared) {
     // Non-blocking only while opening, so that a pipe without a writer cannot hang us.
     int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     flags |= (read && write) ? O_RDWR : (write ? O_WRONLY : O_RDONLY);
@@ -24,13 +39,20 @@ int openFile(const char* path, bool read, bool write, bool create, bool truncate
     if (truncate) flags |= O_TRUNC;
     int fd;
     do {
-        fd = ::open(path, flags, 0644);
+        fd = ::open(path, flags, shared ? kSharedFileMode : kPrivateFileMode);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return -1;
     struct stat st {};
     if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         ::close(fd);
         errno = EISDIR;
+        return -1;
+    }
+    // What we write is ours alone, whatever the umask and whatever mode an older file had.
+    if (write && !shared && S_ISREG(st.st_mode) && !holdMode(fd, st, kPrivateFileMode)) {
+        int error = errno;
+        ::close(fd);
+        errno = error;
         return -1;
     }
     int status = fcntl(fd, F_GETFL);
@@ -95,7 +117,29 @@ EntryKind entryKind(const char* path) {
 
 bool renamePath(const char* from, const char* to) { return ::rename(from, to) == 0; }
 bool removeFile(const char* path) { return ::unlink(path) == 0; }
-bool makeDirectory(const char* path) { return ::mkdir(path, 0755) == 0; }
+bool makeDirectory(const char* path) {
+    if (::mkdir(path, kPrivateFolderMode) != 0) return false;
+    // Only the folder just made is touched: never through a link put in its place.
+    int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool ok = fstat(fd, &st) == 0 && holdMode(fd, st, kPrivateFolderMode);
+    ::close(fd);
+    return ok;
+}
+
+int narrowDirectoryToOwner(const char* path) {
+    int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat st {};
+    int former = -1;
+    if (fstat(fd, &st) == 0 && st.st_uid == geteuid() && (st.st_mode & 077) != 0 &&
+        fchmod(fd, kPrivateFolderMode) == 0) {
+        former = static_cast<int>(st.st_mode & 07777);
+    }
+    ::close(fd);
+    return former;
+}
 
 std::string currentDirectory() {
     std::string buffer(4096, '\0');

@@ -86,7 +86,8 @@ FILE* openLogFile(const char* path) {
     if (fd < 0) return nullptr;
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() ||
-        st.st_nlink != 1 || ftruncate(fd, 0) != 0) {
+        st.st_nlink != 1 || ftruncate(fd, 0) != 0 ||
+        ((st.st_mode & 07777) != 0600 && fchmod(fd, 0600) != 0)) {
         close(fd);
         return nullptr;
     }
