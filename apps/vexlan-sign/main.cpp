@@ -264,12 +264,13 @@ void removeQuietly(const std::string& path) {
     }
 }
 
-// Writes `content` to `path` through a temporary file in the same folder.
+// Writes `content` to `path` through a temporary file in the same folder. Signature files
+// and archives are published: readable by others, unlike what the client writes.
 void writeOutput(const std::string& path, const String& content) {
     std::string temporary = path + ".tmp";
     {
         tessel::File out;
-        if (!out.open(text(temporary), tessel::File::kWrite)) {
+        if (!out.open(text(temporary), tessel::File::kWrite | tessel::File::kShared)) {
             fail(kCannotCreate, "cannot create " + temporary);
         }
         try {

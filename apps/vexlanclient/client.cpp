@@ -1,5 +1,7 @@
 #include "vexlanclient/client.h"
 
+#include <cstdio>
+
 #include "base/buffer.h"
 #include "base/console.h"
 #include "base/exception.h"
@@ -33,6 +35,13 @@ bool sendLogTo(const String& path) {
     return true;
 }
 
+// Permission bits as the user reads them, "0755".
+String octalMode(int mode) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode) & 07777u);
+    return String(text).copy();
+}
+
 }  // namespace
 
 VexlanClient::VexlanClient(IVexlanClientNotify* notify)
@@ -46,6 +55,9 @@ VexlanClient::VexlanClient(IVexlanClientNotify* notify)
     } catch (const tessel::Exception& e) {
         TESSEL_LOG_CATCH(e);
     }
+    // A folder made by an older client, or by hand, may let others read the keys and
+    // settings inside it.
+    int formerMode = tessel::narrowFolderToOwner(folder);
     if (!logInTmp) {
         String fallback = folder + "/" + kProgramLogName;
         bool ok = tessel::isDirectory(folder) && sendLogTo(fallback);
@@ -54,6 +66,11 @@ VexlanClient::VexlanClient(IVexlanClientNotify* notify)
                         (ok ? "logging to " + fallback : String("logging to standard output only")));
     }
     tessel::log(0, "VexlanClient", "main", "Vexlan directory is : " + folder);
+    if (formerMode >= 0) {
+        tessel::log(1, "VexlanClient", "main",
+                    "Vexlan directory was open to other users (mode " + octalMode(formerMode) +
+                        "): narrowed to 0700");
+    }
     tessel::setCurrentDirectory(folder);
     String settings = settingsFilePath();
     if (tessel::isFile(settings)) {
