@@ -5,18 +5,23 @@
 #include <atomic>
 #include <cstdio>
 
+#include "base/process.h"
 #include "base/string.h"
 #include "vexlan-cli/cli.h"
 #include "vexlan-cli/signals.h"
 #include "vexlanclient/client.h"
 
 int main(int argc, char** argv) {
+    // Before anything holds a secret: no core file, no reading of our memory by others.
+    tessel::refuseCoreDumps();
     // First, before any thread exists, so that only the watcher receives the signals.
     vexlancli::SignalWatcher signals;
 
     vexlancli::Options options;
     int parsed = vexlancli::parseArguments(argc, argv, options, stdout, stderr);
     if (parsed >= 0) return parsed;
+    // Copied: the identifier in it leaves the process list.
+    tessel::hideArgument(argc, argv, tessel::String::copy(options.startParameter));
 
     vexlancli::LineNotify notify(stderr);
     vexlan::VexlanClient client(&notify);

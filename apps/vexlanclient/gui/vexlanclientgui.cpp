@@ -13,6 +13,7 @@
 #include "base/console.h"
 #include "base/exception.h"
 #include "base/platform.h"
+#include "base/process.h"
 #include "http/uri.h"
 #include "tls/evpdigest.h"
 #include "vexlanclient/gui/aboutdialog.h"
@@ -25,6 +26,8 @@
 namespace {
 
 VexlanClientGui* g_application = nullptr;
+int g_processArgc = 0;
+char** g_processArgv = nullptr;
 
 // wxWidgets' assertions go to the log (level 3) instead of a dialog that would stop the
 // program in front of the user.
@@ -64,6 +67,11 @@ void closeOnSignal(int /*signal*/) {
 
 }  // namespace
 
+void keepProcessArguments(int argc, char** argv) {
+    g_processArgc = argc;
+    g_processArgv = argv;
+}
+
 VexlanClientGui* theApplication() {
     return g_application;
 }
@@ -91,6 +99,8 @@ bool VexlanClientGui::OnInit() {
     }
 
     const tessel::String parameter = startParameterBytes();
+    // wxWidgets and the line above hold their own copies by now.
+    tessel::hideArgument(g_processArgc, g_processArgv, parameter);
     m_checker = new wxSingleInstanceChecker;
     m_checker->Create(instanceName(parameter), wxEmptyString);
     if (m_checker->IsAnotherRunning()) {

@@ -24,5 +24,9 @@ private:
 // with "/" made "_" (28 characters ending in "=").
 wxString instanceName(const tessel::String& startParameter);
 
+// main's own argument vector: OnInit overwrites the start parameter in it once it has copied
+// it, so that other users do not find the identifier in the process list.
+void keepProcessArguments(int argc, char** argv);
+
 // The process-wide application object (null before OnInit).
 VexlanClientGui* theApplication();
