@@ -1,6 +1,11 @@
 #include "tunnel.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -57,6 +62,21 @@ std::string timestamp() {
     return text;
 }
 
+// Writes `text` to `path` readable by the user alone (0600 whatever the umask), never
+// through a link planted at the path.
+bool writePrivateFile(const std::string& path, const std::string& text) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    bool ok = ::fchmod(fd, 0600) == 0;
+    for (size_t done = 0; ok && done < text.size();) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        ok = n > 0;
+        if (ok) done += static_cast<size_t>(n);
+    }
+    return ::close(fd) == 0 && ok;
+}
+
 }  // namespace
 
 std::map<std::string, std::string> parseConfiguration(const std::string& text) {
@@ -102,6 +122,8 @@ void Tunnel::set(const std::string& name, const char* value) {
     m_settings[name] = value ? value : "";
     if (name == "DllSetProxy2") {
         noteLocked("proxy " + maskedProxy(m_settings[name]));
+    } else if (name == "DllSetTicket2") {
+        noteLocked(name + " ***");  // the ticket opens the session: it stays out of the log
     } else if (name != "DllSetCertPassword2") {
         noteLocked(name + " " + m_settings[name]);
     }
@@ -278,13 +300,9 @@ void Tunnel::execute(const std::string& command) {
         }
         std::string path = folder + name;
         std::string temporary = path + ".tmp";
-        {
-            std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-            out << text;
-            if (!out.flush()) {
-                note("cannot write " + temporary);
-                return;
-            }
+        if (!writePrivateFile(temporary, text)) {
+            note("cannot write " + temporary);
+            return;
         }
         if (std::rename(temporary.c_str(), path.c_str()) != 0) note("cannot write " + path);
         return;
