@@ -31,7 +31,9 @@ try:
     with open(os.path.join(home, "Vexlan", "vexlanclient.xml"), "w") as f:
         f.write("<vexlanclient><sslcertignoredomains><domains>%s</domains>"
                 "</sslcertignoredomains></vexlanclient>" % authority)
-    env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"))
+    # The client's /proc entries stay ours to read: it is left dumpable.
+    env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"),
+               VEXLAN_ALLOW_CORE_DUMPS="1")
     for name in ("https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY", "VEXLAN_TUNNEL_STEP_MS",
                  "VEXLAN_TUNNEL_TRACE"):
         env.pop(name, None)
