@@ -203,6 +203,19 @@ class StartUpTest(ProgramTestCase):
                     self.fail("no window %r; windows: %r" % (title, names))
                 self.stop(process)
 
+    def test_start_parameter_leaves_the_process_list(self):
+        identifier = "idf-5c2e90d1"
+        parameter = "vexlan://%s@127.0.0.1:%d/?lang=en" % (identifier, closed_port())
+        process = self.start(parameter, LANG="C.UTF-8")
+        # The error box comes after OnInit, which overwrites the parameter once copied.
+        self.assertIsNotNone(wait_for_window(process.pid, "Error"), "the run did not fail")
+        with open("/proc/%d/cmdline" % process.pid, "rb") as f:
+            cmdline = f.read()
+        self.stop(process)
+        self.assertIn(os.path.basename(PROGRAM).encode(), cmdline)
+        self.assertNotIn(identifier.encode(), cmdline)
+        self.assertNotIn(b"vexlan://", cmdline)
+
 
 class NoTrayHostTest(ProgramTestCase):
     """Run by CTest with VEXLAN_TRAY_HOST=none: a display without notification area."""
