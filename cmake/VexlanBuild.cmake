@@ -50,13 +50,13 @@ endfunction()
 
 # vexlan_folder_library(<target> [PUBLIC_LIBS ...] [PRIVATE_LIBS ...])
 # The library of the current folder: every .cpp of the folder and of its unix/ sub-folder.
-# Nothing is declared while the folder has no sources yet.
+# A folder without sources is a configuration error that names it.
 function(vexlan_folder_library target)
     cmake_parse_arguments(ARG "" "" "PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
     file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp
                                         ${CMAKE_CURRENT_SOURCE_DIR}/unix/*.cpp)
     if(NOT sources)
-        return()
+        message(FATAL_ERROR "${CMAKE_CURRENT_SOURCE_DIR}: no sources for the library ${target}")
     endif()
     vexlan_library(NAME ${target} SOURCES ${sources}
                    PUBLIC_LIBS ${ARG_PUBLIC_LIBS} PRIVATE_LIBS ${ARG_PRIVATE_LIBS})

@@ -24,19 +24,19 @@ ModuleLoader::ModuleLoader(const String& path) : m_module(nullptr) {
     if (systemPath.find('/') == String::npos)
         systemPath = "./" + systemPath;
     std::string error;
-    m_module = moduleplatform::openModule(systemPath.c_str(), error);
+    m_module = vexlan::detail::openModule(systemPath.c_str(), error);
     if (!m_module)
         fail(path, error);
 }
 
 ModuleLoader::~ModuleLoader() {
     if (m_module)
-        moduleplatform::closeModule(m_module);
+        vexlan::detail::closeModule(m_module);
 }
 
 void* ModuleLoader::getProc(const String& name) {
     std::string error;
-    void* address = moduleplatform::findSymbol(m_module, name.c_str(), error);
+    void* address = vexlan::detail::findSymbol(m_module, name.c_str(), error);
     if (!address)
         fail(name, error);
     return address;
@@ -44,5 +44,5 @@ void* ModuleLoader::getProc(const String& name) {
 
 void* ModuleLoader::findProc(const String& name) {
     std::string error;
-    return moduleplatform::findSymbol(m_module, name.c_str(), error);
+    return vexlan::detail::findSymbol(m_module, name.c_str(), error);
 }

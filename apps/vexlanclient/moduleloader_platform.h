@@ -1,9 +1,11 @@
-// The system's dynamic-library services behind ModuleLoader (implemented in unix/).
+// The system's dynamic-library services behind ModuleLoader (implemented by
+// unix/moduleloader_platform.cpp).
 #pragma once
 
 #include <string>
 
-namespace moduleplatform {
+namespace vexlan {
+namespace detail {
 
 // Loads a library with every symbol bound at once and none exported to later loads. Null on
 // failure, with the system's explanation in `error`.
@@ -12,4 +14,5 @@ void* openModule(const char* path, std::string& error);
 void* findSymbol(void* module, const char* name, std::string& error);
 void closeModule(void* module);
 
-}  // namespace moduleplatform
+}  // namespace detail
+}  // namespace vexlan

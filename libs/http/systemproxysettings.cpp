@@ -9,6 +9,7 @@
 #include "base/console.h"
 #include "base/mutex.h"
 #include "base/platform.h"
+#include "http/systemproxysettings_platform.h"
 
 namespace tessel {
 namespace http {
@@ -265,7 +266,7 @@ SystemProxySettings SystemProxySettings::fromEnvironment() {
 SystemProxySettings SystemProxySettings::current() {
     String listing;
     SystemProxySettings settings;
-    if (platform::readGnomeProxyListing(listing) && fromGnomeListing(listing, settings)) {
+    if (detail::readGnomeProxyListing(listing) && fromGnomeListing(listing, settings)) {
         return settings;
     }
     return fromEnvironment();

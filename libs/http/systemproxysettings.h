@@ -42,11 +42,5 @@ struct SystemProxySettings {
     static SystemProxySettings fromEnvironment();
 };
 
-namespace platform {
-// Runs "gsettings list-recursively org.gnome.system.proxy" (bounded in time and output).
-// False when the command is missing, fails (the schema is not installed) or does not finish.
-bool readGnomeProxyListing(String& listing);
-}  // namespace platform
-
 }  // namespace http
 }  // namespace tessel

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "regex/stackbound.h"
+#include "regex/stackbound_platform.h"
 
 namespace tessel {
 namespace regex {

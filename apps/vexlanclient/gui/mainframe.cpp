@@ -16,6 +16,7 @@
 #include "vexlanclient/gui/notificationpanel.h"
 #include "vexlanclient/gui/systrayicon.h"
 #include "vexlanclient/gui/textconversion.h"
+#include "vexlanclient/notify.h"
 
 namespace {
 
@@ -190,20 +191,20 @@ void VexlanMainFrame::restartClient() {
 }
 
 void VexlanMainFrame::onStatusChanged(wxThreadEvent& event) {
-    switch (event.GetInt()) {
-        case 1:
+    switch (static_cast<vexlan::ClientStatus>(event.GetInt())) {
+        case vexlan::kStatusIdle:
             m_notificationPanel->showStatus(_("STATUS_IDLE"));
             break;
-        case 2:
+        case vexlan::kStatusDownloading:
             m_notificationPanel->showStatus(_("STATUS_DOWNLOADING_COMPENENTS"));
             break;
-        case 3:
+        case vexlan::kStatusConnected:
             m_notificationPanel->showStatus(_("STATUS_CONNECTED"));
             break;
-        case 4:
+        case vexlan::kStatusSessionOver:
             Close(true);
             break;
-        case 5:
+        case vexlan::kStatusHostChecking:
             m_notificationPanel->showStatus(_("HOSTCHECKING"));
             break;
         default:
@@ -219,7 +220,7 @@ void VexlanMainFrame::onMediationFailed(wxThreadEvent& /*event*/) {
 }
 
 void VexlanMainFrame::onSessionType(wxThreadEvent& event) {
-    if (event.GetInt() == 3 && m_trayIcon && m_trayIcon->IsIconInstalled()) {
+    if (event.GetInt() == vexlan::kSessionHostChecker && m_trayIcon && m_trayIcon->IsIconInstalled()) {
         m_trayIcon->RemoveIcon();
     }
 }

@@ -1,6 +1,7 @@
 #include "vexlanclient/clientconfiguration.h"
 
 #include <gtest/gtest.h>
+#include <json/json.h>
 
 #include <string>
 #include <vector>
@@ -18,10 +19,36 @@ String fixture(const std::string& name) {
     return String::copy(vexlan::testing::readFile(std::string(VEXLAN_TEST_DATA) + "/" + name));
 }
 
+// A fixture with one member taken out, named by its path of keys ("result/pluginDlls/linux64").
+String fixtureWithout(const std::string& name, const std::string& path) {
+    Json::Value root;
+    std::string errors;
+    std::string text = vexlan::testing::readFile(std::string(VEXLAN_TEST_DATA) + "/" + name);
+    std::unique_ptr<Json::CharReader> reader(Json::CharReaderBuilder().newCharReader());
+    if (!reader->parse(text.data(), text.data() + text.size(), &root, &errors)) {
+        ADD_FAILURE() << name << ": " << errors;
+        return String();
+    }
+    Json::Value* parent = &root;
+    std::string::size_type start = 0;
+    for (std::string::size_type slash; (slash = path.find('/', start)) != std::string::npos;
+         start = slash + 1) {
+        parent = &(*parent)[path.substr(start, slash - start)];
+    }
+    std::string key = path.substr(start);
+    EXPECT_TRUE(parent->isMember(key)) << name << " has no " << path;
+    parent->removeMember(key);
+    return String::copy(Json::writeString(Json::StreamWriterBuilder(), root));
+}
+
 // Decodes a gateway reply the way the client thread does: envelope, then its result.
-tessel::gc::Pointer<ClientConfiguration> loadFixture(const std::string& name) {
-    MediationResponse response(fixture(name));
+tessel::gc::Pointer<ClientConfiguration> load(const String& reply) {
+    MediationResponse response(reply);
     return ClientConfiguration::load(*response.result());
+}
+
+tessel::gc::Pointer<ClientConfiguration> loadFixture(const std::string& name) {
+    return load(fixture(name));
 }
 
 // Counts the calls it receives, by element type.
@@ -141,7 +168,7 @@ TEST(ClientConfiguration, OptionalKeysMayBeAbsent) {
     {
         SCOPED_TRACE("without sslservercertname");
         LogCapture log;
-        auto configuration = loadFixture("reply_plugindll_without_sslservercertname.json");
+        auto configuration = load(fixtureWithout("reply_plugindll.json", "result/sslservercertname"));
         auto* element = dynamic_cast<ClientPluginDllConfiguration*>(configuration->element());
         ASSERT_NE(element, nullptr);
         EXPECT_TRUE(element->m_sslservercertname.empty());
@@ -149,7 +176,8 @@ TEST(ClientConfiguration, OptionalKeysMayBeAbsent) {
     }
     {
         SCOPED_TRACE("component without md5");
-        auto configuration = loadFixture("reply_plugindll_linux64_without_md5.json");
+        auto configuration =
+            load(fixtureWithout("reply_plugindll.json", "result/pluginDlls/linux64/md5"));
         auto* element = dynamic_cast<ClientPluginDllConfiguration*>(configuration->element());
         ASSERT_NE(element, nullptr);
         EXPECT_TRUE(element->m_pluginDlls.m_linux64.m_present);
@@ -175,53 +203,54 @@ TEST(ClientConfiguration, OptionalKeysMayBeAbsent) {
 TEST(ClientConfiguration, EveryMandatoryKeyIsRequired) {
     struct Case {
         const char* fixture;
-        const char* key;  // the missing key named by the log
+        const char* path;  // the member taken out; the log names its last key
     } cases[] = {
-        {"reply_hostchecker_without_hostcheckerDlls.json", "hostcheckerDlls"},
-        {"reply_hostchecker_without_hostcheckingrequest.json", "hostcheckingrequest"},
-        {"reply_hostchecker_without_responseurl.json", "responseurl"},
-        {"reply_hostchecker_without_hostname.json", "hostname"},
-        {"reply_hostchecker_without_language.json", "language"},
-        {"reply_hostchecker_without_hostcheckingtimer.json", "hostcheckingtimer"},
-        {"reply_plugindll_without_orgname.json", "orgname"},
-        {"reply_plugindll_without_server.json", "server"},
-        {"reply_plugindll_without_certPassword.json", "certPassword"},
-        {"reply_plugindll_without_login.json", "login"},
-        {"reply_plugindll_without_ticket.json", "ticket"},
-        {"reply_plugindll_without_sessionid.json", "sessionid"},
-        {"reply_plugindll_without_pluginDlls.json", "pluginDlls"},
-        {"reply_plugindll_without_certificates.json", "certificates"},
-        {"reply_plugindll_without_clientid.json", "clientid"},
-        {"reply_plugindllnotunnel_without_orgname.json", "orgname"},
-        {"reply_plugindllnotunnel_without_pluginDlls.json", "pluginDlls"},
-        {"reply_plugindllnotunnel_without_service.json", "service"},
-        {"reply_plugindllnotunnel_without_clientid.json", "clientid"},
-        {"reply_plugindllnotunnel_without_safetype.json", "safetype"},
-        {"reply_type_missing.json", "type"},
+        {"reply_hostchecker.json", "result/hostcheckerDlls"},
+        {"reply_hostchecker.json", "result/hostcheckingrequest"},
+        {"reply_hostchecker.json", "result/responseurl"},
+        {"reply_hostchecker.json", "result/hostname"},
+        {"reply_hostchecker.json", "result/language"},
+        {"reply_hostchecker.json", "result/hostcheckingtimer"},
+        {"reply_plugindll.json", "result/orgname"},
+        {"reply_plugindll.json", "result/server"},
+        {"reply_plugindll.json", "result/certPassword"},
+        {"reply_plugindll.json", "result/login"},
+        {"reply_plugindll.json", "result/ticket"},
+        {"reply_plugindll.json", "result/sessionid"},
+        {"reply_plugindll.json", "result/pluginDlls"},
+        {"reply_plugindll.json", "result/certificates"},
+        {"reply_plugindll.json", "result/clientid"},
+        {"reply_plugindllnotunnel.json", "result/orgname"},
+        {"reply_plugindllnotunnel.json", "result/pluginDlls"},
+        {"reply_plugindllnotunnel.json", "result/service"},
+        {"reply_plugindllnotunnel.json", "result/clientid"},
+        {"reply_plugindllnotunnel.json", "result/safetype"},
+        {"reply_plugindll.json", "result/type"},
         // Nested records: a record that is present must be complete.
-        {"reply_plugindll_linux64_without_filename.json", "filename"},
-        {"reply_plugindll_linux64_without_urlpath.json", "urlpath"},
-        {"reply_plugindll_linux64_without_pattern.json", "pattern"},
-        {"reply_plugindll_linux64_without_version.json", "version"},
-        {"reply_plugindll_certificates_without_cert.json", "cert"},
-        {"reply_plugindll_certificates_without_ca.json", "ca"},
-        {"reply_plugindll_ca_without_filename.json", "filename"},
-        {"reply_plugindll_ca_without_urlpath.json", "urlpath"},
+        {"reply_plugindll.json", "result/pluginDlls/linux64/filename"},
+        {"reply_plugindll.json", "result/pluginDlls/linux64/urlpath"},
+        {"reply_plugindll.json", "result/pluginDlls/linux64/pattern"},
+        {"reply_plugindll.json", "result/pluginDlls/linux64/version"},
+        {"reply_plugindll.json", "result/certificates/cert"},
+        {"reply_plugindll.json", "result/certificates/ca"},
+        {"reply_plugindll.json", "result/certificates/ca/filename"},
+        {"reply_plugindll.json", "result/certificates/ca/urlpath"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.fixture);
-        MediationResponse response(fixture(c.fixture));
+        SCOPED_TRACE(std::string(c.fixture) + " without " + c.path);
+        MediationResponse response(fixtureWithout(c.fixture, c.path));
         LogCapture log;
         EXPECT_THROW(ClientConfiguration::load(*response.result()), tessel::EConfMissingKey);
         std::vector<std::string> entries = log.entries();
         ASSERT_FALSE(entries.empty());
-        EXPECT_EQ(entries[0],
-                  std::string("ERROR ConfReadHelper.readKey Missing tag: <") + c.key + ">");
+        std::string key = std::string(c.path).substr(std::string(c.path).rfind('/') + 1);
+        EXPECT_EQ(entries[0], "ERROR ConfReadHelper.readKey Missing tag: <" + key + ">");
     }
 }
 
 TEST(ClientConfiguration, NestedFailureNamesTheOuterKeyToo) {
-    MediationResponse response(fixture("reply_plugindll_linux64_without_pattern.json"));
+    MediationResponse response(
+        fixtureWithout("reply_plugindll.json", "result/pluginDlls/linux64/pattern"));
     LogCapture log;
     EXPECT_THROW(ClientConfiguration::load(*response.result()), tessel::EConfMissingKey);
     EXPECT_TRUE(log.contains("ERROR ConfReadHelper.readKey Missing tag: <pattern>"));

@@ -213,8 +213,9 @@ TEST_F(Settings, PasswordThatCannotBeUnprotectedKeepsTheRest) {
          [](Settings& s) {
              namespace up = vexlan::unixprotection;
              const char secret[] = "secret";
-             tessel::Buffer blob = up::seal(up::loadKey(false), up::currentUserId() + 1,
-                                            tessel::Buffer(secret, 6));
+             tessel::Buffer blob = vexlan::sealSecret(up::loadKey(false),
+                                                      up::currentUserId() + 1,
+                                                      tessel::Buffer(secret, 6));
              s.replacePasswordText(tessel::base64Encode(blob).toStd());
          }},
         {"one byte changed",

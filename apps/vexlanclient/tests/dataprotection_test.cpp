@@ -49,27 +49,27 @@ mode_t modeOf(const std::string& path) {
 TEST(DataProtection, SealedBlobsOpenOnlyForTheirKeyAndUser) {
     const uint32_t user = 1000;
     for (const std::string& plain : {std::string("proxy password"), std::string()}) {
-        Buffer blob = unixprotection::seal(key(1), user, bytes(plain));
+        Buffer blob = vexlan::sealSecret(key(1), user, bytes(plain));
         EXPECT_EQ(blob.length(), plain.size() + 29);
-        EXPECT_EQ(text(unixprotection::open(key(1), user, blob)), plain);
+        EXPECT_EQ(text(vexlan::openSecret(key(1), user, blob)), plain);
         // Two seals of the same text differ (fresh nonce).
-        EXPECT_NE(unixprotection::seal(key(1), user, bytes(plain)), blob);
+        EXPECT_NE(vexlan::sealSecret(key(1), user, bytes(plain)), blob);
 
         LogCapture capture;
-        EXPECT_THROW(unixprotection::open(key(1), user + 1, blob), EDataProtection);
+        EXPECT_THROW(vexlan::openSecret(key(1), user + 1, blob), EDataProtection);
         EXPECT_TRUE(capture.contains("ERROR DataProtection.unprotect the protected data belongs "
                                      "to another user or was altered"));
-        EXPECT_THROW(unixprotection::open(key(2), user, blob), EDataProtection);
+        EXPECT_THROW(vexlan::openSecret(key(2), user, blob), EDataProtection);
         // Any changed byte: version, nonce, text, tag.
         for (uint32_t at = 0; at < blob.length(); ++at) {
             Buffer altered(blob.data(), blob.length());
             altered.mutableData()[at] ^= 0x01;
-            EXPECT_THROW(unixprotection::open(key(1), user, altered), EDataProtection) << at;
+            EXPECT_THROW(vexlan::openSecret(key(1), user, altered), EDataProtection) << at;
         }
         Buffer truncated(blob.data(), blob.length() - 1);
-        EXPECT_THROW(unixprotection::open(key(1), user, truncated), EDataProtection);
+        EXPECT_THROW(vexlan::openSecret(key(1), user, truncated), EDataProtection);
     }
-    EXPECT_THROW(unixprotection::open(key(1), user, Buffer()), EDataProtection);
+    EXPECT_THROW(vexlan::openSecret(key(1), user, Buffer()), EDataProtection);
 }
 
 TEST(DataProtection, KeyIsCreatedPrivatelyOnFirstProtection) {

@@ -1,11 +1,6 @@
-// Linux data protection: AES-256-GCM under a random 32-byte key of the user, kept in
-// $XDG_CONFIG_HOME/vexlan/protect.key (mode 0600). The user id is bound into every blob as
-// associated data, so that a blob copied to another account does not unprotect there, and the
-// tag makes any alteration fail.
+// Linux data protection: secrets are sealed (sealedsecret.h) under a random 32-byte key of the
+// user, kept here in $XDG_CONFIG_HOME/vexlan/protect.key (mode 0600, created on first use).
 #include <fcntl.h>
-#include <openssl/crypto.h>
-#include <openssl/evp.h>
-#include <openssl/rand.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,17 +13,14 @@
 
 #include "base/console.h"
 #include "base/platform.h"
+#include "tls/aesgcm.h"
 #include "vexlanclient/dataprotection.h"
+#include "vexlanclient/sealedsecret.h"
 #include "vexlanclient/unix/dataprotection_unix.h"
 
 namespace vexlan {
 namespace unixprotection {
 namespace {
-
-constexpr unsigned char kVersion = 1;
-constexpr int kNonceLength = 12;
-constexpr int kTagLength = 16;
-constexpr uint32_t kOverhead = 1 + kNonceLength + kTagLength;
 
 [[noreturn]] void fail(const char* method, const std::string& text, uint32_t line) {
     tessel::log(2, "DataProtection", method, tessel::String::copy(text));
@@ -37,20 +29,11 @@ constexpr uint32_t kOverhead = 1 + kNonceLength + kTagLength;
 
 std::string systemError(int error) { return std::strerror(error); }
 
-std::string associatedData(uint32_t userId) {
-    return "vexlan-protect:" + std::to_string(kVersion) + ":uid=" + std::to_string(userId);
-}
-
-struct ContextFree {
-    void operator()(EVP_CIPHER_CTX* context) const { EVP_CIPHER_CTX_free(context); }
-};
-using Context = std::unique_ptr<EVP_CIPHER_CTX, ContextFree>;
-
 // Wipes key material when it goes out of scope.
 struct Wipe {
     void* data;
     size_t length;
-    ~Wipe() { OPENSSL_cleanse(data, length); }
+    ~Wipe() { tessel::tls::cleanse(data, length); }
 };
 
 bool writeAll(int fd, const unsigned char* data, size_t length) {
@@ -127,7 +110,7 @@ bool createKey(const std::string& path, tessel::Buffer& key) {
     }
     unsigned char bytes[kKeyLength];
     Wipe wipe{bytes, sizeof bytes};
-    if (RAND_bytes(bytes, static_cast<int>(kKeyLength)) != 1) {
+    if (!tessel::tls::randomBytes(bytes, kKeyLength)) {
         fail("protect", "no random bytes for the protection key", __LINE__);
     }
     std::string pattern = dir + "/protect.key.XXXXXX";
@@ -199,86 +182,18 @@ tessel::Buffer loadKey(bool create) {
     fail(method, "the protection key " + path + " disappeared", __LINE__);
 }
 
-tessel::Buffer seal(const tessel::Buffer& key, uint32_t userId, const tessel::Buffer& plain) {
-    if (key.length() != kKeyLength) fail("protect", "bad key length", __LINE__);
-    tessel::Buffer blob(kOverhead + plain.length());
-    unsigned char* out = blob.mutableData();
-    out[0] = kVersion;
-    unsigned char* nonce = out + 1;
-    unsigned char* cipher = nonce + kNonceLength;
-    unsigned char* tag = cipher + plain.length();
-    if (RAND_bytes(nonce, kNonceLength) != 1) fail("protect", "no random bytes", __LINE__);
-    std::string aad = associatedData(userId);
-    Context context(EVP_CIPHER_CTX_new());
-    int n = 0;
-    bool ok = context &&
-              EVP_EncryptInit_ex(context.get(), EVP_aes_256_gcm(), nullptr, nullptr, nullptr) &&
-              EVP_CIPHER_CTX_ctrl(context.get(), EVP_CTRL_GCM_SET_IVLEN, kNonceLength, nullptr) &&
-              EVP_EncryptInit_ex(context.get(), nullptr, nullptr, key.data(), nonce) &&
-              EVP_EncryptUpdate(context.get(), nullptr, &n,
-                                reinterpret_cast<const unsigned char*>(aad.data()),
-                                static_cast<int>(aad.size()));
-    if (ok && plain.length() > 0) {
-        ok = EVP_EncryptUpdate(context.get(), cipher, &n, plain.data(),
-                               static_cast<int>(plain.length()));
-    }
-    unsigned char rest[16];  // GCM writes nothing at the end; the room is only formal
-    int last = 0;
-    ok = ok && EVP_EncryptFinal_ex(context.get(), rest, &last) &&
-         EVP_CIPHER_CTX_ctrl(context.get(), EVP_CTRL_GCM_GET_TAG, kTagLength, tag);
-    if (!ok) fail("protect", "cannot encrypt", __LINE__);
-    return blob;
-}
-
-tessel::Buffer open(const tessel::Buffer& key, uint32_t userId, const tessel::Buffer& blob) {
-    if (key.length() != kKeyLength) fail("unprotect", "bad key length", __LINE__);
-    if (blob.length() < kOverhead || blob.data()[0] != kVersion) {
-        fail("unprotect", "the protected data is damaged", __LINE__);
-    }
-    uint32_t length = blob.length() - kOverhead;
-    const unsigned char* nonce = blob.data() + 1;
-    const unsigned char* cipher = nonce + kNonceLength;
-    const unsigned char* tag = cipher + length;
-    tessel::Buffer plain(length);
-    std::string aad = associatedData(userId);
-    Context context(EVP_CIPHER_CTX_new());
-    int n = 0;
-    bool ok = context &&
-              EVP_DecryptInit_ex(context.get(), EVP_aes_256_gcm(), nullptr, nullptr, nullptr) &&
-              EVP_CIPHER_CTX_ctrl(context.get(), EVP_CTRL_GCM_SET_IVLEN, kNonceLength, nullptr) &&
-              EVP_DecryptInit_ex(context.get(), nullptr, nullptr, key.data(), nonce) &&
-              EVP_DecryptUpdate(context.get(), nullptr, &n,
-                                reinterpret_cast<const unsigned char*>(aad.data()),
-                                static_cast<int>(aad.size()));
-    if (ok && length > 0) {
-        ok = EVP_DecryptUpdate(context.get(), plain.mutableData(), &n, cipher,
-                               static_cast<int>(length));
-    }
-    unsigned char rest[16];  // GCM writes nothing at the end; the room is only formal
-    int last = 0;
-    ok = ok &&
-         EVP_CIPHER_CTX_ctrl(context.get(), EVP_CTRL_GCM_SET_TAG, kTagLength,
-                             const_cast<unsigned char*>(tag)) &&
-         EVP_DecryptFinal_ex(context.get(), rest, &last) > 0;
-    if (!ok) {
-        if (length > 0) OPENSSL_cleanse(plain.mutableData(), length);
-        fail("unprotect", "the protected data belongs to another user or was altered", __LINE__);
-    }
-    return plain;
-}
-
 }  // namespace unixprotection
 
 tessel::Buffer protectData(const tessel::Buffer& plain) {
     tessel::Buffer key = unixprotection::loadKey(true);
     unixprotection::Wipe wipe{key.mutableData(), key.length()};
-    return unixprotection::seal(key, unixprotection::currentUserId(), plain);
+    return sealSecret(key, unixprotection::currentUserId(), plain);
 }
 
 tessel::Buffer unprotectData(const tessel::Buffer& blob) {
     tessel::Buffer key = unixprotection::loadKey(false);
     unixprotection::Wipe wipe{key.mutableData(), key.length()};
-    return unixprotection::open(key, unixprotection::currentUserId(), blob);
+    return openSecret(key, unixprotection::currentUserId(), blob);
 }
 
 }  // namespace vexlan

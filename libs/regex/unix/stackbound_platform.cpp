@@ -1,5 +1,5 @@
 // Stack bounds of the calling thread from the thread library.
-#include "regex/stackbound.h"
+#include "regex/stackbound_platform.h"
 
 #include <pthread.h>
 

@@ -10,13 +10,13 @@
 #include <cerrno>
 
 #include "base/platform.h"
-#include "http/systemproxysettings.h"
+#include "http/systemproxysettings_platform.h"
 
 extern char** environ;
 
 namespace tessel {
 namespace http {
-namespace platform {
+namespace detail {
 namespace {
 
 constexpr int kTimeoutMilliseconds = 5000;
@@ -76,6 +76,6 @@ bool readGnomeProxyListing(String& listing) {
     return true;
 }
 
-}  // namespace platform
+}  // namespace detail
 }  // namespace http
 }  // namespace tessel

@@ -3,7 +3,8 @@
 
 #include "vexlanclient/moduleloader_platform.h"
 
-namespace moduleplatform {
+namespace vexlan {
+namespace detail {
 namespace {
 
 std::string lastError(const char* fallback) {
@@ -33,4 +34,5 @@ void closeModule(void* module) {
     dlclose(module);
 }
 
-}  // namespace moduleplatform
+}  // namespace detail
+}  // namespace vexlan
