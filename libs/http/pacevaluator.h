@@ -21,7 +21,7 @@ class PacEvaluator {
 public:
     // Time given past the script's limit before the process is killed: the process stops an
     // ordinary endless loop itself (and stays usable), which it needs a moment to report.
-    static constexpr uint32_t kGraceMilliseconds = 100;
+    static constexpr uint32_t kGraceMilliseconds = 50;
 
     // The contract of PacScript::evaluate: the answer of FindProxyForURL(url, host), kNoAnswer
     // (reason logged at TRACE) for every failure of the script or of the process, kNoEngine
