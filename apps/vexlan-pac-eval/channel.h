@@ -7,8 +7,7 @@
 namespace vexlan {
 namespace paceval {
 
-// Writing to a client that went away fails instead of raising SIGPIPE; the log goes nowhere
-// (standard output is /dev/null, and the client reports the outcome itself).
+// Writing to a client that went away fails instead of raising SIGPIPE; no core files.
 void prepareProcess();
 // Exactly `count` bytes from the client; false at its end.
 bool readFromClient(void* data, size_t count);

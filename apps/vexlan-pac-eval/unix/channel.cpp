@@ -8,7 +8,12 @@
 namespace vexlan {
 namespace paceval {
 
-void prepareProcess() { signal(SIGPIPE, SIG_IGN); }
+void prepareProcess() {
+    signal(SIGPIPE, SIG_IGN);
+    // Ended by its CPU limit, it leaves no core file behind.
+    rlimit none{0, 0};
+    setrlimit(RLIMIT_CORE, &none);
+}
 
 bool readFromClient(void* data, size_t count) {
     auto* at = static_cast<char*>(data);
