@@ -2,6 +2,8 @@
 
 #include <cstring>
 #include <memory>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "base/console.h"
@@ -39,6 +41,11 @@ inline bool is(char c, unsigned char cls) {
 
 inline bool isTrimmed(char c) { return c == 0 || is(c, kSpace); }
 
+[[noreturn]] void tooMuch(const String& what) {
+    log(2, "xml.Element", "parse", what);
+    TESSEL_THROW(xml::EXmlElement);
+}
+
 // Names are short: a loop, not a call.
 inline uint32_t findColon(const String& name) {
     const char* data = name.data();
@@ -72,6 +79,8 @@ namespace detail {
 // document keeps; without one (the stand-alone parse operations) they are owning slices.
 // The last quote searches are remembered: start tags with unbalanced quotes would otherwise
 // scan to the same far quote again and again.
+// The prefixes in scope are kept in a table as well as in the elements' shared chains, so that
+// resolving a prefixed name costs the same however many declarations are in scope.
 struct ParseCursor {
     ParseCursor(const String& source, Document* owner)
         : text(source), data(source.data()), length(source.length()), document(owner) {}
@@ -115,6 +124,13 @@ struct ParseCursor {
         return slice(from, to - from);
     }
 
+    // The innermost declaration of `prefix` in scope at the element being read, or null.
+    NamespaceScope* lookup(std::string_view prefix) const {
+        if (bindings.empty()) return nullptr;
+        auto it = bindings.find(prefix);
+        return it == bindings.end() ? nullptr : it->second;
+    }
+
     struct Memo {
         bool valid = false;
         uint32_t from = 0;
@@ -127,6 +143,10 @@ struct ParseCursor {
     Document* document;
     Memo single;
     Memo dual;
+    // Each prefix declared so far to its innermost declaration in scope (null once none is).
+    std::unordered_map<std::string_view, NamespaceScope*> bindings;
+    // The declarations marked as carried by the element being resolved.
+    std::vector<NamespaceScope*> carried;
 };
 
 }  // namespace detail
@@ -407,70 +427,81 @@ void Element::setNamespace(const String& uri) {
     }
 }
 
-const NamespaceMap::Entry* Element::lookupPrefix(const String& prefix) const {
-    if (!m_namespaces) return nullptr;
-    auto it = m_namespaces->entries.find(prefix);
-    return it == m_namespaces->entries.end() ? nullptr : &it->second;
-}
-
 String Element::namespaceUri(const String& prefix) const {
-    const NamespaceMap::Entry* entry = lookupPrefix(prefix);
-    return entry ? own(entry->uri) : String();
-}
-
-void Element::declarePrefix(const String& declaration, const String& uri) {
-    // Called while parsing, so the element has a document; the texts are views into its source.
-    if (!m_ownsNamespaces) {
-        m_namespaces = m_document->newNamespaceMap(m_namespaces);
-        m_ownsNamespaces = true;
+    std::string_view wanted(prefix.data(), prefix.length());
+    for (const NamespaceScope* scope = m_namespaces; scope; scope = scope->outer) {
+        if (scope->prefix() == wanted) return own(scope->uri);
     }
-    m_namespaces->entries[declaration.substring(6)] = NamespaceMap::Entry{uri, declaration};
+    return String();
 }
 
-void Element::resolveNames() {
+void Element::declarePrefix(Cursor& c, const String& declaration, const String& uri) {
+    // Called while parsing, so the element has a document; the texts are views into its source.
+    if (m_namespaces && m_namespaces->inScope >= kMaxNamespaces) {
+        tooMuch("more than " + String(kMaxNamespaces) + " namespace declarations in scope");
+    }
+    NamespaceScope* scope = m_document->declare(declaration, uri, m_namespaces);
+    NamespaceScope*& binding = c.bindings[scope->prefix()];
+    scope->hidden = binding;
+    binding = scope;
+    m_namespaces = scope;
+}
+
+void Element::leaveScope(Cursor& c, const NamespaceScope* outer) const {
+    for (NamespaceScope* scope = m_namespaces; scope != outer; scope = scope->outer) {
+        c.bindings.find(scope->prefix())->second = scope->hidden;
+    }
+}
+
+void Element::resolveNames(Cursor& c) {
     uint32_t colon = findColon(m_name);
     if (colon != String::npos) {
-        const NamespaceMap::Entry* entry = lookupPrefix(m_name.substring(0, colon));
-        if (!entry) {
+        const NamespaceScope* scope = c.lookup(std::string_view(m_name.data(), colon));
+        if (!scope) {
             log(0, "Element", "parse", "non-defined qualified name for element");
         } else {
-            setNamespace(entry->uri);
+            setNamespace(scope->uri);
             m_name = m_name.substring(colon + 1);
         }
     }
     if (!m_firstAttribute) return;
-    // Each prefix used by an attribute is declared on this element once.
+    // Each prefix used by an attribute is declared on this element once: the declarations
+    // appended are marked while the attributes are walked.
     Attribute* last = m_lastAttribute;
     for (Attribute* attribute = m_firstAttribute; attribute; attribute = attribute->m_next) {
         const String& name = attribute->m_name;
         uint32_t at = findColon(name);
         if (at != String::npos && !(at == 5 && startsWith(name, "xmlns"))) {
-            String prefix = name.substring(0, at);
-            const NamespaceMap::Entry* entry = lookupPrefix(prefix);
-            if (!entry) {
-                log(0, "Element", "parse", "non-defined qualified name for attribute : " + prefix);
-            } else if (!findAttribute(entry->declaration)) {
-                appendAttribute(m_document->make<Attribute>(entry->declaration, entry->uri,
+            NamespaceScope* scope = c.lookup(std::string_view(name.data(), at));
+            if (!scope) {
+                log(0, "Element", "parse",
+                    "non-defined qualified name for attribute : " + name.substring(0, at));
+            } else if (!scope->carried) {
+                scope->carried = true;
+                c.carried.push_back(scope);
+                appendAttribute(m_document->make<Attribute>(scope->declaration, scope->uri,
                                                             AttributeValue::kDouble));
             }
         }
         if (attribute == last) break;
     }
+    for (NamespaceScope* scope : c.carried) scope->carried = false;
+    c.carried.clear();
 }
 
 // ---------------------------------------------------------------------------------------------
 // Element: parsing
 
 uint32_t Element::parseStartTag(Cursor& c, uint32_t p, bool& empty) {
+    // A tag without any ">" after it fails before its attributes are looked at.
     uint32_t gt = c.find('>', p);
     if (gt == String::npos) {
         log(0, "xml.Element", "parse", "cannot parse attributes");
         TESSEL_THROW(xml::EXmlElement);
     }
-    empty = gt > 0 && c.data[gt - 1] == '/';
-    uint32_t attributesEnd = empty ? gt - 1 : gt;
     Attribute* spare = nullptr;  // an arena attribute that was parsed but not kept
-    while (p < attributesEnd) {
+    uint32_t count = 0;
+    for (;;) {
         Attribute* attribute = spare ? spare : c.document->make<Attribute>();
         spare = nullptr;
         bool end = false;
@@ -483,6 +514,9 @@ uint32_t Element::parseStartTag(Cursor& c, uint32_t p, bool& empty) {
         }
         const String& name = attribute->m_name;
         if (name.isEmpty()) break;
+        if (++count > kMaxAttributes) {
+            tooMuch("more than " + String(kMaxAttributes) + " attributes in one element");
+        }
         bool kept = false;
         if (equals(name, "xmlns")) {
             if (!m_defaultNamespaceSeen) {
@@ -492,7 +526,7 @@ uint32_t Element::parseStartTag(Cursor& c, uint32_t p, bool& empty) {
                 log(0, "Element", "parse", "redefinition of xmlns attribute");
             }
         } else if (startsWith(name, "xmlns:")) {
-            declarePrefix(name, attribute->m_value.text());
+            declarePrefix(c, name, attribute->m_value.text());
         } else {
             c.document->noteStored(attribute->m_value.text());
             appendAttribute(attribute);
@@ -506,7 +540,17 @@ uint32_t Element::parseStartTag(Cursor& c, uint32_t p, bool& empty) {
         }
         if (end) break;
     }
-    resolveNames();
+    // The ">" found first stood inside a quoted value: the tag ends at the first one after
+    // the attributes.
+    if (p > gt) {
+        gt = c.find('>', p);
+        if (gt == String::npos) {
+            log(0, "xml.Element", "parse", "cannot parse attributes");
+            TESSEL_THROW(xml::EXmlElement);
+        }
+    }
+    empty = gt > 0 && c.data[gt - 1] == '/';
+    resolveNames(c);
     return gt + 1;
 }
 
@@ -518,6 +562,10 @@ uint32_t Element::parse(const String& text, uint32_t offset) {
     const String& source = m_document->keep(text.hasStorage() ? text : text.copy());
     Cursor c(source, m_document);
     Document& document = *m_document;
+    // Declarations this element got before (it is being parsed again) stay in scope.
+    for (NamespaceScope* scope = m_namespaces; scope; scope = scope->outer) {
+        c.bindings.emplace(scope->prefix(), scope);
+    }
 
     bool empty = false;
     uint32_t p = parseStartTag(c, offset, empty);
@@ -585,7 +633,13 @@ uint32_t Element::parse(const String& text, uint32_t offset) {
             p = gt + 1;
             open.pop_back();
             if (open.empty()) return p;
+            if (current->m_namespaces != open.back()->m_namespaces) {
+                current->leaveScope(c, open.back()->m_namespaces);
+            }
             continue;
+        }
+        if (open.size() >= kMaxDepth) {
+            tooMuch("elements nested deeper than " + String(kMaxDepth) + " levels");
         }
         auto* child = document.make<Element>(std::move(name));
         if (current->m_xmlns) {
@@ -600,6 +654,9 @@ uint32_t Element::parse(const String& text, uint32_t offset) {
         p = child->parseStartTag(c, nameEnd, empty);
         if (empty) {
             child->m_end = p;
+            if (child->m_namespaces != current->m_namespaces) {
+                child->leaveScope(c, current->m_namespaces);
+            }
         } else {
             open.push_back(child);
         }
