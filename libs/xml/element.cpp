@@ -41,8 +41,10 @@ inline bool is(char c, unsigned char cls) {
 
 inline bool isTrimmed(char c) { return c == 0 || is(c, kSpace); }
 
-[[noreturn]] void tooMuch(const String& what) {
-    log(2, "xml.Element", "parse", what);
+// A bound of the document was passed: `before` + the bound + `after` goes to the log. Kept out
+// of line, so that the checks cost the parser's loops nothing but a comparison.
+[[noreturn]] void pastBound(const char* before, uint32_t bound, const char* after) {
+    log(2, "xml.Element", "parse", before + String(bound) + after);
     TESSEL_THROW(xml::EXmlElement);
 }
 
@@ -438,7 +440,7 @@ String Element::namespaceUri(const String& prefix) const {
 void Element::declarePrefix(Cursor& c, const String& declaration, const String& uri) {
     // Called while parsing, so the element has a document; the texts are views into its source.
     if (m_namespaces && m_namespaces->inScope >= kMaxNamespaces) {
-        tooMuch("more than " + String(kMaxNamespaces) + " namespace declarations in scope");
+        pastBound("more than ", kMaxNamespaces, " namespace declarations in scope");
     }
     NamespaceScope* scope = m_document->declare(declaration, uri, m_namespaces);
     NamespaceScope*& binding = c.bindings[scope->prefix()];
@@ -493,6 +495,11 @@ void Element::resolveNames(Cursor& c) {
 // Element: parsing
 
 uint32_t Element::parseStartTag(Cursor& c, uint32_t p, bool& empty) {
+    if (p < c.length && c.data[p] == '>') {  // most start tags: a name and nothing else
+        empty = p > 0 && c.data[p - 1] == '/';
+        resolveNames(c);
+        return p + 1;
+    }
     // A tag without any ">" after it fails before its attributes are looked at.
     uint32_t gt = c.find('>', p);
     if (gt == String::npos) {
@@ -502,6 +509,9 @@ uint32_t Element::parseStartTag(Cursor& c, uint32_t p, bool& empty) {
     Attribute* spare = nullptr;  // an arena attribute that was parsed but not kept
     uint32_t count = 0;
     for (;;) {
+        // Most start tags end without attributes: no attribute is made for them.
+        p = c.skipSpace(p);
+        if (p >= c.length || is(c.data[p], kNameStop)) break;
         Attribute* attribute = spare ? spare : c.document->make<Attribute>();
         spare = nullptr;
         bool end = false;
@@ -515,7 +525,7 @@ uint32_t Element::parseStartTag(Cursor& c, uint32_t p, bool& empty) {
         const String& name = attribute->m_name;
         if (name.isEmpty()) break;
         if (++count > kMaxAttributes) {
-            tooMuch("more than " + String(kMaxAttributes) + " attributes in one element");
+            pastBound("more than ", kMaxAttributes, " attributes in one element");
         }
         bool kept = false;
         if (equals(name, "xmlns")) {
@@ -639,7 +649,7 @@ uint32_t Element::parse(const String& text, uint32_t offset) {
             continue;
         }
         if (open.size() >= kMaxDepth) {
-            tooMuch("elements nested deeper than " + String(kMaxDepth) + " levels");
+            pastBound("elements nested deeper than ", kMaxDepth, " levels");
         }
         auto* child = document.make<Element>(std::move(name));
         if (current->m_xmlns) {
