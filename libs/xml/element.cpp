@@ -112,6 +112,18 @@ struct ParseCursor {
         memo.found = find(quote, from);
         return memo.found;
     }
+    // The next "-->" from `from`. Remembered like the quotes: comments that end in "-- >" would
+    // otherwise each search the rest of the text for a "-->" that is not there.
+    uint32_t findCommentEnd(uint32_t from) {
+        if (arrow.valid && from >= arrow.from &&
+            (arrow.found == String::npos || from <= arrow.found)) {
+            return arrow.found;
+        }
+        arrow.valid = true;
+        arrow.from = from;
+        arrow.found = text.find("-->", from);
+        return arrow.found;
+    }
     bool startsWith(uint32_t p, const char* prefix, uint32_t prefixLength) const {
         return p + prefixLength <= length && std::memcmp(data + p, prefix, prefixLength) == 0;
     }
@@ -145,6 +157,7 @@ struct ParseCursor {
     Document* document;
     Memo single;
     Memo dual;
+    Memo arrow;
     // Each prefix declared so far to its innermost declaration in scope (null once none is).
     std::unordered_map<std::string_view, NamespaceScope*> bindings;
     // The declarations marked as carried by the element being resolved.
@@ -221,7 +234,7 @@ uint32_t parseAttribute(Cursor& c, uint32_t p, String& name, bool& hasValue, Att
 uint32_t parseComment(Cursor& c, uint32_t p, String& text) {
     uint32_t start = p;
     if (c.startsWith(p, "<!--", 4)) p += 4;
-    uint32_t end = c.text.find("-->", p);
+    uint32_t end = c.findCommentEnd(p);
     uint32_t after = end == String::npos ? String::npos : end + 3;
     if (end == String::npos) {
         end = c.text.find("-- >", p);

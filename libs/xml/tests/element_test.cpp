@@ -320,7 +320,8 @@ TEST(ElementBounds, AtTheBoundParsesOnePastIsASyntaxError) {
 }
 
 TEST(ElementBounds, SharedScopesResolveEveryElement) {
-    auto root = StringParser::parse(String::copy(bounds::wide(tessel::xml::kMaxNamespaces - 1, 2000)));
+    using tessel::xml::kMaxNamespaces;
+    auto root = StringParser::parse(String::copy(bounds::wide(kMaxNamespaces - 1, 2000)));
     ASSERT_EQ(root->childCount(), 2000u);
     uint32_t i = 0;
     for (auto* node = root->firstChild(); node; node = node->next(), ++i) {
@@ -360,6 +361,24 @@ TEST(ElementBounds, HostileNamespaceShapesAreSyntaxErrors) {
         EXPECT_THROW(StringParser::parse(String::copy(c.text)), tessel::xml::EXmlElement);
         EXPECT_TRUE(capture.contains(c.refusal));
     }
+}
+
+// Comments that end in "-- >", before the root and inside it: each used to search the rest of
+// the document for a "-->", which took minutes for a megabyte of them. A "-->" further on
+// still ends the comment that it follows.
+TEST(ElementComments, ManyCommentsEndingWithASpacedArrow) {
+    std::string comments;
+    for (int i = 0; i < 100000; ++i) comments += "<!-- c -- >";
+    auto before = StringParser::parse(String::copy(comments + "<a/>"));
+    EXPECT_EQ(before->name(), "a");
+    auto inside = StringParser::parse(String::copy("<a>" + comments + "</a>"));
+    EXPECT_EQ(inside->childCount(), 100000u);
+    EXPECT_EQ(inside->lastChild()->value(), "c");
+    EXPECT_EQ(parseAndDump("<a><!-- x -- ><!-- y -- > z --><b/></a>"),
+              "a{!x -- ><!-- y -- > z!,b{}}");
+    EXPECT_EQ(parseAndDump("<a><!-- x --><!-- y -- ><b/></a>"), "a{!x!,!y!,b{}}");
+    EXPECT_EQ(parseAndDump("<!-- x -- > <b/> --><a/>"), "a{}");
+    EXPECT_EQ(parseAndDump("<!-- x --><!-- y -- ><a/>"), "a{}");
 }
 
 // Each edit on its own tree: an edit that the tree forgot to release would show as a leak
