@@ -173,8 +173,6 @@ bool ordinaryNames(const Element* root) {
         if (!nameLike(e->name())) return false;
         for (auto* a = e->firstAttribute(); a; a = a->next()) {
             if (!nameLike(a->name())) return false;
-            // A ">" in a value ends the start tag when read again.
-            if (a->value().text().find('>') != String::npos) return false;
         }
         // An unquoted value runs up to a blank or ">": written last before "/>", it takes
         // the "/" in when read again (as it did in the text parsed first).

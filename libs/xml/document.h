@@ -1,14 +1,14 @@
 // Internal to libs/xml: the storage of a parsed tree. The element on which parsing started owns
 // one Document: the source texts (kept alive for the tree), an arena from which the parser
-// allocates nodes and attributes, and the namespace maps. Names, texts and values of parsed
-// nodes are views into a source (no reference counting while parsing); the public accessors
-// turn them into owning slices with own().
+// allocates nodes and attributes, and the namespace prefix declarations. Names, texts and
+// values of parsed nodes are views into a source (no reference counting while parsing); the
+// public accessors turn them into owning slices with own().
 #pragma once
 
 #include <cstddef>
-#include <map>
 #include <memory>
 #include <new>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -17,6 +17,24 @@
 
 namespace tessel {
 namespace xml {
+
+// A prefix declaration ("xmlns:" + prefix = uri) linked to the declarations in scope around it.
+// An element points at the newest declaration in its scope; its children share the chain and
+// add their own in front, so each declaration is stored once however many elements it reaches.
+struct NamespaceScope {
+    String declaration;  // "xmlns:" + prefix; a view into the source, like the rest of the tree
+    String uri;
+    NamespaceScope* outer;  // the next declaration in scope, or null
+    uint32_t inScope;       // declarations in scope from this one outwards
+    // While parsing: the declaration of the same prefix that this one hides, and whether the
+    // element being resolved already carries this declaration as an attribute.
+    NamespaceScope* hidden = nullptr;
+    bool carried = false;
+
+    std::string_view prefix() const {
+        return std::string_view(declaration.data() + 6, declaration.length() - 6);
+    }
+};
 
 class Document {
 public:
@@ -70,11 +88,12 @@ public:
     }
     void noteForeign() noexcept { m_plain = false; }
 
-    // A namespace map owned by the document.
-    NamespaceMap* newNamespaceMap(const NamespaceMap* copyOf) {
-        m_maps.push_back(std::make_unique<NamespaceMap>());
-        if (copyOf) m_maps.back()->entries = copyOf->entries;
-        return m_maps.back().get();
+    // A new declaration in front of the chain `outer`, owned by the document.
+    NamespaceScope* declare(const String& declaration, const String& uri, NamespaceScope* outer) {
+        uint32_t inScope = outer ? outer->inScope + 1 : 1;
+        m_scopes.push_back(
+            std::unique_ptr<NamespaceScope>(new NamespaceScope{declaration, uri, outer, inScope}));
+        return m_scopes.back().get();
     }
 
 private:
@@ -121,7 +140,7 @@ private:
     std::vector<std::unique_ptr<unsigned char[]>> m_large;
     unsigned char* m_at = nullptr;
     size_t m_left = 0;
-    std::vector<std::unique_ptr<NamespaceMap>> m_maps;
+    std::vector<std::unique_ptr<NamespaceScope>> m_scopes;
 };
 
 }  // namespace xml

@@ -2,6 +2,8 @@
 
 #include <cstring>
 #include <memory>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "base/console.h"
@@ -39,6 +41,13 @@ inline bool is(char c, unsigned char cls) {
 
 inline bool isTrimmed(char c) { return c == 0 || is(c, kSpace); }
 
+// A bound of the document was passed: `before` + the bound + `after` goes to the log. Kept out
+// of line, so that the checks cost the parser's loops nothing but a comparison.
+[[noreturn]] void pastBound(const char* before, uint32_t bound, const char* after) {
+    log(2, "xml.Element", "parse", before + String(bound) + after);
+    TESSEL_THROW(xml::EXmlElement);
+}
+
 // Names are short: a loop, not a call.
 inline uint32_t findColon(const String& name) {
     const char* data = name.data();
@@ -72,6 +81,8 @@ namespace detail {
 // document keeps; without one (the stand-alone parse operations) they are owning slices.
 // The last quote searches are remembered: start tags with unbalanced quotes would otherwise
 // scan to the same far quote again and again.
+// The prefixes in scope are kept in a table as well as in the elements' shared chains, so that
+// resolving a prefixed name costs the same however many declarations are in scope.
 struct ParseCursor {
     ParseCursor(const String& source, Document* owner)
         : text(source), data(source.data()), length(source.length()), document(owner) {}
@@ -101,6 +112,18 @@ struct ParseCursor {
         memo.found = find(quote, from);
         return memo.found;
     }
+    // The next "-->" from `from`. Remembered like the quotes: comments that end in "-- >" would
+    // otherwise each search the rest of the text for a "-->" that is not there.
+    uint32_t findCommentEnd(uint32_t from) {
+        if (arrow.valid && from >= arrow.from &&
+            (arrow.found == String::npos || from <= arrow.found)) {
+            return arrow.found;
+        }
+        arrow.valid = true;
+        arrow.from = from;
+        arrow.found = text.find("-->", from);
+        return arrow.found;
+    }
     bool startsWith(uint32_t p, const char* prefix, uint32_t prefixLength) const {
         return p + prefixLength <= length && std::memcmp(data + p, prefix, prefixLength) == 0;
     }
@@ -115,6 +138,13 @@ struct ParseCursor {
         return slice(from, to - from);
     }
 
+    // The innermost declaration of `prefix` in scope at the element being read, or null.
+    NamespaceScope* lookup(std::string_view prefix) const {
+        if (bindings.empty()) return nullptr;
+        auto it = bindings.find(prefix);
+        return it == bindings.end() ? nullptr : it->second;
+    }
+
     struct Memo {
         bool valid = false;
         uint32_t from = 0;
@@ -127,6 +157,11 @@ struct ParseCursor {
     Document* document;
     Memo single;
     Memo dual;
+    Memo arrow;
+    // Each prefix declared so far to its innermost declaration in scope (null once none is).
+    std::unordered_map<std::string_view, NamespaceScope*> bindings;
+    // The declarations marked as carried by the element being resolved.
+    std::vector<NamespaceScope*> carried;
 };
 
 }  // namespace detail
@@ -199,7 +234,7 @@ uint32_t parseAttribute(Cursor& c, uint32_t p, String& name, bool& hasValue, Att
 uint32_t parseComment(Cursor& c, uint32_t p, String& text) {
     uint32_t start = p;
     if (c.startsWith(p, "<!--", 4)) p += 4;
-    uint32_t end = c.text.find("-->", p);
+    uint32_t end = c.findCommentEnd(p);
     uint32_t after = end == String::npos ? String::npos : end + 3;
     if (end == String::npos) {
         end = c.text.find("-- >", p);
@@ -407,70 +442,89 @@ void Element::setNamespace(const String& uri) {
     }
 }
 
-const NamespaceMap::Entry* Element::lookupPrefix(const String& prefix) const {
-    if (!m_namespaces) return nullptr;
-    auto it = m_namespaces->entries.find(prefix);
-    return it == m_namespaces->entries.end() ? nullptr : &it->second;
-}
-
 String Element::namespaceUri(const String& prefix) const {
-    const NamespaceMap::Entry* entry = lookupPrefix(prefix);
-    return entry ? own(entry->uri) : String();
-}
-
-void Element::declarePrefix(const String& declaration, const String& uri) {
-    // Called while parsing, so the element has a document; the texts are views into its source.
-    if (!m_ownsNamespaces) {
-        m_namespaces = m_document->newNamespaceMap(m_namespaces);
-        m_ownsNamespaces = true;
+    std::string_view wanted(prefix.data(), prefix.length());
+    for (const NamespaceScope* scope = m_namespaces; scope; scope = scope->outer) {
+        if (scope->prefix() == wanted) return own(scope->uri);
     }
-    m_namespaces->entries[declaration.substring(6)] = NamespaceMap::Entry{uri, declaration};
+    return String();
 }
 
-void Element::resolveNames() {
+void Element::declarePrefix(Cursor& c, const String& declaration, const String& uri) {
+    // Called while parsing, so the element has a document; the texts are views into its source.
+    if (m_namespaces && m_namespaces->inScope >= kMaxNamespaces) {
+        pastBound("more than ", kMaxNamespaces, " namespace declarations in scope");
+    }
+    NamespaceScope* scope = m_document->declare(declaration, uri, m_namespaces);
+    NamespaceScope*& binding = c.bindings[scope->prefix()];
+    scope->hidden = binding;
+    binding = scope;
+    m_namespaces = scope;
+}
+
+void Element::leaveScope(Cursor& c, const NamespaceScope* outer) const {
+    for (NamespaceScope* scope = m_namespaces; scope != outer; scope = scope->outer) {
+        c.bindings.find(scope->prefix())->second = scope->hidden;
+    }
+}
+
+void Element::resolveNames(Cursor& c) {
     uint32_t colon = findColon(m_name);
     if (colon != String::npos) {
-        const NamespaceMap::Entry* entry = lookupPrefix(m_name.substring(0, colon));
-        if (!entry) {
+        const NamespaceScope* scope = c.lookup(std::string_view(m_name.data(), colon));
+        if (!scope) {
             log(0, "Element", "parse", "non-defined qualified name for element");
         } else {
-            setNamespace(entry->uri);
+            setNamespace(scope->uri);
             m_name = m_name.substring(colon + 1);
         }
     }
     if (!m_firstAttribute) return;
-    // Each prefix used by an attribute is declared on this element once.
+    // Each prefix used by an attribute is declared on this element once: the declarations
+    // appended are marked while the attributes are walked.
     Attribute* last = m_lastAttribute;
     for (Attribute* attribute = m_firstAttribute; attribute; attribute = attribute->m_next) {
         const String& name = attribute->m_name;
         uint32_t at = findColon(name);
         if (at != String::npos && !(at == 5 && startsWith(name, "xmlns"))) {
-            String prefix = name.substring(0, at);
-            const NamespaceMap::Entry* entry = lookupPrefix(prefix);
-            if (!entry) {
-                log(0, "Element", "parse", "non-defined qualified name for attribute : " + prefix);
-            } else if (!findAttribute(entry->declaration)) {
-                appendAttribute(m_document->make<Attribute>(entry->declaration, entry->uri,
+            NamespaceScope* scope = c.lookup(std::string_view(name.data(), at));
+            if (!scope) {
+                log(0, "Element", "parse",
+                    "non-defined qualified name for attribute : " + name.substring(0, at));
+            } else if (!scope->carried) {
+                scope->carried = true;
+                c.carried.push_back(scope);
+                appendAttribute(m_document->make<Attribute>(scope->declaration, scope->uri,
                                                             AttributeValue::kDouble));
             }
         }
         if (attribute == last) break;
     }
+    for (NamespaceScope* scope : c.carried) scope->carried = false;
+    c.carried.clear();
 }
 
 // ---------------------------------------------------------------------------------------------
 // Element: parsing
 
 uint32_t Element::parseStartTag(Cursor& c, uint32_t p, bool& empty) {
+    if (p < c.length && c.data[p] == '>') {  // most start tags: a name and nothing else
+        empty = p > 0 && c.data[p - 1] == '/';
+        resolveNames(c);
+        return p + 1;
+    }
+    // A tag without any ">" after it fails before its attributes are looked at.
     uint32_t gt = c.find('>', p);
     if (gt == String::npos) {
         log(0, "xml.Element", "parse", "cannot parse attributes");
         TESSEL_THROW(xml::EXmlElement);
     }
-    empty = gt > 0 && c.data[gt - 1] == '/';
-    uint32_t attributesEnd = empty ? gt - 1 : gt;
     Attribute* spare = nullptr;  // an arena attribute that was parsed but not kept
-    while (p < attributesEnd) {
+    uint32_t count = 0;
+    for (;;) {
+        // Most start tags end without attributes: no attribute is made for them.
+        p = c.skipSpace(p);
+        if (p >= c.length || is(c.data[p], kNameStop)) break;
         Attribute* attribute = spare ? spare : c.document->make<Attribute>();
         spare = nullptr;
         bool end = false;
@@ -483,6 +537,9 @@ uint32_t Element::parseStartTag(Cursor& c, uint32_t p, bool& empty) {
         }
         const String& name = attribute->m_name;
         if (name.isEmpty()) break;
+        if (++count > kMaxAttributes) {
+            pastBound("more than ", kMaxAttributes, " attributes in one element");
+        }
         bool kept = false;
         if (equals(name, "xmlns")) {
             if (!m_defaultNamespaceSeen) {
@@ -492,7 +549,7 @@ uint32_t Element::parseStartTag(Cursor& c, uint32_t p, bool& empty) {
                 log(0, "Element", "parse", "redefinition of xmlns attribute");
             }
         } else if (startsWith(name, "xmlns:")) {
-            declarePrefix(name, attribute->m_value.text());
+            declarePrefix(c, name, attribute->m_value.text());
         } else {
             c.document->noteStored(attribute->m_value.text());
             appendAttribute(attribute);
@@ -506,7 +563,17 @@ uint32_t Element::parseStartTag(Cursor& c, uint32_t p, bool& empty) {
         }
         if (end) break;
     }
-    resolveNames();
+    // The ">" found first stood inside a quoted value: the tag ends at the first one after
+    // the attributes.
+    if (p > gt) {
+        gt = c.find('>', p);
+        if (gt == String::npos) {
+            log(0, "xml.Element", "parse", "cannot parse attributes");
+            TESSEL_THROW(xml::EXmlElement);
+        }
+    }
+    empty = gt > 0 && c.data[gt - 1] == '/';
+    resolveNames(c);
     return gt + 1;
 }
 
@@ -518,6 +585,10 @@ uint32_t Element::parse(const String& text, uint32_t offset) {
     const String& source = m_document->keep(text.hasStorage() ? text : text.copy());
     Cursor c(source, m_document);
     Document& document = *m_document;
+    // Declarations this element got before (it is being parsed again) stay in scope.
+    for (NamespaceScope* scope = m_namespaces; scope; scope = scope->outer) {
+        c.bindings.emplace(scope->prefix(), scope);
+    }
 
     bool empty = false;
     uint32_t p = parseStartTag(c, offset, empty);
@@ -585,7 +656,13 @@ uint32_t Element::parse(const String& text, uint32_t offset) {
             p = gt + 1;
             open.pop_back();
             if (open.empty()) return p;
+            if (current->m_namespaces != open.back()->m_namespaces) {
+                current->leaveScope(c, open.back()->m_namespaces);
+            }
             continue;
+        }
+        if (open.size() >= kMaxDepth) {
+            pastBound("elements nested deeper than ", kMaxDepth, " levels");
         }
         auto* child = document.make<Element>(std::move(name));
         if (current->m_xmlns) {
@@ -600,6 +677,9 @@ uint32_t Element::parse(const String& text, uint32_t offset) {
         p = child->parseStartTag(c, nameEnd, empty);
         if (empty) {
             child->m_end = p;
+            if (child->m_namespaces != current->m_namespaces) {
+                child->leaveScope(c, current->m_namespaces);
+            }
         } else {
             open.push_back(child);
         }

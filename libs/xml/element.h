@@ -2,14 +2,14 @@
 // namespace declarations, then content (texts, comments, child elements) up to the closing tag.
 //
 // The parser is iterative: nesting depth costs heap memory, never stack. Parsed names, texts and
-// values share the storage of the source text. Errors raise the XmlException family after the
-// log line listed with each operation.
+// values share the storage of the source text, and elements share the namespace declarations
+// in scope, so a document costs time and memory in proportion to its length. Errors raise the
+// XmlException family after the log line listed with each operation.
 #pragma once
 
 #include <cstdint>
-#include <map>
-
 #include <memory>
+
 #include "xml/node.h"
 
 namespace tessel {
@@ -105,16 +105,14 @@ private:
     Document* m_document = nullptr;
 };
 
-// Namespace prefixes declared in a parsed document, with their URIs and the declaring
-// attributes' names ("xmlns:" + prefix), all views into the source. Shared between an element
-// and its descendants until one of them declares a prefix of its own (it then works on a copy).
-struct NamespaceMap {
-    struct Entry {
-        String uri;
-        String declaration;
-    };
-    std::map<String, Entry> entries;
-};
+// Bounds on what one parsed document may hold, far above any settings or signature file; past
+// them the parser logs at level 2 and raises EXmlElement, like any other syntax error.
+constexpr uint32_t kMaxDepth = 100000;     // elements nested in one another, the root included
+constexpr uint32_t kMaxAttributes = 1000;  // attributes of one start tag, declarations included
+constexpr uint32_t kMaxNamespaces = 1000;  // prefix declarations in scope at one element
+
+// One namespace prefix declaration of a parsed tree (internal to libs/xml).
+struct NamespaceScope;
 
 class Element : public Node {
 public:
@@ -140,6 +138,8 @@ public:
     // content and the closing tag, whatever its name. Returns the offset after the element, or
     // kNone when the text ended inside it. The element keeps the text (copied first when it
     // has no storage of its own) and the parsed nodes for as long as it lives.
+    // A ">" inside a quoted attribute value belongs to the value. Past kMaxDepth,
+    // kMaxAttributes or kMaxNamespaces: logged at level 2, EXmlElement.
     virtual uint32_t parse(const String& text, uint32_t offset);
 
     void setName(const String& name);
@@ -176,7 +176,7 @@ public:
     // Sets the "xmlns" attribute, creating it (double-quoted) when absent.
     void setNamespace(const String& uri);
     // The URI of a namespace prefix known to this element (declared on it or passed down by
-    // its parent); empty when unknown.
+    // its parent); empty when unknown. Walks the declarations in scope (kMaxNamespaces at most).
     String namespaceUri(const String& prefix) const;
     bool defaultNamespaceSeen() const noexcept { return m_defaultNamespaceSeen; }
 
@@ -186,9 +186,10 @@ private:
     // Start tag from just after the name: attributes and namespaces. Returns the offset after
     // ">" and tells whether the element was empty ("/>").
     uint32_t parseStartTag(Cursor& cursor, uint32_t offset, bool& empty);
-    void declarePrefix(const String& declaration, const String& uri);
-    const NamespaceMap::Entry* lookupPrefix(const String& prefix) const;
-    void resolveNames();
+    void declarePrefix(Cursor& cursor, const String& declaration, const String& uri);
+    void resolveNames(Cursor& cursor);
+    // Takes this element's own prefix declarations out of the parser's view of the scope.
+    void leaveScope(Cursor& cursor, const NamespaceScope* outer) const;
     void clear();
     void noteForeignChild();
     Attribute* newAttribute(const String& name, const String& value);
@@ -196,7 +197,9 @@ private:
     // Declared first so that it goes last: the nodes of a parsed tree live in it.
     std::unique_ptr<Document> m_ownedDocument;
     String m_name;
-    NamespaceMap* m_namespaces = nullptr;  // owned by the document
+    // The declarations in scope, own ones first, then those of the enclosing elements (a chain
+    // shared with them); owned by the document.
+    NamespaceScope* m_namespaces = nullptr;
     Attribute* m_xmlns = nullptr;          // the "xmlns" attribute, when there is one
     Node* m_firstChild = nullptr;
     Node* m_lastChild = nullptr;
@@ -206,7 +209,6 @@ private:
     uint32_t m_end = kNone;
     uint32_t m_childCount = 0;
     uint32_t m_attributeCount = 0;
-    bool m_ownsNamespaces = false;
     bool m_defaultNamespaceSeen = false;
 
     friend class Node;

@@ -13,12 +13,30 @@ std::unique_ptr<Element> StringParser::parse(const String& text) {
     // The tree keeps slices of the text: make sure they point into counted storage.
     String source = text.hasStorage() ? text : text.copy();
     uint32_t p = 0;
+    // The last search for "-->" (from, found): comments that end in "-- >" would otherwise each
+    // search the rest of the document for a "-->" that is not there.
+    uint32_t arrowFrom = String::npos;
+    uint32_t arrow = String::npos;
     for (;;) {
         uint32_t lt = source.find('<', p);
         if (lt == String::npos) TESSEL_THROW(xml::EXmlStringParser);
         if (source.find("<!--", lt, lt + 4) == lt) {
-            Comment comment;
-            p = comment.parse(source, lt);
+            // The ends that Comment::parse looks for, in its order.
+            uint32_t from = lt + 4;
+            if (arrowFrom == String::npos || from < arrowFrom ||
+                (arrow != String::npos && from > arrow)) {
+                arrowFrom = from;
+                arrow = source.find("-->", from);
+            }
+            uint32_t spaced = arrow == String::npos ? source.find("-- >", from) : String::npos;
+            if (arrow != String::npos) {
+                p = arrow + 3;
+            } else if (spaced != String::npos) {
+                p = spaced + 4;
+            } else {
+                Comment comment;
+                p = comment.parse(source, lt);  // logs and raises EXmlComment
+            }
             continue;
         }
         if (source.find("<?xml", lt, lt + 5) == lt) {

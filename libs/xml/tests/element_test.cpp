@@ -41,9 +41,11 @@ TEST(ElementParse, Table) {
         {"<a x=\" v \"/>", "a[x=\"v\"]{}"},
         {"<a x=\"&quot;hi&#39;\"/>", "a[x=\"\"hi'\"]{}"},
         {"<a x='&amp;'/>", "a[x='&amp;']{}"},
-        // An unquoted value runs up to ">"; a ">" inside quotes ends the start tag.
+        // An unquoted value runs up to ">"; a ">" or "/>" inside quotes belongs to the value.
         {"<a x=1>t</a>", "a[x=1]{\"t\"}"},
-        {"<a x='1>2'>t</a>", "a[x='1>2']{\"2'>t\"}"},
+        {"<a x='1>2'>t</a>", "a[x='1>2']{\"t\"}"},
+        {"<r a=\"x>y\" b=\"2\"/>", "r[a=\"x>y\" b=\"2\"]{}"},
+        {"<r a=\"x/>y\">t</r>", "r[a=\"x/>y\"]{\"t\"}"},
         // Text is trimmed; blank text disappears; entities in text stay as written.
         {"<a> hello </a>", "a{\"hello\"}"},
         {"<a> \r\n\t </a>", "a{}"},
@@ -175,8 +177,16 @@ TEST(ElementNamespaces, Table) {
         {"<r xmlns:p=\"u\"><p:c p:x=\"1\" y=\"2\"/></r>",
          "r{c[p:x=\"1\" y=\"2\" xmlns=\"u\" xmlns:p=\"u\"]{}}"},
         {"<p:a xmlns:p='u' p:x='1' p:y='2'/>", "a[p:x='1' p:y='2' xmlns=\"u\" xmlns:p=\"u\"]{}"},
-        // A declaration on one child does not reach its siblings.
+        // Each element declares the prefixes its attributes use once, whoever declared them.
+        {"<a xmlns:p='u' xmlns:q='v' p:x='1' q:y='2' p:z='3'/>",
+         "a[p:x='1' q:y='2' p:z='3' xmlns:p=\"u\" xmlns:q=\"v\"]{}"},
+        {"<r xmlns:p='u' p:a='1'><c p:b='2'/></r>",
+         "r[p:a='1' xmlns:p=\"u\"]{c[p:b='2' xmlns:p=\"u\"]{}}"},
+        // A declaration on one child does not reach its siblings, nor past its own end.
         {"<r xmlns:p=\"u\"><c xmlns:p=\"v\"/><p:d/></r>", "r{c{},d[xmlns=\"u\"]{}}"},
+        {"<r xmlns:p='u'><c xmlns:p='v' xmlns:p='w'><p:e/></c><p:d/></r>",
+         "r{c{e[xmlns=\"w\"]{}},d[xmlns=\"u\"]{}}"},
+        {"<r><c xmlns:p='v'><p:e/></c><p:d/></r>", "r{c{e[xmlns=\"v\"]{}},p:d{}}"},
     };
     for (const ParseCase& c : cases) {
         SCOPED_TRACE(c.text);
@@ -199,6 +209,176 @@ TEST(ElementNamespaces, MapAndLogs) {
     EXPECT_TRUE(capture.contains("TRACE Element.parse non-defined qualified name for element"));
     EXPECT_TRUE(
         capture.contains("TRACE Element.parse non-defined qualified name for attribute : q"));
+}
+
+TEST(ElementNamespaces, ScopesAfterParsing) {
+    auto root = StringParser::parse(
+        "<r xmlns:p='u'><c xmlns:q='v' xmlns:p='w'><e xmlns:s='x'/></c><d/></r>");
+    auto* c = static_cast<Element*>(root->firstChild());
+    auto* e = static_cast<Element*>(c->firstChild());
+    auto* d = static_cast<Element*>(root->lastChild());
+    struct Case {
+        const Element* element;
+        const char* prefix;
+        const char* uri;
+    };
+    const Case cases[] = {
+        {root.get(), "p", "u"}, {root.get(), "q", ""}, {c, "p", "w"}, {c, "q", "v"},
+        {e, "p", "w"},          {e, "q", "v"},         {e, "s", "x"}, {d, "p", "u"},
+        {d, "q", ""},           {d, "s", ""},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.element->name().toStd() + " " + k.prefix);
+        EXPECT_EQ(k.element->namespaceUri(k.prefix), k.uri);
+    }
+}
+
+// Generated documents at and past the bounds of one document (kMaxDepth, kMaxAttributes,
+// kMaxNamespaces), and the hostile shapes that these bounds refuse.
+namespace bounds {
+
+using tessel::xml::kMaxAttributes;
+using tessel::xml::kMaxDepth;
+using tessel::xml::kMaxNamespaces;
+
+std::string n(uint32_t i) { return std::to_string(i); }
+
+// `levels` elements nested in one another, each with `attribute` (numbered), then `inner`.
+std::string nested(uint32_t levels, const std::string& attribute, const std::string& inner) {
+    std::string text;
+    for (uint32_t i = 0; i < levels; ++i) {
+        text += "<a";
+        if (!attribute.empty()) text += " " + attribute + n(i) + "='u'";
+        text += ">";
+    }
+    text += inner;
+    for (uint32_t i = 0; i < levels; ++i) text += "</a>";
+    return text;
+}
+
+// One element with `count` attributes `name` + number, then `tail` inside the start tag.
+std::string attributes(uint32_t count, const std::string& name, const std::string& tail = "") {
+    std::string text = "<a";
+    for (uint32_t i = 0; i < count; ++i) text += " " + name + n(i) + "='1'";
+    return text + tail + "/>";
+}
+
+// A root declaring `rootPrefixes` prefixes, with `children` children declaring one more each.
+std::string wide(uint32_t rootPrefixes, uint32_t children) {
+    std::string text = "<r";
+    for (uint32_t i = 0; i < rootPrefixes; ++i) text += " xmlns:p" + n(i) + "='u" + n(i) + "'";
+    text += ">";
+    for (uint32_t i = 0; i < children; ++i) {
+        text += "<q" + n(i) + ":c xmlns:q" + n(i) + "='v" + n(i) + "' p0:x='1'/>";
+    }
+    return text + "</r>";
+}
+
+const std::string kTooDeep = "ERROR xml.Element.parse elements nested deeper than 100000 levels";
+const std::string kTooManyAttributes =
+    "ERROR xml.Element.parse more than 1000 attributes in one element";
+const std::string kTooManyNamespaces =
+    "ERROR xml.Element.parse more than 1000 namespace declarations in scope";
+
+}  // namespace bounds
+
+TEST(ElementBounds, AtTheBoundParsesOnePastIsASyntaxError) {
+    using namespace bounds;
+    static_assert(kMaxDepth == 100000 && kMaxAttributes == 1000 && kMaxNamespaces == 1000,
+                  "the expected log texts name the bounds");
+    struct Case {
+        const char* what;
+        std::string text;
+        std::string refusal;  // empty: the document parses
+    };
+    const Case cases[] = {
+        {"deepest nesting", nested(kMaxDepth, "", ""), ""},
+        {"one level more", nested(kMaxDepth, "", "<b/>"), kTooDeep},
+        {"most attributes", attributes(kMaxAttributes, "x"), ""},
+        {"one attribute more", attributes(kMaxAttributes + 1, "x"), kTooManyAttributes},
+        {"declarations count as attributes",
+         attributes(kMaxAttributes, "x", " xmlns:p='u'"),
+         kTooManyAttributes},
+        {"most declarations in scope", nested(kMaxNamespaces, "xmlns:p", "<p0:b/>"), ""},
+        {"one declaration more in scope",
+         nested(kMaxNamespaces, "xmlns:p", "<b xmlns:q='v'/>"),
+         kTooManyNamespaces},
+        // Declarations leave the scope with their element: siblings never add up.
+        {"many declarations, few in scope", wide(kMaxNamespaces - 1, 3 * kMaxNamespaces), ""},
+        {"a full scope and a sibling more", wide(kMaxNamespaces, 1), kTooManyNamespaces},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        LogCapture capture;
+        if (c.refusal.empty()) {
+            EXPECT_NO_THROW(StringParser::parse(String::copy(c.text)));
+        } else {
+            EXPECT_THROW(StringParser::parse(String::copy(c.text)), tessel::xml::EXmlElement);
+            EXPECT_TRUE(capture.contains(c.refusal));
+        }
+    }
+}
+
+TEST(ElementBounds, SharedScopesResolveEveryElement) {
+    using tessel::xml::kMaxNamespaces;
+    auto root = StringParser::parse(String::copy(bounds::wide(kMaxNamespaces - 1, 2000)));
+    ASSERT_EQ(root->childCount(), 2000u);
+    uint32_t i = 0;
+    for (auto* node = root->firstChild(); node; node = node->next(), ++i) {
+        auto* child = static_cast<Element*>(node);
+        std::string own = std::to_string(i);
+        ASSERT_EQ(child->name(), "c");
+        ASSERT_EQ(child->findAttribute("xmlns")->value().text(), String::copy("v" + own));
+        ASSERT_EQ(child->findAttribute("xmlns:p0")->value().text(), "u0");
+        ASSERT_EQ(child->namespaceUri(String::copy("q" + own)), String::copy("v" + own));
+        ASSERT_EQ(child->namespaceUri("p998"), "u998");
+    }
+    EXPECT_EQ(root->namespaceUri("q0"), "");
+}
+
+// The shapes that made the parser copy every prefix into every element (gigabytes from a few
+// hundred kilobytes) now stop at a bound, early in the document.
+TEST(ElementBounds, HostileNamespaceShapesAreSyntaxErrors) {
+    using namespace bounds;
+    std::string prefixedAttributes = "<r xmlns:p='u'";
+    for (int i = 0; i < 100000; ++i) prefixedAttributes += " p:a" + n(i) + "='1'";
+    prefixedAttributes += "/>";
+    struct Case {
+        const char* what;
+        std::string text;
+        std::string refusal;
+    };
+    const Case cases[] = {
+        {"8000 prefixes on the root, one more on each of 8000 children", wide(8000, 8000),
+         kTooManyAttributes},
+        {"8000 nested elements declaring a prefix each", nested(8000, "xmlns:p", ""),
+         kTooManyNamespaces},
+        {"100000 prefixed attributes", prefixedAttributes, kTooManyAttributes},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        LogCapture capture;
+        EXPECT_THROW(StringParser::parse(String::copy(c.text)), tessel::xml::EXmlElement);
+        EXPECT_TRUE(capture.contains(c.refusal));
+    }
+}
+
+// Comments that end in "-- >", before the root and inside it: each used to search the rest of
+// the document for a "-->", which took minutes for a megabyte of them. A "-->" further on
+// still ends the comment that it follows.
+TEST(ElementComments, ManyCommentsEndingWithASpacedArrow) {
+    std::string comments;
+    for (int i = 0; i < 100000; ++i) comments += "<!-- c -- >";
+    auto before = StringParser::parse(String::copy(comments + "<a/>"));
+    EXPECT_EQ(before->name(), "a");
+    auto inside = StringParser::parse(String::copy("<a>" + comments + "</a>"));
+    EXPECT_EQ(inside->childCount(), 100000u);
+    EXPECT_EQ(inside->lastChild()->value(), "c");
+    EXPECT_EQ(parseAndDump("<a><!-- x -- ><!-- y -- > z --><b/></a>"),
+              "a{!x -- ><!-- y -- > z!,b{}}");
+    EXPECT_EQ(parseAndDump("<a><!-- x --><!-- y -- ><b/></a>"), "a{!x!,!y!,b{}}");
+    EXPECT_EQ(parseAndDump("<!-- x -- > <b/> --><a/>"), "a{}");
+    EXPECT_EQ(parseAndDump("<!-- x --><!-- y -- ><a/>"), "a{}");
 }
 
 // Each edit on its own tree: an edit that the tree forgot to release would show as a leak
