@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "base/console.h"
-#include "base/platform.h"
+#include "base/clock.h"
 #include "duktape.h"
 
 namespace tessel {
@@ -135,7 +135,7 @@ String resolveHost(duk_context* ctx, const String& host) {
     // Name lookups are not interrupted by the time-out: once it has passed, none is started,
     // so that a script calling them in a loop still ends at its next instruction.
     Evaluation& e = evaluationOf(ctx);
-    if (platform::monotonicMilliseconds() > e.deadline) return String();
+    if (monotonicMilliseconds() > e.deadline) return String();
     return e.resolver->resolve(host);
 }
 
@@ -192,7 +192,7 @@ duk_ret_t jsShExpMatch(duk_context* ctx) {
 
 duk_ret_t jsNow(duk_context* ctx) {
     int64_t now = evaluationOf(ctx).now;
-    if (now == 0) now = platform::wallClockNow().milliseconds;
+    if (now == 0) now = wallClockNow().milliseconds;
     duk_push_number(ctx, static_cast<double>(now));
     return 1;
 }
@@ -380,7 +380,7 @@ PacScript::Result PacScript::evaluate(const String& script, const String& url, c
         return Result::kNoAnswer;
     }
     Evaluation e;
-    e.deadline = platform::monotonicMilliseconds() + limits.timeoutMilliseconds;
+    e.deadline = monotonicMilliseconds() + limits.timeoutMilliseconds;
     e.cap = limits.maxHeapBytes;
     e.now = limits.nowMilliseconds;
     e.resolver = &resolver();
@@ -417,5 +417,5 @@ PacScript::Result PacScript::evaluate(const String& script, const String& url, c
 // Called by the engine between instructions (see duktape.cmake).
 extern "C" int vexlan_duk_exec_timeout(void* udata) {
     auto* e = static_cast<tessel::http::Evaluation*>(udata);
-    return e && tessel::platform::monotonicMilliseconds() > e->deadline;
+    return e && tessel::monotonicMilliseconds() > e->deadline;
 }

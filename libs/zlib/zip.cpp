@@ -7,7 +7,6 @@
 
 #include "base/console.h"
 #include "base/file.h"
-#include "base/platform.h"
 
 namespace tessel {
 namespace zlib {
@@ -192,7 +191,7 @@ bool unzip(const String& archive, const String& destination) {
         makeFolder(getParentFolder(target));
         // Whatever stands at the target goes first; a link is removed, never followed.
         if (!isDirectory(target))
-            platform::removeFile(target.c_str());
+            tryDeleteFile(target);
         File out;
         if (!out.open(target, File::kWrite)) {
             log(0, "Zip", "unzip", "Cannot create file: " + target);

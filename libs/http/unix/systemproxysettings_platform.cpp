@@ -9,7 +9,7 @@
 
 #include <cerrno>
 
-#include "base/platform.h"
+#include "base/clock.h"
 #include "http/systemproxysettings_platform.h"
 
 extern char** environ;
@@ -48,9 +48,9 @@ bool readGnomeProxyListing(String& listing) {
 
     std::string output;
     bool complete = false;
-    int64_t deadline = tessel::platform::monotonicMilliseconds() + kTimeoutMilliseconds;
+    int64_t deadline = tessel::monotonicMilliseconds() + kTimeoutMilliseconds;
     for (;;) {
-        int64_t left = deadline - tessel::platform::monotonicMilliseconds();
+        int64_t left = deadline - tessel::monotonicMilliseconds();
         if (left <= 0) break;
         pollfd p{fds[0], POLLIN, 0};
         int ready = poll(&p, 1, static_cast<int>(left));
