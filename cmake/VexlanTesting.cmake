@@ -2,11 +2,13 @@
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
-# vexlan_test(NAME <exe> SOURCES ... LIBS ... [LABELS ...] [RESOURCE_LOCK ...] [TIMEOUT s])
+# vexlan_test(NAME <exe> SOURCES ... LIBS ... [LABELS ...] [RESOURCE_LOCK ...] [TIMEOUT s]
+#             [ENVIRONMENT VAR=value ...])
 # LABELS are attached to every discovered test ("threads" tests also run under TSan in CI).
 # RESOURCE_LOCK names a resource shared between test executables, such as the fixed log path.
+# ENVIRONMENT is set for every discovered test.
 function(vexlan_test)
-    cmake_parse_arguments(ARG "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS;RESOURCE_LOCK" ${ARGN})
+    cmake_parse_arguments(ARG "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS;RESOURCE_LOCK;ENVIRONMENT" ${ARGN})
     add_executable(${ARG_NAME} ${ARG_SOURCES})
     target_link_libraries(${ARG_NAME} PRIVATE ${ARG_LIBS} vexlan_testing GTest::gtest GTest::gmock
                           GTest::gtest_main vexlan_defaults)
@@ -24,6 +26,10 @@ function(vexlan_test)
     endif()
     if(ARG_RESOURCE_LOCK)
         list(APPEND props RESOURCE_LOCK "${ARG_RESOURCE_LOCK}")
+    endif()
+    if(ARG_ENVIRONMENT)
+        string(REPLACE ";" "\\;" environment "${ARG_ENVIRONMENT}")
+        list(APPEND props ENVIRONMENT "${environment}")
     endif()
     gtest_discover_tests(${ARG_NAME}
         DISCOVERY_MODE PRE_TEST

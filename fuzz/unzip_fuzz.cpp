@@ -1,6 +1,7 @@
 // ZIP extraction: unzip of arbitrary bytes into a scratch folder nested three levels below
 // the fuzzer's own folder. Whatever the entry names, nothing may appear outside the
-// destination (beside the archive itself), and nothing may be created as a symbolic link.
+// destination (beside the archive itself), nothing may be created as a symbolic link, and
+// the files below it never hold more than the unpack limit, whatever the headers declare.
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -20,6 +21,9 @@ struct Layout {
     fs::path destination;  // root/a/b/c/dest
 };
 
+// Small, so that a bomb among the inputs shows at once.
+constexpr uint64_t kMaxBytes = 64 * 1024;
+
 const Layout& layout() {
     static const Layout l = [] {
         fs::path root = vexlan::fuzz::scratchFolder() / "unzip";
@@ -38,6 +42,7 @@ bool isSymlink(const fs::path& path) {
 void checkTree(const Layout& l) {
     const std::string dest = l.destination.string() + "/";
     std::error_code ec;
+    uint64_t unpacked = 0;
     fs::recursive_directory_iterator it(l.root, fs::directory_options::none, ec);
     FUZZ_CHECK(!ec);
     for (; it != fs::recursive_directory_iterator(); it.increment(ec)) {
@@ -46,12 +51,14 @@ void checkTree(const Layout& l) {
         FUZZ_CHECK(!isSymlink(path));
         const std::string p = path.string();
         bool inside = p.compare(0, dest.size(), dest) == 0;
+        if (inside && it->is_regular_file(ec)) unpacked += it->file_size(ec);
         bool allowed = inside || path == l.archive || path == l.destination ||
                        path == l.root / "a" || path == l.root / "a" / "b" ||
                        path == l.root / "a" / "b" / "c";
         if (!allowed) std::fprintf(stderr, "written outside the destination: %s\n", p.c_str());
         FUZZ_CHECK(allowed);
     }
+    FUZZ_CHECK(unpacked <= kMaxBytes);
 }
 
 }  // namespace
@@ -69,11 +76,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(!ec);
     vexlan::fuzz::writeBytes(l.archive, data, size);
 
+    tessel::zlib::UnpackLimits limits;
+    limits.maxBytes = kMaxBytes;
+    limits.maxEntries = 64;
     try {
         tessel::zlib::unzip(vexlan::fuzz::toString(l.archive),
-                            vexlan::fuzz::toString(l.destination));
+                            vexlan::fuzz::toString(l.destination), limits);
     } catch (const tessel::zlib::EZip&) {
-        // not a ZIP archive
+        // not a ZIP archive, or past the limits
     }
     checkTree(l);
     return 0;

@@ -99,6 +99,7 @@ check "control: package name, section and dependencies from dpkg-shlibdeps" \
              grep -q '^ Section: net$' '$work/control.txt' &&
              grep -q '^ Depends: .*libc6.*libwxgtk3.2' '$work/control.txt'"
 for path in ./usr/bin/vexlan-cli ./usr/bin/vexlan-sign ./usr/lib/vexlanclient/vexlanclient \
+            ./usr/lib/vexlanclient/vexlan-pac-eval \
             ./usr/lib/vexlanclient/img/vexlan.ico ./usr/lib/vexlanclient/img/vpn.png \
             ./usr/lib/vexlanclient/lang/fr/LC_MESSAGES/vexlanclient.mo \
             ./usr/share/applications/vexlanclient.desktop \
@@ -128,6 +129,10 @@ check "vexlanclient and vexlan-sign are on the PATH and find their libraries" \
     bash -c '[ "$(command -v vexlanclient)" = /usr/bin/vexlanclient ] &&
              [ "$(command -v vexlan-sign)" = /usr/bin/vexlan-sign ] &&
              ! ldd /usr/lib/vexlanclient/vexlanclient /usr/bin/vexlan-cli | grep -q "not found"'
+check "the proxy-script evaluator is installed beside the program and finds its libraries" \
+    bash -c '[ -x /usr/lib/vexlanclient/vexlan-pac-eval ] &&
+             ! ldd /usr/lib/vexlanclient/vexlan-pac-eval | grep -q "not found" &&
+             { /usr/lib/vexlanclient/vexlan-pac-eval 2>/dev/null; [ $? = 2 ]; }'
 check "desktop-file-validate accepts the desktop entry" \
     desktop-file-validate /usr/share/applications/vexlanclient.desktop
 check "the desktop registers vexlanclient as the vexlan:// handler" \

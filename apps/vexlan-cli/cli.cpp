@@ -12,7 +12,8 @@ namespace {
 
 const char kUsage[] =
     "usage: vexlan-cli [--help] [--version] [--connect-timeout SECONDS]\n"
-    "                  [--stall-timeout SECONDS] START_PARAMETER\n";
+    "                  [--stall-timeout SECONDS] [--max-unpacked BYTES] [--max-entries N]\n"
+    "                  START_PARAMETER\n";
 
 const char kHelp[] =
     "\n"
@@ -21,6 +22,8 @@ const char kHelp[] =
     "\n"
     "  --connect-timeout SECONDS  seconds allowed to connect (default 30, 0: no limit)\n"
     "  --stall-timeout SECONDS    seconds a transfer may stall (default 60, 0: no limit)\n"
+    "  --max-unpacked BYTES       bytes a component archive may unpack to (default 1073741824)\n"
+    "  --max-entries N            entries a component archive may hold (default 10000)\n"
     "  --version                  prints the version\n"
     "\n"
     "Log lines go to standard output; notifications go to standard error, one line each.\n"
@@ -41,6 +44,22 @@ bool parseSeconds(const char* text, uint32_t& value) {
     unsigned long long parsed = std::strtoull(text, nullptr, 10);
     if (errno != 0 || parsed > 86400ull * 365) return false;
     value = static_cast<uint32_t>(parsed);
+    return true;
+}
+
+// A limit: decimal digits only, from 1 to `most`.
+bool parseLimit(const char* text, uint64_t most, uint64_t& value) {
+    if (!text || !*text)
+        return false;
+    for (const char* p = text; *p; ++p) {
+        if (*p < '0' || *p > '9')
+            return false;
+    }
+    errno = 0;
+    unsigned long long parsed = std::strtoull(text, nullptr, 10);
+    if (errno != 0 || parsed == 0 || parsed > most)
+        return false;
+    value = parsed;
     return true;
 }
 
@@ -78,6 +97,24 @@ int parseArguments(int argc, const char* const* argv, Options& options, FILE* ou
             if (equals != std::string::npos) {
                 name = argument.substr(0, equals);
                 value = argv[i] + equals + 1;
+            }
+            if (name == "--max-unpacked" || name == "--max-entries") {
+                if (!value) {
+                    if (i + 1 >= argc)
+                        return usageError(err, name + " needs a number");
+                    value = argv[++i];
+                }
+                bool bytes = name == "--max-unpacked";
+                uint64_t limit = 0;
+                if (!parseLimit(value, bytes ? uint64_t(1) << 62 : UINT32_MAX, limit)) {
+                    return usageError(err, name + " needs a positive number, not '" + value + "'");
+                }
+                if (bytes) {
+                    options.maxUnpacked = limit;
+                } else {
+                    options.maxEntries = static_cast<uint32_t>(limit);
+                }
+                continue;
             }
             uint32_t* target = nullptr;
             if (name == "--connect-timeout") target = &options.connectTimeout;

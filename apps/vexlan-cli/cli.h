@@ -9,6 +9,7 @@
 #include <string>
 
 #include "vexlanclient/notify.h"
+#include "zlib/zip.h"
 
 namespace vexlancli {
 
@@ -23,6 +24,9 @@ constexpr int kExitTerminated = 143;     // SIGTERM
 struct Options {
     uint32_t connectTimeout = 30;  // seconds to connect
     uint32_t stallTimeout = 60;    // seconds a transfer may stall
+    // What one component archive may unpack to: bytes, and entries.
+    uint64_t maxUnpacked = tessel::zlib::UnpackLimits::kDefaultMaxBytes;
+    uint32_t maxEntries = tessel::zlib::UnpackLimits::kDefaultMaxEntries;
     std::string startParameter;
 };
 

@@ -26,6 +26,10 @@ int main(int argc, char** argv) {
     vexlancli::LineNotify notify(stderr);
     vexlan::VexlanClient client(&notify);
     client.session().setTimeouts(options.connectTimeout, options.stallTimeout);
+    tessel::zlib::UnpackLimits unpackLimits;
+    unpackLimits.maxBytes = options.maxUnpacked;
+    unpackLimits.maxEntries = options.maxEntries;
+    client.setUnpackLimits(unpackLimits);
     client.setStartParameter(tessel::String::copy(options.startParameter));
 
     std::atomic<int> signalStatus{0};

@@ -185,8 +185,10 @@ void VexlanClient::dispatch(ClientHostcheckerDllConfiguration& element) {
         this, m_notify, &element, &m_session, m_localConfiguration.hostCheckerDownload()));
 }
 
-void VexlanClient::verifyDllSignature(const String& dllPath, const String& sigPath) {
-    verifyComponentSignature(dllPath, sigPath, builtinComponentKey());
+void VexlanClient::verifyDllSignature(const String& dllPath, const String& sigPath,
+                                      const Dll& record) {
+    verifyComponentSignature(dllPath, sigPath, builtinComponentKey(),
+                             ComponentIdentity{record.m_pattern, record.m_version});
 }
 
 // ---------------------------------------------------------------------------------------------

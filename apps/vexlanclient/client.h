@@ -27,6 +27,7 @@
 #include "vexlanclient/clientlocalconfiguration.h"
 #include "vexlanclient/notify.h"
 #include "vexlanclient/subclient.h"
+#include "zlib/zip.h"
 
 namespace vexlan {
 
@@ -69,9 +70,11 @@ public:
     bool hasSubClient() const;
 
     // Accepts the component library at dllPath with its signature at sigPath, checked with
-    // the key built into the client; raises EBadSignature otherwise. Called by the sub-clients
-    // before loading a library.
-    void verifyDllSignature(const tessel::String& dllPath, const tessel::String& sigPath);
+    // the key built into the client and signed as the component that `record` names (its
+    // pattern and version); raises EBadSignature otherwise. Called by the sub-clients before
+    // loading a library, also one kept from an earlier run.
+    void verifyDllSignature(const tessel::String& dllPath, const tessel::String& sigPath,
+                            const Dll& record);
 
     // Host and optional port of the gateway of the current run (empty before the first
     // request). Any thread.
@@ -92,6 +95,10 @@ public:
     // The one transfer session of the client and its sub-clients (its limits may be set
     // before run()).
     VexlanClientCurlSession& session() { return m_session; }
+    // How much one component archive may unpack to (1 GiB and 10 000 entries unless set).
+    // Set before run(); the sub-clients read it on the client thread.
+    void setUnpackLimits(const tessel::zlib::UnpackLimits& limits) { m_unpackLimits = limits; }
+    const tessel::zlib::UnpackLimits& unpackLimits() const { return m_unpackLimits; }
     IVexlanClientNotify* notify() const { return m_notify; }
     // The configuration element of the last reply (empty before the first one).
     tessel::gc::Pointer<ClientConfiguration> configuration() const;
@@ -109,6 +116,7 @@ private:
     SharedLocalConfiguration m_localConfiguration;
     tessel::gc::Pointer<ClientConfiguration> m_configuration;
     VexlanClientCurlSession m_session;
+    tessel::zlib::UnpackLimits m_unpackLimits;
     tessel::String m_gatewayAddress;
     tessel::String m_startParameter;
     IVexlanClientNotify* m_notify;

@@ -55,6 +55,23 @@ String fetchFromConfig(const String& directory, tessel::http::CurlSession& sessi
 }
 
 // ---------------------------------------------------------------------------------------------
+// StagingFolder
+
+// What a run that stopped half way left there goes first.
+StagingFolder::StagingFolder(const String& path) : m_path(path) {
+    remove();
+}
+
+StagingFolder::~StagingFolder() {
+    remove();
+}
+
+void StagingFolder::remove() {
+    if (!m_path.isEmpty())
+        componentplatform::removeTree(m_path.c_str());
+}
+
+// ---------------------------------------------------------------------------------------------
 // VersionedComponent
 
 VersionedComponent::VersionedComponent(const char* className, const String& directory,
@@ -68,29 +85,8 @@ VersionedComponent::VersionedComponent(const char* className, const String& dire
     m_signature = m_library + ".sig";
 }
 
-namespace {
-
-// Removes a staging folder on every way out.
-class StagingFolder {
-public:
-    explicit StagingFolder(const String& path) : m_path(path) { remove(); }
-    ~StagingFolder() { remove(); }
-    StagingFolder(const StagingFolder&) = delete;
-    StagingFolder& operator=(const StagingFolder&) = delete;
-    const String& path() const { return m_path; }
-    void release() { m_path = String(); }
-
-private:
-    void remove() {
-        if (!m_path.isEmpty()) componentplatform::removeTree(m_path.c_str());
-    }
-    String m_path;
-};
-
-}  // namespace
-
 bool VersionedComponent::place(tessel::http::CurlSession& session, bool downloadAllowed,
-                               bool refresh) {
+                               bool refresh, const tessel::zlib::UnpackLimits& limits) {
     if (!downloadAllowed) {
         tessel::log(0, m_className, "downloadDll", "Not downloading dll according to configuration");
         tessel::log(0, m_className, "downloadDll", "Using " + m_library + " as dll");
@@ -109,7 +105,7 @@ bool VersionedComponent::place(tessel::http::CurlSession& session, bool download
     // with "."), and moved into place only once complete: an extraction that stops half way
     // never leaves a library without its signature, or the reverse, in the version folder.
     StagingFolder staging(m_directory + "/.unpack-" + m_dll.m_version);
-    tessel::zlib::unzip(archive, staging.path());
+    tessel::zlib::unzip(archive, staging.path(), limits);
     String stagedLibrary = staging.path() + "/" + m_dll.m_pattern;
     if (!tessel::isFile(stagedLibrary) || !tessel::isFile(stagedLibrary + ".sig")) {
         tessel::log(0, m_className, "downloadDll",

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "base/string.h"
+#include "zlib/zip.h"
 
 class Dll;
 class Dlls;
@@ -51,6 +52,23 @@ const Dll& nativeComponent(const Dlls& dlls, const char* className, const char* 
 tessel::String fetchFromConfig(const tessel::String& directory, tessel::http::CurlSession& session,
                                const DownloadManager::DownloadConfig& record);
 
+// A folder that an archive is unpacked into before its files are moved into place: removed
+// (with everything in it) when made and again on every way out, unless released.
+class StagingFolder {
+public:
+    explicit StagingFolder(const tessel::String& path);
+    ~StagingFolder();
+    StagingFolder(const StagingFolder&) = delete;
+    StagingFolder& operator=(const StagingFolder&) = delete;
+    const tessel::String& path() const { return m_path; }
+    // Its content was moved away as a whole: nothing is removed any more.
+    void release() { m_path = tessel::String(); }
+
+private:
+    void remove();
+    tessel::String m_path;
+};
+
 // A component kept in one folder per version: D/version/pattern and its ".sig".
 class VersionedComponent {
 public:
@@ -67,9 +85,11 @@ public:
     // present are used as they are. Else the archive is fetched (or reused) and unpacked into
     // a fresh folder beside the version folder, which replaces the version folder only when
     // it holds both the library and its signature; an archive that cannot deliver both leaves
-    // the version folder as it was (verification then says what is missing). Returns whether
-    // the archive was fetched and unpacked.
-    bool place(tessel::http::CurlSession& session, bool downloadAllowed, bool refresh = false);
+    // the version folder as it was (verification then says what is missing); one that goes
+    // past `limits` raises zlib::EZip and leaves nothing behind. Returns whether the archive
+    // was fetched and unpacked.
+    bool place(tessel::http::CurlSession& session, bool downloadAllowed, bool refresh = false,
+               const tessel::zlib::UnpackLimits& limits = tessel::zlib::UnpackLimits());
 
 private:
     const char* m_className;

@@ -78,13 +78,16 @@ String VexlanClientHostchecker::downloadDll(tessel::http::CurlSession& session, 
                                             bool& fetched) {
     const Dll& dll = nativeComponent(m_element->m_hostcheckerDlls, kClassName, "downloadDll");
     VersionedComponent component(kClassName, hostCheckerDirectory(), dll);
-    fetched = component.place(session, m_downloadAllowed, refresh);
+    fetched = component.place(session, m_downloadAllowed, refresh, m_client->unpackLimits());
     return component.libraryPath();
 }
 
 void VexlanClientHostchecker::loadDll(const String& libraryPath) {
     tessel::log(0, kClassName, "loadDll", "Load 64 bits linux library");
-    m_client->verifyDllSignature(libraryPath, libraryPath + ".sig");
+    // Checked before the library is loaded: a library signed as another component (or
+    // another version) never has its constructors run.
+    const Dll& dll = nativeComponent(m_element->m_hostcheckerDlls, kClassName, "loadDll");
+    m_client->verifyDllSignature(libraryPath, libraryPath + ".sig", dll);
     m_instance = std::make_unique<HostCheckerDllInstance>(libraryPath);
 }
 
@@ -99,7 +102,8 @@ void VexlanClientHostchecker::run(tessel::http::CurlSession* session) {
         loadDll(library);
     } catch (const tessel::EBadSignature&) {
         // A component kept from an earlier run that no longer passes its check (a damaged
-        // file) is fetched and placed once more before the run gives up.
+        // file, or one signed as another version or component than the record names) is
+        // fetched and placed once more before the run gives up.
         if (!m_downloadAllowed || fetched) throw;
         tessel::log(0, kClassName, "loadDll", library + " failed its check: fetching it again");
         downloadDll(*session, true, fetched);

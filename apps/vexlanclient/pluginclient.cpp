@@ -34,8 +34,9 @@ void placeAndLoad(bool downloadAllowed, const char* className, Place place, Load
     try {
         load(library);
     } catch (const tessel::EBadSignature&) {
-        // A library kept from an earlier run that no longer passes its check (a damaged file)
-        // is placed once more before the run gives up.
+        // A library kept from an earlier run that no longer passes its check (a damaged file,
+        // or one signed as another version or component than the record names) is placed
+        // once more before the run gives up.
         if (!downloadAllowed || fetched) throw;
         tessel::log(0, className, "loadDll", library + " failed its check: fetching it again");
         place(true, fetched);
@@ -48,9 +49,11 @@ void placeAndLoad(bool downloadAllowed, const char* className, Place place, Load
 PluginDllInstance* verifyAndLoad(VexlanClient* client, const Dlls& dlls, const char* className,
                                  const String& libraryPath) {
     tessel::log(0, className, "loadDll", "Load 64 bits linux library");
-    client->verifyDllSignature(libraryPath, libraryPath + ".sig");
-    auto* instance = new PluginDllInstance(
-        libraryPath, nativeComponent(dlls, className, "loadDll").m_version, pluginDirectory() + "/");
+    // Checked before the library is loaded: a library signed as another component (or
+    // another version) never has its constructors run.
+    const Dll& dll = nativeComponent(dlls, className, "loadDll");
+    client->verifyDllSignature(libraryPath, libraryPath + ".sig", dll);
+    auto* instance = new PluginDllInstance(libraryPath, dll.m_version, pluginDirectory() + "/");
     keepLoaded(instance);
     return instance;
 }
@@ -89,8 +92,8 @@ void PluginComponent::rename(const String& from, const String& to) {
     }
 }
 
-bool PluginComponent::place(tessel::http::CurlSession& session, bool downloadAllowed,
-                            bool refresh) {
+bool PluginComponent::place(tessel::http::CurlSession& session, bool downloadAllowed, bool refresh,
+                            const tessel::zlib::UnpackLimits& limits) {
     if (!downloadAllowed) {
         tessel::log(0, m_className, kPlacement, "Not downloading dll according to configuration");
         tessel::log(0, m_className, kPlacement, "Using " + m_library + " as dll");
@@ -107,10 +110,28 @@ bool PluginComponent::place(tessel::http::CurlSession& session, bool downloadAll
         removeStale(path);
     tessel::ensureDirectory(m_directory);
     String archive = fetchFromConfig(m_directory, session, m_dll);
-    // A failed transfer leaves no archive: the renames below say what is missing.
-    tessel::zlib::unzip(archive, m_directory);
-    rename(unpacked, m_library);
-    rename(unpacked + ".sig", m_signature);
+
+    // Unpacked into a folder of its own (a name no pattern can have, patterns never start
+    // with "."), and renamed into place only once both files are there: an archive that
+    // stops half way, lacks a file or goes past the limits leaves nothing in the folder.
+    StagingFolder staging(m_directory + "/.unpack-" +
+                          m_library.substring(m_directory.length() + 1));
+    // A failed transfer leaves no archive: the check below says what is missing.
+    tessel::zlib::unzip(archive, staging.path(), limits);
+    String staged = staging.path() + "/" + m_dll.m_pattern;
+    for (const String& path : {staged, String(staged + ".sig")}) {
+        if (!tessel::isFile(path)) {
+            tessel::log(2, kPlacementErrorClass, kPlacement, "missing " + path + " in archive");
+            TESSEL_THROW(tessel::EFile);
+        }
+    }
+    rename(staged, m_library);
+    try {
+        rename(staged + ".sig", m_signature);
+    } catch (const tessel::EFile&) {
+        removeStale(m_library);  // never a library without its signature
+        throw;
+    }
     return true;
 }
 
@@ -169,7 +190,7 @@ String VexlanClientPluginDll::downloadDllWindows(tessel::http::CurlSession& sess
                                                  bool& fetched) {
     const Dll& dll = nativeComponent(m_element->m_pluginDlls, kClassName, kPlacement);
     PluginComponent component(kClassName, pluginDirectory(), dll);
-    fetched = component.place(session, m_downloadAllowed, refresh);
+    fetched = component.place(session, m_downloadAllowed, refresh, m_client->unpackLimits());
     return component.libraryPath();
 }
 
@@ -280,7 +301,8 @@ void VexlanClientPluginDllNoTunnel::run(tessel::http::CurlSession* session) {
         [&](bool refresh, bool& fetched) {
             const Dll& dll = nativeComponent(m_element->m_pluginDlls, kClassName, kPlacement);
             PluginComponent component(kClassName, pluginDirectory(), dll);
-            fetched = component.place(*session, m_downloadAllowed, refresh);
+            fetched =
+                component.place(*session, m_downloadAllowed, refresh, m_client->unpackLimits());
             return component.libraryPath();
         },
         [&](const String& library) { loadDll(library); });

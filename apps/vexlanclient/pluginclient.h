@@ -21,6 +21,7 @@
 #include "base/string.h"
 #include "vexlanclient/pluginstatus.h"
 #include "vexlanclient/subclient.h"
+#include "zlib/zip.h"
 
 class Dll;
 class ClientPluginDllConfiguration;
@@ -53,11 +54,14 @@ public:
     // The placement step ("downloadDllWindows"). Without `downloadAllowed`, whatever lies at
     // the library path is used. Otherwise, unless `refresh`, a library and signature already
     // present are used as they are. Else the stale files are deleted, the archive is fetched
-    // (or reused by its MD5) and unpacked into the folder, and its pattern and pattern.sig
-    // are renamed to the library and signature paths. A file that cannot be deleted, or an
-    // archive that lacks one of the two files, raises EFile after an ERROR line. Returns
-    // whether the archive was fetched and unpacked.
-    bool place(tessel::http::CurlSession& session, bool downloadAllowed, bool refresh = false);
+    // (or reused by its MD5) and unpacked into a staging folder beside the library, and its
+    // pattern and pattern.sig are renamed to the library and signature paths once both are
+    // there (nothing else of the archive is kept). A file that cannot be deleted, or an
+    // archive that lacks one of the two files, raises EFile after an ERROR line; one that
+    // goes past `limits` raises zlib::EZip; neither leaves anything of the archive behind.
+    // Returns whether the archive was fetched and unpacked.
+    bool place(tessel::http::CurlSession& session, bool downloadAllowed, bool refresh = false,
+               const tessel::zlib::UnpackLimits& limits = tessel::zlib::UnpackLimits());
 
 private:
     void removeStale(const tessel::String& path);

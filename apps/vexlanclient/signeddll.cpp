@@ -131,11 +131,13 @@ bool SignedDll::sign(tessel::ISign& key, const String& dllPath) {
     return true;
 }
 
-void verifyComponentSignature(const String& dllPath, const String& sigPath,
-                              const String& publicKeyPem) {
+namespace {
+
+// Loads the record at sigPath into `record` and checks it against the library and the key.
+void loadAndVerify(const String& dllPath, const String& sigPath, const String& publicKeyPem,
+                   SignedDll& record) {
     tessel::tls::RSA key;
     bool keyLoaded = key.loadKey(publicKeyPem, "", true);
-    SignedDll record;
     record.loadFromFile(sigPath);
     // A key that does not load (a broken build) refuses everything; it is reported apart so
     // that nobody looks for the fault in the component.
@@ -147,4 +149,39 @@ void verifyComponentSignature(const String& dllPath, const String& sigPath,
         tessel::log(2, "VexlanClient", "verifyDllSignature", "Bad dll signature for " + dllPath);
         TESSEL_THROW(tessel::EBadSignature);
     }
+}
+
+// One difference for the mismatch line: what "signed" instead of "expected".
+String difference(const char* what, const String& signedText, const String& expected) {
+    return String(what) + " \"" + signedText + "\" instead of \"" + expected + "\"";
+}
+
+}  // namespace
+
+void verifyComponentSignature(const String& dllPath, const String& sigPath,
+                              const String& publicKeyPem) {
+    SignedDll record;
+    loadAndVerify(dllPath, sigPath, publicKeyPem, record);
+}
+
+void verifyComponentSignature(const String& dllPath, const String& sigPath,
+                              const String& publicKeyPem, const ComponentIdentity& expected) {
+    SignedDll record;
+    loadAndVerify(dllPath, sigPath, publicKeyPem, record);
+    // The signature vouches for the library's bytes and its signed texts, nothing else: the
+    // texts are what tie it to the record it was placed for.
+    String differences;
+    if (record.m_infos.m_version != expected.version) {
+        differences = difference("version", record.m_infos.m_version, expected.version);
+    }
+    if (record.m_infos.m_name != expected.name) {
+        if (!differences.isEmpty())
+            differences = differences + ", ";
+        differences = differences + difference("name", record.m_infos.m_name, expected.name);
+    }
+    if (differences.isEmpty())
+        return;
+    tessel::log(2, "VexlanClient", "verifyDllSignature",
+                "Signed component does not match its record for " + dllPath + ": " + differences);
+    TESSEL_THROW(tessel::EBadSignature);
 }

@@ -83,3 +83,19 @@ public:
 // when the check itself failed. A key that cannot be read refuses every library.
 void verifyComponentSignature(const tessel::String& dllPath, const tessel::String& sigPath,
                               const tessel::String& publicKeyPem);
+
+// What the gateway's component record says a library is: the name its publisher signed it
+// with (the record's pattern) and its version.
+struct ComponentIdentity {
+    tessel::String name;
+    tessel::String version;
+};
+
+// The check above, then the signed name and version must equal `expected`'s byte for byte: a
+// genuine library signed as another component, or as another version of it, is refused with
+// EBadSignature after one ERROR line ("VexlanClient", "verifyDllSignature") naming what
+// differed. The sub-clients call this before every load, a library kept from an earlier run
+// included.
+void verifyComponentSignature(const tessel::String& dllPath, const tessel::String& sigPath,
+                              const tessel::String& publicKeyPem,
+                              const ComponentIdentity& expected);

@@ -7,6 +7,7 @@
 #include "base/exception.h"
 #include "base/stringwriter.h"
 #include "http/curlsession.h"
+#include "http/pacevaluator.h"
 #include "http/uri.h"
 
 namespace tessel {
@@ -214,7 +215,7 @@ bool scriptProxy(Proxy& proxy, const String& url, const String& address) {
         return false;
     }
     String answer;
-    switch (PacScript::evaluate(script, url, scriptHost(url), answer, currentLimits())) {
+    switch (PacEvaluator::evaluate(script, url, scriptHost(url), answer, currentLimits())) {
         case PacScript::Result::kNoEngine:
             trace("cannot start the proxy script engine");
             return false;

@@ -13,9 +13,8 @@ namespace tessel {
 namespace http {
 namespace {
 
-// Longest text handed to the glob matcher and longest answer taken from a script.
+// Longest text handed to the glob matcher.
 constexpr duk_size_t kMaxHelperText = 64 * 1024;
-constexpr duk_size_t kMaxAnswer = 64 * 1024;
 
 std::atomic<PacResolver*> g_resolver{nullptr};
 
@@ -33,6 +32,7 @@ struct Evaluation {
     duk_size_t urlLength = 0;
     const char* host = nullptr;
     duk_size_t hostLength = 0;
+    uint32_t alerts = 0;
     String answer;
 };
 
@@ -190,6 +190,28 @@ duk_ret_t jsShExpMatch(duk_context* ctx) {
     return 1;
 }
 
+// alert(text): the text, cut at a character boundary and with control characters made
+// spaces (it becomes one log line), goes to the resolver; past
+// PacScript::kMaxAlerts in one evaluation, texts are dropped so that a loop cannot flood it.
+duk_ret_t jsAlert(duk_context* ctx) {
+    Evaluation& e = evaluationOf(ctx);
+    if (e.alerts >= PacScript::kMaxAlerts || !duk_is_string(ctx, 0)) return 0;
+    ++e.alerts;
+    duk_size_t length = 0;
+    const char* text = duk_get_lstring(ctx, 0, &length);
+    if (length > PacScript::kMaxAlertBytes) {
+        length = PacScript::kMaxAlertBytes;
+        while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) --length;
+    }
+    String line = String::copy(text, static_cast<uint32_t>(length));
+    for (uint32_t i = 0; i < line.length(); ++i) {
+        auto c = static_cast<unsigned char>(line[i]);
+        if (c < 0x20 || c == 0x7f) line.setAt(i, ' ');
+    }
+    e.resolver->alert(line);
+    return 0;
+}
+
 duk_ret_t jsNow(duk_context* ctx) {
     int64_t now = evaluationOf(ctx).now;
     if (now == 0) now = wallClockNow().milliseconds;
@@ -210,6 +232,13 @@ function localHostOrDomainIs(host, hostdom) {
   return host === hostdom || (host.indexOf('.') < 0 && hostdom.indexOf(host + '.') === 0);
 }
 function dnsDomainLevels(host) { return String(host).split('.').length - 1; }
+// The dotted address as a 32-bit number, signed as in browsers (scripts compare masks of it).
+function convert_addr(ipaddr) {
+  var b = String(ipaddr).split('.');
+  return ((b[0] & 0xff) << 24) | ((b[1] & 0xff) << 16) | ((b[2] & 0xff) << 8) | (b[3] & 0xff);
+}
+// Browsers show the text; here it goes to the log.
+function alert(message) { __vexlanAlert(String(message)); }
 var __vexlanDays = ['SUN', 'MON', 'TUE', 'WED', 'THU', 'FRI', 'SAT'];
 var __vexlanMonths = ['JAN', 'FEB', 'MAR', 'APR', 'MAY', 'JUN',
                       'JUL', 'AUG', 'SEP', 'OCT', 'NOV', 'DEC'];
@@ -316,6 +345,7 @@ duk_ret_t evaluateProtected(duk_context* ctx, void* udata) {
     putFunction(ctx, "myIpAddress", jsMyIpAddress, 0);
     putFunction(ctx, "shExpMatch", jsShExpMatch, 2);
     putFunction(ctx, "__vexlanNow", jsNow, 0);
+    putFunction(ctx, "__vexlanAlert", jsAlert, 1);
 
     duk_push_string(ctx, "pac-helpers");
     duk_compile_lstring_filename(ctx, 0, kPrelude, sizeof(kPrelude) - 1);
@@ -336,12 +366,14 @@ duk_ret_t evaluateProtected(duk_context* ctx, void* udata) {
     if (!duk_is_string(ctx, -1)) (void)duk_type_error(ctx, "FindProxyForURL did not return a string");
     duk_size_t length = 0;
     const char* text = duk_get_lstring(ctx, -1, &length);
-    if (length > kMaxAnswer) (void)duk_range_error(ctx, "answer too long");
+    if (length > PacScript::kMaxAnswerBytes) (void)duk_range_error(ctx, "answer too long");
     e->answer = String::copy(text, static_cast<uint32_t>(length));
     return 0;
 }
 
 }  // namespace
+
+void PacResolver::alert(const String& text) { log(0, "PacScript", "alert", text); }
 
 PacResolver& PacScript::resolver() {
     PacResolver* r = g_resolver.load();
@@ -379,6 +411,18 @@ PacScript::Result PacScript::evaluate(const String& script, const String& url, c
             "proxy script too large: " + String(script.length()) + " bytes");
         return Result::kNoAnswer;
     }
+    String reason;
+    Result result = run(script, url, host, answer, reason, limits);
+    if (result == Result::kNoAnswer) log(0, "PacScript", "evaluate", "proxy script failed: " + reason);
+    return result;
+}
+
+PacScript::Result PacScript::run(const String& script, const String& url, const String& host,
+                                 String& answer, String& reason, const PacLimits& limits) {
+    if (script.length() > limits.maxScriptBytes) {
+        reason = "proxy script too large: " + String(script.length()) + " bytes";
+        return Result::kNoAnswer;
+    }
     Evaluation e;
     e.deadline = monotonicMilliseconds() + limits.timeoutMilliseconds;
     e.cap = limits.maxHeapBytes;
@@ -396,14 +440,13 @@ PacScript::Result PacScript::evaluate(const String& script, const String& url, c
     duk_int_t rc = duk_safe_call(ctx, evaluateProtected, &e, 0, 1);
     if (rc != DUK_EXEC_SUCCESS) {
         // The error's text is taken in another protected step: converting it may fail too.
-        String reason = "unknown error";
+        reason = "unknown error";
         if (duk_is_error(ctx, -1) || duk_is_string(ctx, -1)) {
             duk_size_t length = 0;
             const char* text = duk_safe_to_lstring(ctx, -1, &length);
             if (text) reason = String::copy(text, static_cast<uint32_t>(length < 512 ? length : 512));
         }
         duk_destroy_heap(ctx);
-        log(0, "PacScript", "evaluate", "proxy script failed: " + reason);
         return Result::kNoAnswer;
     }
     duk_destroy_heap(ctx);

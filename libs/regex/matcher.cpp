@@ -1,6 +1,7 @@
 #include "regex/matcher.h"
 
 #include <limits>
+#include <new>
 
 #include "regex/stackbound_platform.h"
 
@@ -28,14 +29,14 @@ Matcher::Matcher(const gc::Pointer<Graph>& graph, const String& input)
     }
     m_groups = base + m_nonCapturingCount;
     for (int i = -m_nonCapturingCount; i < m_groupCount; ++i)
-        m_groups[i] = GroupState{0, 0, 0, 0, 0};
+        m_groups[i] = GroupState{0, 0, 0, 0};
 }
 
 Matcher::~Matcher() = default;
 
 void Matcher::resetGroups() noexcept {
     for (int i = -m_nonCapturingCount; i < m_groupCount; ++i) {
-        m_groups[i] = GroupState{-1, -1, -1, -1, 0};
+        m_groups[i] = GroupState{-1, -1, -1, -1};
     }
 }
 
@@ -58,9 +59,17 @@ bool Matcher::run(bool wholeInput, int from) {
     m_limitReached = false;
     m_stackLimit = detail::stackLimit();
     m_searchStart = from;
+    m_trail.clear();
     if (!m_graph || !m_graph->m_head || m_input.length() > kMaxInput)
         return false;
-    int end = m_graph->m_head->match(m_input, *this, from);
+    int end;
+    try {
+        end = m_graph->m_head->match(m_input, *this, from);
+    } catch (const std::bad_alloc&) {
+        m_trail.clear();
+        resetGroups();
+        detail::throwOutOfMemory("Matcher", "match");
+    }
     if (end < 0) {
         // A failed operation leaves no partial captures behind.
         resetGroups();

@@ -8,7 +8,8 @@
 // Limits: matching recurses through the graph. Before the thread's stack runs short, or when
 // the optional step limit is exceeded, the operation stops and reports no match
 // (limitReached() tells the two cases from an ordinary failure). Repetitions of single
-// atoms run as loops and consume no stack.
+// atoms run as loops and consume no stack. Memory follows the size of the pattern and the
+// path being matched; when it cannot be had, the operation logs and throws ERegex.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +18,8 @@
 #include "base/gcobject.h"
 #include "base/string.h"
 #include "regex/node.h"
+#include "regex/regexerror.h"
+#include "regex/undotrail.h"
 
 namespace tessel {
 namespace regex {
@@ -86,6 +89,7 @@ private:
     GroupState m_inline[kInlineGroups];
     std::vector<GroupState> m_heap;
     GroupState* m_groups;  // m_groups[-N .. G-1]
+    UndoTrail m_trail;
     int m_searchStart = 0;
     bool m_wholeInput = false;
     bool m_found = false;      // a previous search succeeded
@@ -117,6 +121,15 @@ inline void Node::resetGroups(Matcher& m) {
 }
 inline void Node::countSteps(Matcher& m, int64_t steps) {
     m.m_steps += static_cast<uint64_t>(steps);
+}
+inline void Node::setBound(Matcher& m, int& bound, int value) {
+    m.m_trail.set(bound, value);
+}
+inline size_t Node::trailMark(const Matcher& m) {
+    return m.m_trail.mark();
+}
+inline void Node::undoTo(Matcher& m, size_t mark) {
+    m.m_trail.undoTo(mark);
 }
 
 }  // namespace regex

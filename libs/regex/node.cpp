@@ -22,53 +22,6 @@ inline bool isLineTerminator(uint8_t b) {
     return b == '\n' || b == '\r';
 }
 
-// Sets one bound of a group to `pos` for the rest of the match, and puts the old value back
-// when the rest fails.
-inline int matchWithBound(const Node& rest, GroupState& g, int GroupState::*bound,
-                          const String& input, Matcher& m, int pos) {
-    int previous = g.*bound;
-    g.*bound = pos;
-    int end = rest.match(input, m, pos);
-    if (end < 0)
-        g.*bound = previous;
-    return end;
-}
-
-// The captures of groups first..last, taken before a closed sub-match runs and put back when
-// the rest of the pattern fails after it, so that a failed path leaves no captures behind.
-class CaptureSnapshot {
-public:
-    CaptureSnapshot(GroupState* groups, int first, int last)
-        : m_groups(groups), m_first(first), m_last(last) {
-        if (m_first > m_last)
-            return;
-        int n = m_last - m_first + 1;
-        if (n > kInline) {
-            m_heap.resize(static_cast<size_t>(n) * 2);
-            m_saved = m_heap.data();
-        }
-        for (int i = 0; i < n; ++i) {
-            m_saved[2 * i] = m_groups[m_first + i].start;
-            m_saved[2 * i + 1] = m_groups[m_first + i].end;
-        }
-    }
-    void restore() {
-        for (int i = 0; i <= m_last - m_first; ++i) {
-            m_groups[m_first + i].start = m_saved[2 * i];
-            m_groups[m_first + i].end = m_saved[2 * i + 1];
-        }
-    }
-
-private:
-    static constexpr int kInline = 8;
-    GroupState* m_groups;
-    int m_first;
-    int m_last;
-    int m_inline[2 * kInline];
-    int* m_saved = m_inline;
-    std::vector<int> m_heap;
-};
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -417,11 +370,11 @@ int LazyQuantifierNode::match(const String& input, Matcher& m, int pos) const {
 int PossessiveQuantifierNode::match(const String& input, Matcher& m, int pos) const {
     if (!enter(m))
         return -1;
-    GroupState* groups = &group(m, 0);
-    CaptureSnapshot saved(groups, m_firstGroup, m_lastGroup);
+    // An atomic group's captures stay only while the rest of the pattern matches.
+    const size_t mark = trailMark(m);
     int p = matchMinimum(input, m, pos);
     if (p < 0) {
-        saved.restore();
+        undoTo(m, mark);
         return -1;
     }
     const int room = m_max - m_min;
@@ -443,7 +396,7 @@ int PossessiveQuantifierNode::match(const String& input, Matcher& m, int pos) co
     }
     int end = next->match(input, m, p);
     if (end < 0)
-        saved.restore();
+        undoTo(m, mark);
     return end;
 }
 
@@ -453,7 +406,8 @@ int PossessiveQuantifierNode::match(const String& input, Matcher& m, int pos) co
 int OrNode::match(const String& input, Matcher& m, int pos) const {
     if (!enter(m))
         return -1;
-    CaptureSnapshot saved(&group(m, 0), m_firstGroup, m_lastGroup);
+    // The captures an alternative set are undone when the rest fails after it.
+    const size_t mark = trailMark(m);
     // Each alternative is closed by an AcceptNode: it yields one end position, which is not
     // retried shorter when the rest fails.
     int end = m_left->match(input, m, pos);
@@ -461,7 +415,7 @@ int OrNode::match(const String& input, Matcher& m, int pos) const {
         int result = next->match(input, m, end);
         if (result >= 0)
             return result;
-        saved.restore();
+        undoTo(m, mark);
     }
     if (stopped(m))
         return -1;
@@ -470,7 +424,7 @@ int OrNode::match(const String& input, Matcher& m, int pos) const {
         int result = next->match(input, m, end);
         if (result >= 0)
             return result;
-        saved.restore();
+        undoTo(m, mark);
     }
     return -1;
 }
@@ -478,13 +432,23 @@ int OrNode::match(const String& input, Matcher& m, int pos) const {
 int GroupHeadNode::match(const String& input, Matcher& m, int pos) const {
     if (!enter(m))
         return -1;
-    return matchWithBound(*next, group(m, m_group), &GroupState::start, input, m, pos);
+    const size_t mark = trailMark(m);
+    setBound(m, group(m, m_group).start, pos);
+    int end = next->match(input, m, pos);
+    if (end < 0)
+        undoTo(m, mark);
+    return end;
 }
 
 int GroupTailNode::match(const String& input, Matcher& m, int pos) const {
     if (!enter(m))
         return -1;
-    return matchWithBound(*next, group(m, m_group), &GroupState::end, input, m, pos);
+    const size_t mark = trailMark(m);
+    setBound(m, group(m, m_group).end, pos);
+    int end = next->match(input, m, pos);
+    if (end < 0)
+        undoTo(m, mark);
+    return end;
 }
 
 int GroupLoopPrologueNode::match(const String& input, Matcher& m, int pos) const {
@@ -493,12 +457,22 @@ int GroupLoopPrologueNode::match(const String& input, Matcher& m, int pos) const
     GroupState& g = group(m, m_group);
     GroupState previous = g;
     g.count = 0;
-    g.snapshot = 0;
     g.lastStart = -1;
-    int end = next->match(input, m, pos);
+    const auto* loop = static_cast<const GroupLoopNode*>(next);
+    int end;
+    if (loop->m_style == GroupLoopNode::kPossessive) {
+        // The loop runs on its own, greedily, up to its first way out; the rest of the
+        // pattern then continues from there and never makes the loop give anything back.
+        const size_t mark = trailMark(m);
+        int stop = loop->match(input, m, pos);
+        end = stop < 0 ? -1 : loop->next->match(input, m, stop);
+        if (end < 0)
+            undoTo(m, mark);
+    } else {
+        end = next->match(input, m, pos);
+    }
     if (end < 0) {
         g.count = previous.count;
-        g.snapshot = previous.snapshot;
         g.lastStart = previous.lastStart;
     }
     return end;
@@ -508,9 +482,11 @@ int GroupLoopNode::match(const String& input, Matcher& m, int pos) const {
     if (!enter(m))
         return -1;
     GroupState& g = group(m, m_group);
+    // Leaving the loop: a possessive loop only reports where it stops (its prologue goes on).
+    auto leave = [&]() { return m_style == kPossessive ? pos : next->match(input, m, pos); };
     // The last iteration consumed nothing, or the maximum is reached: leave the loop.
     if (g.lastStart >= pos || g.count >= m_max)
-        return next->match(input, m, pos);
+        return leave();
     const int previousStart = g.lastStart;
     const int previousCount = g.count;
     auto iterate = [&]() {
@@ -525,30 +501,17 @@ int GroupLoopNode::match(const String& input, Matcher& m, int pos) const {
     };
     if (g.count < m_min)
         return iterate();
-    switch (m_style) {
-        case kLazy: {
-            int end = next->match(input, m, pos);
-            if (end >= 0 || stopped(m))
-                return end;
-            return iterate();
-        }
-        case kPossessive: {
-            g.snapshot = g.count;
-            int end = iterate();
-            if (end >= 0 || stopped(m))
-                return end;
-            // Only the deepest iteration may leave the loop: no giving back.
-            if (g.count == g.snapshot)
-                return next->match(input, m, pos);
-            return -1;
-        }
-        default: {
-            int end = iterate();
-            if (end >= 0 || stopped(m))
-                return end;
-            return next->match(input, m, pos);
-        }
+    if (m_style == kLazy) {
+        int end = next->match(input, m, pos);
+        if (end >= 0 || stopped(m))
+            return end;
+        return iterate();
     }
+    // Greedy, and possessive within its own run: the longest repetition first.
+    int end = iterate();
+    if (end >= 0 || stopped(m))
+        return end;
+    return leave();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -557,7 +520,7 @@ int GroupLoopNode::match(const String& input, Matcher& m, int pos) const {
 int LookAheadNode::match(const String& input, Matcher& m, int pos) const {
     if (!enter(m))
         return -1;
-    CaptureSnapshot saved(&group(m, 0), m_firstGroup, m_lastGroup);
+    const size_t mark = trailMark(m);
     int found = m_sub->match(input, m, pos);
     if (stopped(m))
         return -1;
@@ -566,13 +529,13 @@ int LookAheadNode::match(const String& input, Matcher& m, int pos) const {
             return -1;
         int end = next->match(input, m, pos);
         if (end < 0)
-            saved.restore();
+            undoTo(m, mark);
         return end;
     }
-    if (found >= 0) {
-        saved.restore();
+    // A negative look-ahead keeps no captures.
+    undoTo(m, mark);
+    if (found >= 0)
         return -1;
-    }
     return next->match(input, m, pos);
 }
 

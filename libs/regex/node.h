@@ -11,6 +11,7 @@
 // matchers on any threads. All per-match state lives in the Matcher.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <utility>
@@ -25,14 +26,12 @@ namespace regex {
 class Matcher;
 
 // Per-match state of one group, kept by the Matcher: start and end of the last capture, and
-// for quantified groups the iteration count, the start of the last iteration and the count
-// snapshot of possessive loops.
+// for quantified groups the iteration count and the start of the last iteration.
 struct GroupState {
     int start;
     int end;
     int count;
     int lastStart;
-    int snapshot;
 };
 
 // A set of byte values, one bit per byte: membership costs one lookup.
@@ -122,6 +121,12 @@ protected:
     static int searchStart(const Matcher& m);
     static void resetGroups(Matcher& m);
     static void countSteps(Matcher& m, int64_t steps);
+    // Capture bounds are set through the matcher's undo trail: a node that runs a closed
+    // sub-match takes a mark first and, when the rest of the pattern fails after it, undoes
+    // back to the mark. A node that fails leaves the trail as it found it.
+    static void setBound(Matcher& m, int& bound, int value);
+    static size_t trailMark(const Matcher& m);
+    static void undoTo(Matcher& m, size_t mark);
 
 private:
     NodeKind m_kind;
@@ -228,10 +233,6 @@ public:
     Node* m_inner = nullptr;
     int m_min = 0;
     int m_max = kInfinite;
-    // Capturing groups inside the inner sub-graph (atomic groups), restored when the rest
-    // of the pattern fails after it; empty when m_firstGroup > m_lastGroup.
-    int m_firstGroup = 1;
-    int m_lastGroup = 0;
     // Filled after compilation: the inner node when it is a single-byte node.
     const SingleByteNode* m_single = nullptr;
     // Filled after compilation: when m_followKnown, every match of `next` starts with a byte
@@ -282,9 +283,6 @@ public:
 
     Node* m_left;
     Node* m_right;
-    // Capturing groups inside the alternatives (see QuantifierNode).
-    int m_firstGroup = 1;
-    int m_lastGroup = 0;
 };
 
 class GroupHeadNode : public Node {
@@ -339,8 +337,6 @@ public:
 
     Node* m_sub;
     bool m_positive;
-    int m_firstGroup = 1;
-    int m_lastGroup = 0;
 };
 
 class LookBehindNode : public Node {

@@ -1,6 +1,7 @@
 #include "regex/pattern.h"
 
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "regex/matcher.h"
@@ -144,7 +145,6 @@ private:
     struct Frame {
         FrameType type;
         int group;                // index of a capturing or non-capturing group
-        int firstGroup;           // first capturing group opened inside
         Chain current;            // the alternative being read
         std::vector<Chain> done;  // alternatives before the last "|"
     };
@@ -209,8 +209,6 @@ Parser::Chain Parser::closeAlternatives(Frame& frame) {
     Node* right = closedWithAccept(frame.done.back());
     for (size_t i = frame.done.size() - 1; i-- > 0;) {
         auto* alternation = m_graph.add<OrNode>(closedWithAccept(frame.done[i]), right);
-        alternation->m_firstGroup = frame.firstGroup;
-        alternation->m_lastGroup = m_captures;
         if (i > 0)
             alternation->next = m_graph.add<AcceptNode>();
         right = alternation;
@@ -231,7 +229,7 @@ bool Parser::parse() {
         return true;
     }
 
-    m_frames.push_back(Frame{FrameType::Top, 0, 1, {}, {}});
+    m_frames.push_back(Frame{FrameType::Top, 0, {}, {}});
     while (m_pos < m_length) {
         switch (m_text[m_pos]) {
             case '(':
@@ -292,7 +290,7 @@ bool Parser::openGroup() {
     ++m_pos;  // "("
     if (at(m_pos) != '?' || m_pos >= m_length) {
         ++m_captures;
-        m_frames.push_back(Frame{FrameType::Capturing, m_captures, m_captures + 1, {}, {}});
+        m_frames.push_back(Frame{FrameType::Capturing, m_captures, {}, {}});
         return true;
     }
     if (m_pos + 1 >= m_length)
@@ -339,7 +337,7 @@ bool Parser::openGroup() {
             return false;
     }
     m_pos += 2;
-    m_frames.push_back(Frame{type, group, m_captures + 1, {}, {}});
+    m_frames.push_back(Frame{type, group, {}, {}});
     return true;
 }
 
@@ -384,16 +382,9 @@ bool Parser::closeGroup() {
             sub->next = closedWithAccept(body);
             Node* node;
             if (frame.type == FrameType::Atomic) {
-                auto* atomic = m_graph.add<PossessiveQuantifierNode>(sub, 1, 1);
-                atomic->m_firstGroup = frame.firstGroup;
-                atomic->m_lastGroup = m_captures;
-                node = atomic;
+                node = m_graph.add<PossessiveQuantifierNode>(sub, 1, 1);
             } else {
-                auto* ahead =
-                    m_graph.add<LookAheadNode>(sub, frame.type == FrameType::LookAheadPositive);
-                ahead->m_firstGroup = frame.firstGroup;
-                ahead->m_lastGroup = m_captures;
-                node = ahead;
+                node = m_graph.add<LookAheadNode>(sub, frame.type == FrameType::LookAheadPositive);
             }
             append(parent, node, node);
             return true;
@@ -904,6 +895,10 @@ bool firstBytes(const Node* node, ByteSet& set, int& budget) {
         }
         case NodeKind::GroupLoop: {
             auto* loop = static_cast<const GroupLoopNode*>(node);
+            // Reached from the group's tail: a possessive loop's run may stop at any
+            // position, whatever follows it.
+            if (loop->m_style == GroupLoopNode::kPossessive)
+                return false;
             ByteSet first;
             if (!firstBytes(loop->m_body, first, budget) ||
                 !firstBytes(loop->next, first, budget)) {
@@ -977,11 +972,15 @@ Pattern::Pattern() = default;
 Pattern::~Pattern() = default;
 
 gc::Pointer<Graph> Pattern::build(const String& text, int flags) {
-    gc::Pointer<Graph> graph = new Graph;
-    Parser parser(text, flags, *graph);
-    if (!parser.parse())
-        return nullptr;
-    return graph;
+    try {
+        gc::Pointer<Graph> graph = new Graph;
+        Parser parser(text, flags, *graph);
+        if (!parser.parse())
+            return nullptr;
+        return graph;
+    } catch (const std::bad_alloc&) {
+        detail::throwOutOfMemory("Pattern", "compile");
+    }
 }
 
 gc::Pointer<Pattern> Pattern::compile(const String& text, int flags) {
@@ -997,7 +996,11 @@ gc::Pointer<Pattern> Pattern::compile(const String& text, int flags) {
 }
 
 gc::Pointer<Matcher> Pattern::createMatcher(const String& input) const {
-    return gc::Pointer<Matcher>(new Matcher(m_graph, input));
+    try {
+        return gc::Pointer<Matcher>(new Matcher(m_graph, input));
+    } catch (const std::bad_alloc&) {
+        detail::throwOutOfMemory("Pattern", "createMatcher");
+    }
 }
 
 void Pattern::read(IKeyReader& reader) {

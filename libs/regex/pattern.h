@@ -9,7 +9,8 @@
 //
 // Errors: a text with a syntax error compiles to a null pointer and nothing else (no
 // exception, no log line). Compilation does not recurse over the text, so any nesting depth
-// compiles without exhausting the stack.
+// compiles without exhausting the stack; a text too large for the memory that can be had
+// logs and throws ERegex.
 // Threading: a compiled pattern is never modified by matching and may be shared by matchers
 // on any threads; compile and read() are not synchronised with users of the same object.
 #pragma once
@@ -18,6 +19,7 @@
 #include "base/serialize.h"
 #include "base/string.h"
 #include "regex/node.h"
+#include "regex/regexerror.h"
 
 namespace tessel {
 namespace regex {

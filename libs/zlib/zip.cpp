@@ -3,6 +3,7 @@
 #include <minizip/unzip.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "base/console.h"
@@ -48,39 +49,55 @@ void makeFolder(const String& path) {
     }
 }
 
-// Inflates the current entry into `out`. False on a read, inflate, checksum or write failure.
-bool inflateEntry(unzFile zf, File& out, const String& target) {
+enum class EntryResult {
+    kWritten,   // the whole entry is on disk
+    kFailed,    // read, inflate, checksum or write failure
+    kTooLarge,  // inflating went past the archive's byte budget
+};
+
+// Inflates the current entry into `out`, taking what it writes from `budget` (the bytes the
+// archive may still unpack to). Nothing past the budget is written.
+EntryResult inflateEntry(unzFile zf, File& out, const String& target, uint64_t& budget) {
     if (unzOpenCurrentFile(zf) != UNZ_OK) {
         log(0, "Zip", "unzip", "Cannot read entry: " + target);
-        return false;
+        return EntryResult::kFailed;
     }
     std::vector<unsigned char> chunk(kChunk);
-    bool ok = true;
+    EntryResult result = EntryResult::kWritten;
     for (;;) {
-        // Only the bytes that the decompressor delivered are written, whatever size the
-        // entry's header declares.
+        // Only the bytes that the decompressor delivered are written and counted, whatever
+        // size the entry's header declares.
         int n = unzReadCurrentFile(zf, chunk.data(), kChunk);
         if (n == 0)
             break;
         if (n < 0) {
             log(0, "Zip", "unzip", "Cannot read entry: " + target);
-            ok = false;
+            result = EntryResult::kFailed;
             break;
         }
+        if (static_cast<uint64_t>(n) > budget) {
+            result = EntryResult::kTooLarge;
+            break;
+        }
+        budget -= static_cast<uint64_t>(n);
         try {
             out.write(chunk.data(), n);
         } catch (const EFile& e) {
             TESSEL_LOG_CATCH(e);
-            ok = false;
+            result = EntryResult::kFailed;
             break;
         }
     }
     // Reports a checksum mismatch once the whole entry was read.
-    if (unzCloseCurrentFile(zf) != UNZ_OK && ok) {
+    if (unzCloseCurrentFile(zf) != UNZ_OK && result == EntryResult::kWritten) {
         log(0, "Zip", "unzip", "Cannot read entry: " + target);
-        ok = false;
+        result = EntryResult::kFailed;
     }
-    return ok;
+    return result;
+}
+
+String decimal(uint64_t value) {
+    return String::copy(std::to_string(value));
 }
 
 // A ZIP archive without entries is nothing but its end record (22 bytes and a comment of at
@@ -146,7 +163,7 @@ bool climbsOut(const String& sanitizedName) {
     }
 }
 
-bool unzip(const String& archive, const String& destination) {
+bool unzip(const String& archive, const String& destination, const UnpackLimits& limits) {
     if (!isFile(archive))
         return false;
     try {
@@ -168,8 +185,16 @@ bool unzip(const String& archive, const String& destination) {
     String base = destination.replace('\\', '/');
     bool error = false;    // stops the extraction
     bool skipped = false;  // an unsafe entry was left out
+    uint64_t budget = limits.maxBytes;
+    uint64_t entries = 0;
     int more = UNZ_OK;
     for (; more == UNZ_OK; more = unzGoToNextFile(zip.file)) {
+        if (++entries > limits.maxEntries) {
+            log(2, "Zip", "unzip",
+                "Archive " + archive + " holds more than " + decimal(limits.maxEntries) +
+                    " entries: extraction stopped");
+            TESSEL_THROW(EZip);
+        }
         String stored;
         if (!currentEntryName(zip.file, stored)) {
             log(0, "Zip", "unzip", "Cannot read entry in " + archive);
@@ -198,9 +223,17 @@ bool unzip(const String& archive, const String& destination) {
             error = true;
             break;
         }
-        bool written = inflateEntry(zip.file, out, target);
+        EntryResult written = inflateEntry(zip.file, out, target, budget);
         out.close();
-        if (!written) {
+        if (written == EntryResult::kTooLarge) {
+            // A partial entry is never left behind.
+            platform::removeFile(target.c_str());
+            log(2, "Zip", "unzip",
+                "Archive " + archive + " unpacks to more than " + decimal(limits.maxBytes) +
+                    " bytes: extraction stopped");
+            TESSEL_THROW(EZip);
+        }
+        if (written == EntryResult::kFailed) {
             error = true;
             break;
         }

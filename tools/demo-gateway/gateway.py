@@ -77,38 +77,41 @@ class Gateway:
             fail("component %s is not built (%s)" % (name, path))
         return path
 
-    def pack(self, name, pattern, version, filename, key=None, tamper=None):
+    def pack(self, name, pattern, version, filename, key=None, tamper=None, signed_name=None,
+             served=None):
         """Packs a signed archive of a sample component and publishes it under
-        /components/FILENAME; returns its MD5."""
+        /components/FILENAME; returns its MD5. The library is signed with `version` and
+        `signed_name` (default: the pattern); `served` packs another sample component's
+        library under this one's pattern."""
         if not os.access(self.sign_tool, os.X_OK):
             fail("no vexlan-sign in %s (build the project first)" % self.build)
         if not os.path.exists(key or self.key):
             fail("no signing key at %s: this build cannot sign components" % (key or self.key))
-        library = self.component_library(name)
+        library = self.component_library(served or name)
         out = os.path.join(self.workdir, filename)
         if tamper == "library":
             # A library that differs from the one that was signed.
             staged = os.path.join(self.workdir, "staged-" + pattern)
             shutil.copyfile(library, staged)
-            result = subprocess.run([self.sign_tool, "pack", "--key", key or self.key,
-                                     "--pattern", pattern, "--version", version,
-                                     "--out", out, staged],
-                                    capture_output=True, text=True)
-            if result.returncode != 0:
-                fail("vexlan-sign pack failed: " + result.stderr.strip())
+            library = staged
+        command = [self.sign_tool, "pack", "--key", key or self.key, "--pattern", pattern,
+                   "--version", version, "--out", out]
+        if signed_name:
+            command += ["--name", signed_name]
+        result = subprocess.run(command + [library], capture_output=True, text=True)
+        if result.returncode != 0:
+            fail("vexlan-sign pack failed: " + result.stderr.strip())
+        if tamper == "library":
             self.tamper_archive(out, pattern)
-        else:
-            result = subprocess.run([self.sign_tool, "pack", "--key", key or self.key,
-                                     "--pattern", pattern, "--version", version,
-                                     "--out", out, library],
-                                    capture_output=True, text=True)
-            if result.returncode != 0:
-                fail("vexlan-sign pack failed: " + result.stderr.strip())
         if tamper == "nosig":
             self.drop_from_archive(out, pattern + ".sig")
         if tamper == "truncate":
             with open(out, "r+b") as f:
                 f.truncate(os.path.getsize(out) // 2)
+        if tamper == "bomb":
+            self.bomb_archive(out, pattern)
+        if tamper == "entries":
+            self.pad_archive(out)
         md5 = subprocess.run(["md5sum", out], capture_output=True, text=True).stdout.split()[0]
         self.files["/components/" + filename] = ("application/zip", out)
         return md5
@@ -136,6 +139,32 @@ class Gateway:
                 if item.filename != name:
                     dst.writestr(item.filename, src.read(item.filename))
         os.replace(stripped, archive)
+
+    def bomb_archive(self, archive, pattern):
+        """Rewrites the archive with the library replaced by 1 MiB of zeros, which deflate to
+        about a kilobyte (the sizes in the headers are true)."""
+        import zipfile
+        bomb = archive + ".tmp"
+        with zipfile.ZipFile(archive) as src, \
+                zipfile.ZipFile(bomb, "w", zipfile.ZIP_DEFLATED) as dst:
+            for item in src.infolist():
+                data = src.read(item.filename)
+                if item.filename == pattern:
+                    data = bytes(1024 * 1024)
+                dst.writestr(item.filename, data)
+        os.replace(bomb, archive)
+
+    def pad_archive(self, archive, count=200):
+        """Rewrites the archive with `count` one-byte entries in front of its own."""
+        import zipfile
+        padded = archive + ".tmp"
+        with zipfile.ZipFile(archive) as src, \
+                zipfile.ZipFile(padded, "w", zipfile.ZIP_DEFLATED) as dst:
+            for n in range(count):
+                dst.writestr("pad/%04d" % n, b"x")
+            for item in src.infolist():
+                dst.writestr(item.filename, src.read(item.filename))
+        os.replace(padded, archive)
 
     def other_key(self):
         path = os.path.join(self.workdir, "other-key.pem")

@@ -37,6 +37,11 @@ def envelope(result=None, success=True, exception=None, code=0):
     return Response(payload=json.dumps(body, indent=2))
 
 
+def plain(text):
+    """Whether `text` can name a file inside a folder and be signed as it stands."""
+    return bool(text) and not text.startswith(".") and not any(c in text for c in "/\\<>&\n")
+
+
 def fixture(name):
     with open(os.path.join(FIXTURES, name), encoding="utf-8") as f:
         return json.load(f)
@@ -50,6 +55,9 @@ class Scenario:
     fixture_name = "reply_hostchecker.json"
     dlls_key = "hostcheckerDlls"
     tamper = None
+    served = None          # another sample component's library, packed under this pattern
+    signed_name = None     # the name the library is signed with (default: the pattern)
+    signed_version = None  # the version it is signed with (default: the record's)
 
     def __init__(self, name):
         self.name = name
@@ -61,15 +69,24 @@ class Scenario:
         result = reply["result"]
         name, pattern = self.component
         filename = "%s-%s.zip" % (name, VERSION)
-        md5 = gateway.pack(name, pattern, VERSION, filename, key=self.signing_key(gateway),
-                           tamper=self.tamper)
         record = {
-            "filename": filename, "md5": md5, "urlpath": "/components/",
+            "filename": filename, "md5": "", "urlpath": "/components/",
             "pattern": pattern, "version": VERSION,
         }
         for override in getattr(gateway.args, "dll_field", None) or []:
             field, _, value = override.partition("=")
             record[field] = value
+        # The archive holds the library under the record's pattern, signed with the record's
+        # pattern and version, as a publisher signs it; texts that are no plain names (which
+        # the client refuses before fetching anything) keep the defaults.
+        if plain(record["pattern"]):
+            pattern = record["pattern"]
+        version = record["version"] if plain(record["version"]) else VERSION
+        md5 = gateway.pack(name, pattern, self.signed_version or version, filename,
+                           key=self.signing_key(gateway), tamper=self.tamper,
+                           signed_name=self.signed_name, served=self.served)
+        if not any(o.startswith("md5=") for o in getattr(gateway.args, "dll_field", None) or []):
+            record["md5"] = md5
         result[self.dlls_key]["linux64"] = record
         self.fill(gateway, result)
         self.reply = reply
@@ -350,6 +367,41 @@ class DeepJson(Refuse):
         return Response(payload=b"[" * depth + b"]" * depth)
 
 
+# -- attacker mode: genuinely signed components placed for a record they were not signed for,
+# and archives that unpack to more than the client allows ---------------------------------
+
+class OldVersion(Scenario):
+    description = "attacker: the genuine host checker signed as 1.0.0, served as the current one"
+    signed_version = "1.0.0"
+
+
+class LauncherAsTunnel(Plugin):
+    description = "attacker: the genuine launcher (signed as launcher) served as the tunnel plugin"
+    served = "launcher"
+    signed_name = "launcher"
+
+
+class TunnelAsHostchecker(Scenario):
+    description = "attacker: the genuine tunnel plugin (signed as tunnel) served as host checker"
+    served = "tunnel"
+    signed_name = "tunnel"
+
+
+class BombHostchecker(Scenario):
+    description = "attacker: a host checker archive whose library inflates to 1 MiB of zeros"
+    tamper = "bomb"
+
+
+class BombPlugin(Plugin):
+    description = "attacker: a tunnel plugin archive whose library inflates to 1 MiB of zeros"
+    tamper = "bomb"
+
+
+class ManyEntries(Scenario):
+    description = "attacker: a host checker archive with 200 one-byte entries before the library"
+    tamper = "entries"
+
+
 SCENARIOS = {
     "hostchecker": Scenario,
     "refuse": Refuse,
@@ -371,6 +423,12 @@ SCENARIOS = {
     "plugin-close": PluginClose,
     "plugin-close-slow": PluginCloseSlow,
     "notunnel": NoTunnel,
+    "old-version": OldVersion,
+    "launcher-as-tunnel": LauncherAsTunnel,
+    "tunnel-as-hostchecker": TunnelAsHostchecker,
+    "bomb-hostchecker": BombHostchecker,
+    "bomb-plugin": BombPlugin,
+    "many-entries": ManyEntries,
 }
 
 

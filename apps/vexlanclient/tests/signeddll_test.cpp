@@ -371,3 +371,47 @@ TEST_F(ComponentSignatureTest, MissingFilesAndKeys) {
                           "verification key"));
     }
 }
+
+TEST_F(ComponentSignatureTest, SignedNameAndVersionMustBeTheRecords) {
+    // The record's signature is genuine ("vpn" 2.4.1); only the expectation changes.
+    writeFile(m_sig, document(elementsOf(m_record)));
+    const std::string mismatch =
+        "ERROR VexlanClient.verifyDllSignature Signed component does not match its record for " +
+        m_library + ": ";
+    const struct {
+        const char* name;
+        const char* version;
+        std::string log;  // empty: accepted
+    } cases[] = {
+        {"vpn", "2.4.1", ""},
+        {"vpn", "2.5", mismatch + "version \"2.4.1\" instead of \"2.5\""},
+        {"vpn", "2.4.1 ", mismatch + "version \"2.4.1\" instead of \"2.4.1 \""},
+        {"vpn", "", mismatch + "version \"2.4.1\" instead of \"\""},
+        {"launcher", "2.4.1", mismatch + "name \"vpn\" instead of \"launcher\""},
+        {"VPN", "2.4.1", mismatch + "name \"vpn\" instead of \"VPN\""},
+        {"hostchecker.so", "1.0.0",
+         mismatch + "version \"2.4.1\" instead of \"1.0.0\", name \"vpn\" instead of "
+                    "\"hostchecker.so\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + c.version);
+        LogCapture capture;
+        ComponentIdentity expected{text(c.name), text(c.version)};
+        if (c.log.empty()) {
+            EXPECT_NO_THROW(
+                verifyComponentSignature(text(m_library), text(m_sig), m_pem, expected));
+            EXPECT_TRUE(capture.entries().empty());
+        } else {
+            EXPECT_THROW(verifyComponentSignature(text(m_library), text(m_sig), m_pem, expected),
+                         tessel::EBadSignature);
+            EXPECT_EQ(std::vector<std::string>{c.log}, capture.entries());
+        }
+    }
+    // A bad signature is refused as such first, whatever the record says.
+    writeFile(m_sig, document(changed(elementsOf(m_record), "signature", 200)));
+    LogCapture capture;
+    EXPECT_THROW(verifyComponentSignature(text(m_library), text(m_sig), m_pem,
+                                          ComponentIdentity{"vpn", "2.4.1"}),
+                 tessel::EBadSignature);
+    EXPECT_EQ(refused("ERROR FileSignature.verify bad signature"), capture.entries());
+}

@@ -169,6 +169,9 @@ TEST_F(IEProxyScript, MapsTheScriptAnswer) {
          "https://u@gw.example:8443/a", true, "https right.test:1", {}},
         {"script error", withScript("return undefinedFunction();"), "https://gw.example/", false,
          "untouched", {"cannot load proxy from url"}},
+        // Scripts debugged with alert() still name their proxy.
+        {"alert", withScript("alert('proxy for ' + host); return 'PROXY p.test:1';"),
+         "https://gw.example/", true, "https p.test:1", {"named proxy: p.test:1"}},
     };
     for (const Case& c : cases) check(c);
 }
@@ -179,6 +182,11 @@ TEST_F(IEProxyScript, AnEndlessScriptIsStopped) {
     IEProxy::setScriptLimits(limits);
     check({"endless", withScript("for (;;) {}"), "https://gw.example/", false, "untouched",
            {"cannot load proxy from url"}});
+    // Stuck in one built-in call, where the engine never checks its clock: the evaluator
+    // process is killed.
+    check({"runaway built-in",
+           withScript("return String(Array.prototype.indexOf.call({length: 1e9}, 1));"),
+           "https://gw.example/", false, "untouched", {"cannot load proxy from url"}});
 }
 
 TEST_F(IEProxyScript, AnUnreachableScriptGivesNoAnswer) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "http/pacevaluator.h"
+
 #include <map>
 #include <string>
 
@@ -10,9 +12,17 @@
 namespace {
 
 using tessel::String;
+using tessel::http::PacEvaluator;
 using tessel::http::PacLimits;
 using tessel::http::PacResolver;
 using tessel::http::PacScript;
+
+// The evaluation in this process and the one in the evaluator process that the client uses:
+// both must answer alike, name lookups included.
+using Evaluate = PacScript::Result (*)(const String&, const String&, const String&, String&,
+                                       const PacLimits&);
+const std::pair<const char*, Evaluate> kEvaluations[] = {{"in process", &PacScript::evaluate},
+                                                         {"evaluator process", &PacEvaluator::evaluate}};
 
 class FakeResolver : public PacResolver {
 public:
@@ -32,10 +42,10 @@ protected:
     void TearDown() override { PacScript::setResolver(nullptr); }
 
     // FindProxyForURL answers String(expression).
-    std::string eval(const std::string& expression) {
+    std::string eval(const std::string& expression, Evaluate evaluate = &PacScript::evaluate) {
         std::string script = "function FindProxyForURL(url, host) { return String(" + expression + "); }";
         String answer = "(none)";
-        auto result = PacScript::evaluate(String::copy(script), "http://a/", "a", answer, m_limits);
+        auto result = evaluate(String::copy(script), "http://a/", "a", answer, m_limits);
         EXPECT_EQ(result, PacScript::Result::kAnswer) << expression;
         return answer.toStd();
     }
@@ -108,9 +118,49 @@ TEST_F(PacScriptTest, HelperFunctionsAnswerAsScriptsExpect) {
         {"timeRange(12, 31, 13, 0, 'GMT')", "false"},
         {"timeRange(12, 30, 15, 12, 30, 15, 'GMT')", "true"},
         {"timeRange(12, 30, 16, 12, 30, 20, 'GMT')", "false"},
+        {"convert_addr('10.1.2.3')", "167838211"},
+        {"convert_addr('192.168.1.1')", "-1062731519"},  // signed, as in browsers
+        {"(convert_addr(dnsResolve('intranet.test')) & convert_addr('255.255.0.0')) == "
+         "convert_addr('10.9.0.0')",
+         "true"},
+        {"alert('debugging')", "undefined"},
+        {"alert()", "undefined"},
     };
-    for (const auto& [expression, expected] : cases) {
-        EXPECT_EQ(eval(expression), expected) << expression;
+    for (const auto& [where, evaluate] : kEvaluations) {
+        for (const auto& [expression, expected] : cases) {
+            EXPECT_EQ(eval(expression, evaluate), expected) << expression << " (" << where << ")";
+        }
+    }
+}
+
+TEST_F(PacScriptTest, AlertTextsGoToTheLogBounded) {
+    std::string script =
+        "function FindProxyForURL(u, h) {"
+        "  alert('checking ' + h); alert(42); alert(new Array(2000).join('x'));"
+        "  alert(new Array(1024).join('y') + '\\u00e9');"  // cut inside the two-byte character
+        "  alert('two\\nlines\\tand\\u0000');"
+        "  for (var i = 0; i < 200; i++) alert('loop ' + i);"
+        "  return 'DIRECT'; }";
+    const std::string prefix = "TRACE PacScript.alert ";
+    for (const auto& [where, evaluate] : kEvaluations) {
+        vexlan::testing::LogCapture log;
+        String answer;
+        ASSERT_EQ(evaluate(String::copy(script), "http://www.example.com/x", "www.example.com",
+                           answer, m_limits),
+                  PacScript::Result::kAnswer)
+            << where;
+        EXPECT_EQ(answer, "DIRECT");
+        std::vector<std::string> alerts;
+        for (const std::string& entry : log.entries()) {
+            if (entry.rfind(prefix, 0) == 0) alerts.push_back(entry.substr(prefix.size()));
+        }
+        ASSERT_EQ(alerts.size(), PacScript::kMaxAlerts) << where;
+        EXPECT_EQ(alerts[0], "checking www.example.com");
+        EXPECT_EQ(alerts[1], "42");
+        EXPECT_EQ(alerts[2], std::string(PacScript::kMaxAlertBytes, 'x'));
+        EXPECT_EQ(alerts[3], std::string(PacScript::kMaxAlertBytes - 1, 'y'));
+        EXPECT_EQ(alerts[4], "two lines and ");  // one log line, whatever the script sends
+        EXPECT_EQ(alerts.back(), "loop " + std::to_string(PacScript::kMaxAlerts - 6));
     }
 }
 

@@ -148,6 +148,19 @@ const MatchCase kCases[] = {
     {"<.+>", 0, "<a><b>", Op::First, "0-6"},
     {"a{2,3}?", 0, "aaa", Op::All, "0-3"},
     {"a{2,3}?", 0, "aaa", Op::First, "0-2"},
+    // One repetition more than the maximum is never taken, lazy or greedy, on a single byte
+    // and on a longer atom.
+    {"a{1,2}?", 0, "aaa", Op::All, "none"},
+    {"a{1,2}?b", 0, "aaab", Op::All, "none"},
+    {"a{1,2}?b", 0, "aaab", Op::First, "1-4"},
+    {"\\Qab\\E{1,2}?", 0, "ababab", Op::All, "none"},
+    {"a{1,2}", 0, "aaa", Op::All, "none"},
+    {"a{1,2}b", 0, "aaab", Op::First, "1-4"},
+    {"\\Qab\\E{1,2}", 0, "ababab", Op::All, "none"},
+    {"a{1,2}+", 0, "aaa", Op::All, "none"},
+    {"(a){1,2}?", 0, "aaa", Op::All, "none"},
+    {"(a){1,2}", 0, "aaa", Op::All, "none"},
+    {"(a){1,2}+", 0, "aaa", Op::All, "none"},
     {"a*+a", 0, "aaa", Op::All, "none"},
     {"a++b", 0, "aab", Op::All, "0-3"},
     {"[ab]?+b", 0, "b", Op::All, "none"},
@@ -187,8 +200,18 @@ const MatchCase kCases[] = {
     // Inside a loop the rest of the loop follows the alternative, so a failure there reaches
     // the right alternative.
     {"(a|ab)*c", 0, "abc", Op::All, "0-3 0-2"},
-    {"(a|ab)*+c", 0, "abc", Op::All, "0-3 0-2"},
+    // A possessive loop runs on its own to its first way out and never gives back: after
+    // "a" nothing repeats, so "ab" is not tried for the rest's sake.
+    {"(a|ab)*+c", 0, "abc", Op::All, "none"},
     {"(a|ab)*+b", 0, "ab", Op::All, "0-2 0-1"},
+    {"(?:b)++b", 0, "bb", Op::All, "none"},
+    {"(?:b+)++b", 0, "bb", Op::All, "none"},
+    {"(?:b+)++c", 0, "bbc", Op::All, "0-3"},
+    {"(b{1}){,}+b", 0, "b", Op::All, "none"},
+    {"(b{1}){,}+", 0, "bb", Op::All, "0-2 1-2"},
+    {"(?:(b+)|c)++b", 0, "bcb", Op::All, "none"},
+    {"(?:(b)+)++c", 0, "bbc", Op::All, "0-3 1-2"},
+    {"(?:(x)*+y|xz)", 0, "xz", Op::All, "0-2 x"},
     {"(a){2}", 0, "a", Op::All, "none"},
     {"(a){2}", 0, "aa", Op::All, "0-2 1-2"},
     {"(a){2,}", 0, "aaa", Op::All, "0-3 2-3"},

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 
@@ -378,4 +379,138 @@ TEST_F(UnzipTest, DeclaredSizesDoNotDecideWhatIsWritten) {
 
     tessel::zlib::unzip(text(archive()), text(dest()));
     EXPECT_EQ(readFile(dest() + "/lib.so"), payload);
+}
+
+namespace {
+
+// Every file below `root` with its size.
+std::map<std::string, uintmax_t> fileSizes(const std::string& root) {
+    std::map<std::string, uintmax_t> out;
+    if (!fs::exists(root))
+        return out;
+    for (const auto& e : fs::recursive_directory_iterator(root)) {
+        if (e.is_regular_file())
+            out[fs::relative(e.path(), root).string()] = e.file_size();
+    }
+    return out;
+}
+
+tessel::zlib::UnpackLimits limits(uint64_t bytes, uint32_t entries) {
+    tessel::zlib::UnpackLimits l;
+    l.maxBytes = bytes;
+    l.maxEntries = entries;
+    return l;
+}
+
+}  // namespace
+
+TEST(UnpackLimitsTest, DefaultsAreOneGibibyteAndTenThousandEntries) {
+    tessel::zlib::UnpackLimits l;
+    EXPECT_EQ(uint64_t(1) << 30, l.maxBytes);
+    EXPECT_EQ(10000u, l.maxEntries);
+}
+
+TEST_F(UnzipTest, ExtractionStopsPastTheLimits) {
+    const std::string a = patterned(3000, 5), b = patterned(3000, 6), c = patterned(1, 7);
+    struct Case {
+        uint64_t bytes;
+        uint32_t entries;
+        const char* refusal;  // the end of the ERROR line, or null when accepted
+        std::map<std::string, uintmax_t> left;
+    };
+    const Case cases[] = {
+        {6001, 3, nullptr, {{"a", 3000}, {"b", 3000}, {"c", 1}}},
+        // Exactly at the limit after two entries: the one-byte third goes past it.
+        {6000,
+         3,
+         " unpacks to more than 6000 bytes: extraction stopped",
+         {{"a", 3000}, {"b", 3000}}},
+        // The second entry would go past the bytes: it is removed, the first stays.
+        {5999, 3, " unpacks to more than 5999 bytes: extraction stopped", {{"a", 3000}}},
+        {2999, 3, " unpacks to more than 2999 bytes: extraction stopped", {}},
+        {0, 3, " unpacks to more than 0 bytes: extraction stopped", {}},
+        // The third entry is one too many, whatever it holds.
+        {1u << 20, 2, " holds more than 2 entries: extraction stopped", {{"a", 3000}, {"b", 3000}}},
+    };
+    makeArchive(archive(), {{"a", a}, {"b", b}, {"c", c}});
+    for (const Case& k : cases) {
+        SCOPED_TRACE(std::to_string(k.bytes) + " bytes, " + std::to_string(k.entries) + " entries");
+        fs::remove_all(dest());
+        LogCapture capture;
+        if (k.refusal) {
+            EXPECT_THROW(
+                tessel::zlib::unzip(text(archive()), text(dest()), limits(k.bytes, k.entries)),
+                tessel::zlib::EZip);
+            EXPECT_TRUE(capture.contains("ERROR Zip.unzip Archive " + archive() + k.refusal));
+        } else {
+            EXPECT_TRUE(
+                tessel::zlib::unzip(text(archive()), text(dest()), limits(k.bytes, k.entries)));
+        }
+        EXPECT_EQ(k.left, fileSizes(dest()));
+    }
+}
+
+TEST_F(UnzipTest, FoldersAndSkippedEntriesCountAsEntries) {
+    makeArchive(archive(), {{"sub/", ""}, {"../evil", "x"}, {"lib.so", "library"}});
+    EXPECT_THROW(tessel::zlib::unzip(text(archive()), text(dest()), limits(1u << 20, 2)),
+                 tessel::zlib::EZip);
+    EXPECT_FALSE(fs::exists(dest() + "/lib.so"));
+    fs::remove_all(dest());
+    EXPECT_FALSE(tessel::zlib::unzip(text(archive()), text(dest()), limits(1u << 20, 3)));
+    EXPECT_EQ(readFile(dest() + "/lib.so"), "library");
+}
+
+// The sizes an entry declares, in its local header and the central directory, set to `size`
+// (the archive holds one entry).
+void declareSize(const std::string& path, uint32_t size) {
+    std::string bytes = readFile(path);
+    size_t local = bytes.find(std::string("PK\x03\x04", 4));
+    size_t central = bytes.find(std::string("PK\x01\x02", 4));
+    ASSERT_NE(local, std::string::npos);
+    ASSERT_NE(central, std::string::npos);
+    put32(bytes, local + 22, size);
+    put32(bytes, central + 24, size);
+    writeFile(path, bytes);
+}
+
+TEST_F(UnzipTest, LimitsCountWhatInflatesNotWhatHeadersDeclare) {
+    constexpr uint64_t kLimit = 4096;
+    // 64 KiB of zeros deflate to a few hundred bytes: a small bomb.
+    const std::string bomb(65536, '\0');
+    const std::string small = patterned(2000, 8);
+    struct Case {
+        const std::string* content;
+        uint32_t declared;
+        bool accepted;
+    };
+    const Case cases[] = {
+        // The bomb, whatever size its headers give it, never puts more than the limit on disk.
+        {&bomb, 65536, false},
+        {&bomb, 100, false},
+        {&bomb, 0, false},
+        {&bomb, 0xfffffff0u, false},
+        // A small entry that claims to be huge is judged by its real bytes.
+        {&small, 0xfffffff0u, true},
+        {&small, 1000000, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.content->size()) + " bytes declared as " +
+                     std::to_string(c.declared));
+        fs::remove_all(dest());
+        makeArchive(archive(), {{"lib.so", *c.content}});
+        declareSize(archive(), c.declared);
+        bool unpacked = false;
+        try {
+            unpacked = tessel::zlib::unzip(text(archive()), text(dest()), limits(kLimit, 10));
+        } catch (const tessel::zlib::EZip&) {
+        }
+        EXPECT_EQ(c.accepted, unpacked);
+        uintmax_t total = 0;
+        for (const auto& entry : fileSizes(dest()))
+            total += entry.second;
+        EXPECT_LE(total, kLimit);
+        if (c.accepted) {
+            EXPECT_EQ(readFile(dest() + "/lib.so"), *c.content);
+        }
+    }
 }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,15 @@ namespace {
 
 using testing::LogCapture;
 using testing::Sandbox;
+
+// The names in `folder`, sorted, hidden ones included.
+std::vector<std::string> folderNames(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 TEST(VexlanClientPluginDllTest, CommandsAreSplitAtEverySemicolon) {
     const struct {
@@ -123,8 +134,43 @@ TEST_F(PluginComponentTest, ArchiveWithoutSignatureFailsAtTheRename) {
     EXPECT_THROW(component.place(m_session, true), tessel::EFile);
     // The ERROR lines always name the tunnel sub-client.
     EXPECT_TRUE(log.contains("ERROR VexlanClientPluginDll.downloadDllWindows missing " +
-                             m_directory.toStd() + "/vpn.sig in archive"));
+                             m_directory.toStd() + "/.unpack-vpn_2_4_1.so/vpn.sig in archive"));
     EXPECT_FALSE(tessel::isFile(component.signaturePath()));
+    // Neither the library alone nor the staging folder is left behind.
+    EXPECT_FALSE(tessel::isFile(component.libraryPath()));
+    EXPECT_FALSE(tessel::isDirectory(m_directory + "/.unpack-vpn_2_4_1.so"));
+}
+
+TEST_F(PluginComponentTest, ArchivePastTheUnpackLimitsLeavesNothing) {
+    PluginComponent component("VexlanClientPluginDll", m_directory, m_dll);
+    std::string library(5000, 'x');
+    publish(library.c_str(), true);
+    const struct {
+        uint64_t bytes;
+        uint32_t entries;
+        const char* refusal;
+    } cases[] = {
+        {4096, 10, " unpacks to more than 4096 bytes: extraction stopped"},
+        {1 << 20, 1, " holds more than 1 entries: extraction stopped"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.refusal);
+        tessel::zlib::UnpackLimits limits;
+        limits.maxBytes = c.bytes;
+        limits.maxEntries = c.entries;
+        LogCapture log;
+        EXPECT_THROW(component.place(m_session, true, false, limits), tessel::zlib::EZip);
+        EXPECT_TRUE(log.contains("ERROR Zip.unzip Archive " + m_directory.toStd() + "/vpn.zip" +
+                                 c.refusal));
+        // Only the archive stays (its MD5 decides about it next time).
+        EXPECT_EQ(std::vector<std::string>{"vpn.zip"}, folderNames(m_directory.toStd()));
+    }
+    // Within the limits the same archive is placed.
+    tessel::zlib::UnpackLimits enough;
+    enough.maxBytes = 5006;
+    enough.maxEntries = 2;
+    EXPECT_TRUE(component.place(m_session, true, false, enough));
+    EXPECT_EQ(library, testing::readFile(component.libraryPath().toStd()));
 }
 
 TEST_F(PluginComponentTest, DownloadsForbiddenUseWhatIsThere) {
