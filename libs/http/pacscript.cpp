@@ -5,9 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "base/console.h"
 #include "base/clock.h"
+#include "base/console.h"
 #include "duktape.h"
+#include "http/pacscript_platform.h"
 
 namespace tessel {
 namespace http {
@@ -377,7 +378,7 @@ void PacResolver::alert(const String& text) { log(0, "PacScript", "alert", text)
 
 PacResolver& PacScript::resolver() {
     PacResolver* r = g_resolver.load();
-    return r ? *r : systemPacResolver();
+    return r ? *r : detail::systemPacResolver();
 }
 
 void PacScript::setResolver(PacResolver* resolver) { g_resolver.store(resolver); }

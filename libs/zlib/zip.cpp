@@ -227,7 +227,7 @@ bool unzip(const String& archive, const String& destination, const UnpackLimits&
         out.close();
         if (written == EntryResult::kTooLarge) {
             // A partial entry is never left behind.
-            platform::removeFile(target.c_str());
+            tryDeleteFile(target);
             log(2, "Zip", "unzip",
                 "Archive " + archive + " unpacks to more than " + decimal(limits.maxBytes) +
                     " bytes: extraction stopped");

@@ -1,5 +1,7 @@
 // Reads GNOME's proxy settings through the gsettings command, so that the program needs no
 // GLib of its own; the command's environment (GSETTINGS_BACKEND, XDG_*) is ours.
+#include "http/systemproxysettings_platform.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -10,7 +12,6 @@
 #include <cerrno>
 
 #include "base/clock.h"
-#include "http/systemproxysettings_platform.h"
 
 extern char** environ;
 
