@@ -68,7 +68,7 @@ StagingFolder::~StagingFolder() {
 
 void StagingFolder::remove() {
     if (!m_path.isEmpty())
-        componentplatform::removeTree(m_path.c_str());
+        vexlan::detail::removeTree(m_path.c_str());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -113,7 +113,7 @@ bool VersionedComponent::place(tessel::http::CurlSession& session, bool download
                         m_dll.m_pattern + ".sig");
         return true;
     }
-    if (!componentplatform::removeTree(m_versionDirectory.c_str())) {
+    if (!vexlan::detail::removeTree(m_versionDirectory.c_str())) {
         tessel::log(2, m_className, "downloadDll",
                     "File '" + m_versionDirectory + "' already exists and cannot be removed");
         TESSEL_THROW(tessel::EFile);

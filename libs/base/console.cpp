@@ -2,7 +2,8 @@
 
 #include <ctime>
 
-#include "base/platform.h"
+#include "base/clock.h"
+#include "base/console_platform.h"
 #include "base/thread.h"
 
 namespace tessel {
@@ -30,14 +31,14 @@ void Console::log(int level, const String& className, const String& method,
         text.appendAll('[', thread, "] ", out.label, ' ', className, ": ", message);
     }
 
-    platform::WallClock now = platform::wallClockNow();
+    WallClock now = wallClockNow();
     int ms = static_cast<int>(now.milliseconds % 1000);
 
     std::shared_lock<std::shared_mutex> outputs(m_outputs);
     if (out.stream) {
         char stamp[26];
         std::tm local{};
-        platform::localTime(now.seconds, &local);
+        localTime(now.seconds, &local);
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-y2k"  // the log's own two-digit year
         std::strftime(stamp, sizeof stamp, "%d-%m-%y %H:%M:%S", &local);
@@ -64,7 +65,7 @@ bool Console::setOutput(int level, const String& name) {
     } else if (name == "stderr") {
         stream = stderr;
     } else {
-        stream = platform::openLogFile(name.c_str());
+        stream = detail::openLogFile(name.c_str());
         opened = stream != nullptr;
     }
     replaceStream(level, stream, name);

@@ -1,8 +1,8 @@
 #include "base/file.h"
 
 #include "base/console.h"
+#include "base/file_platform.h"
 #include "base/mutex.h"
-#include "base/platform.h"
 
 namespace tessel {
 namespace {
@@ -23,7 +23,7 @@ bool File::open(const String& path, int flags) {
     if (!read && !write) return false;
     // Writing alone creates or truncates; reading and writing opens or creates.
     bool shared = (flags & kShared) != 0;
-    int fd = platform::openFile(systemPath(path).c_str(), read, write, write, write && !read,
+    int fd = detail::openFile(systemPath(path).c_str(), read, write, write, write && !read,
                                 shared);
     if (fd < 0) return false;
     m_handle = fd;
@@ -33,23 +33,23 @@ bool File::open(const String& path, int flags) {
 }
 
 void File::close() {
-    if (m_mode != 0) platform::closeFile(m_handle);
+    if (m_mode != 0) detail::closeFile(m_handle);
     m_handle = -1;
     m_mode = 0;
 }
 
 void File::sync() {
-    if (m_mode == 1 && !platform::syncFile(m_handle)) {
-        log(0, "File", "write", "can not write file, error: " + String(platform::lastError()));
+    if (m_mode == 1 && !detail::syncFile(m_handle)) {
+        log(0, "File", "write", "can not write file, error: " + String(detail::lastError()));
         fail(277);
     }
 }
 
 void File::write(const void* data, int len) {
     if (m_mode != 1 || len <= 0) return;
-    int64_t written = platform::writeFile(m_handle, data, static_cast<uint64_t>(len));
+    int64_t written = detail::writeFile(m_handle, data, static_cast<uint64_t>(len));
     if (written < 0) {
-        log(0, "File", "write", "can not write file, error: " + String(platform::lastError()));
+        log(0, "File", "write", "can not write file, error: " + String(detail::lastError()));
         fail(277);
     }
     if (written != len) {
@@ -87,7 +87,7 @@ void File::write(unsigned short value) { write(&value, 2); }
 
 void File::read(void* data, int len) {
     if (m_mode != 2 || len <= 0) return;
-    int64_t got = platform::readFile(m_handle, data, static_cast<uint64_t>(len));
+    int64_t got = detail::readFile(m_handle, data, static_cast<uint64_t>(len));
     if (got != len) fail(375);
 }
 
@@ -136,8 +136,8 @@ void File::read(unsigned short& value) { read(&value, 2); }
 
 int File::available() {
     if (m_mode == 0) return 0;
-    int64_t size = platform::fileSize(m_handle);
-    int64_t at = platform::seekFile(m_handle, 0, 1);
+    int64_t size = detail::fileSize(m_handle);
+    int64_t at = detail::seekFile(m_handle, 0, 1);
     if (size < 0 || at < 0 || at >= size) return 0;
     int64_t left = size - at;
     return left > 0x7fffffff ? 0x7fffffff : static_cast<int>(left);
@@ -145,12 +145,12 @@ int File::available() {
 
 int File::position() {
     if (m_mode == 0) return 0;
-    int64_t at = platform::seekFile(m_handle, 0, 1);
+    int64_t at = detail::seekFile(m_handle, 0, 1);
     return at < 0 ? 0 : static_cast<int>(at);
 }
 
 void File::seek(int position) {
-    if (m_mode != 0) platform::seekFile(m_handle, position, 0);
+    if (m_mode != 0) detail::seekFile(m_handle, position, 0);
 }
 
 String readAllFile(const String& path) {
@@ -170,19 +170,21 @@ String readAllFile(const String& path) {
 }
 
 void moveFile(const String& from, const String& to) {
-    if (!platform::renamePath(systemPath(from).c_str(), systemPath(to).c_str())) fail(679);
+    if (!detail::renamePath(systemPath(from).c_str(), systemPath(to).c_str())) fail(679);
 }
 
+bool tryDeleteFile(const String& path) { return detail::removeFile(systemPath(path).c_str()); }
+
 void deleteFile(const String& path) {
-    if (!platform::removeFile(systemPath(path).c_str())) fail(915);
+    if (!detail::removeFile(systemPath(path).c_str())) fail(915);
 }
 
 bool isFile(const String& path) {
-    return platform::entryKind(systemPath(path).c_str()) == platform::EntryKind::File;
+    return detail::entryKind(systemPath(path).c_str()) == detail::EntryKind::File;
 }
 
 bool isDirectory(const String& path) {
-    return platform::entryKind(systemPath(path).c_str()) == platform::EntryKind::Directory;
+    return detail::entryKind(systemPath(path).c_str()) == detail::EntryKind::Directory;
 }
 
 void createDirectories(const String& path) {
@@ -199,7 +201,7 @@ void createDirectories(const String& path) {
         if (!part.isEmpty()) {
             built.append(part);
             // Earlier parts usually exist already: only the last one decides.
-            lastFailed = !platform::makeDirectory(built.c_str());
+            lastFailed = !detail::makeDirectory(built.c_str());
             any = true;
             built.append('/');
         }
@@ -216,19 +218,27 @@ bool ensureDirectory(const String& path) {
 }
 
 int narrowFolderToOwner(const String& path) {
-    return platform::narrowDirectoryToOwner(systemPath(path).c_str());
+    return detail::narrowDirectoryToOwner(systemPath(path).c_str());
 }
 
-String getCurrentDirectory() { return String::copy(platform::currentDirectory()); }
+String getCurrentDirectory() { return String::copy(detail::currentDirectory()); }
 
 bool setCurrentDirectory(const String& path) {
-    return platform::changeDirectory(systemPath(path).c_str());
+    return detail::changeDirectory(systemPath(path).c_str());
+}
+
+std::vector<String> getCommandLineArguments() {
+    std::vector<String> arguments;
+    for (const std::string& arg : detail::commandLineArguments()) {
+        arguments.push_back(String::copy(arg));
+    }
+    return arguments;
 }
 
 String getCommandLine() {
     // Rebuilt as one text, as the system keeps it elsewhere: arguments with blanks quoted.
     String line;
-    for (const std::string& arg : platform::commandLineArguments()) {
+    for (const std::string& arg : detail::commandLineArguments()) {
         if (!line.isEmpty()) line.append(' ');
         bool quote = arg.find_first_of(" \t") != std::string::npos;
         if (quote) line.append('"');
@@ -268,7 +278,7 @@ String getParentFolderOfFolder(const String& path) {
 }
 
 String getUserProfileDirectory() {
-    std::string home = platform::homeDirectory();
+    std::string home = detail::homeDirectory();
     if (home.empty()) {
         log(0, "File", "getUserProfileDirectory", "can not retrieve user profile folder");
         return getCurrentDirectory();
@@ -276,8 +286,10 @@ String getUserProfileDirectory() {
     return String::copy(home);
 }
 
+String findUserApplicationDataDirectory() { return String::copy(detail::configDirectory()); }
+
 String getUserApplicationDataDirectory() {
-    std::string config = platform::configDirectory();
+    std::string config = detail::configDirectory();
     if (config.empty()) {
         log(0, "File", "getUserApplicationDataDirectory",
             "can not retrieve user application data folder");
@@ -297,7 +309,7 @@ String osName() {
     static CriticalSection surveyLock;
     ScopeLock lock(surveyLock);
     if (c->m_osName.isEmpty()) {
-        platform::OsInfo info = platform::osSurvey();
+        detail::OsInfo info = detail::osSurvey();
         c->m_osVersion = String(static_cast<int32_t>(info.major)) + "." +
                          String(static_cast<int32_t>(info.minor));
         c->m_servicePack = String();

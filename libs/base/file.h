@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "base/serialize.h"
 #include "base/string.h"
@@ -80,6 +81,8 @@ private:
 String readAllFile(const String& path);
 void moveFile(const String& from, const String& to);
 void deleteFile(const String& path);
+// Removes the file (or the link itself) at `path`; false when nothing was removed. Never raises.
+bool tryDeleteFile(const String& path);
 bool isFile(const String& path);
 bool isDirectory(const String& path);
 // Creates every missing folder of `path`, each the user's alone (0700 whatever the umask);
@@ -95,6 +98,8 @@ int narrowFolderToOwner(const String& path);
 // A copy of the current folder's path (later changes do not alter it).
 String getCurrentDirectory();
 bool setCurrentDirectory(const String& path);
+// The process's arguments as the system started it, the program first.
+std::vector<String> getCommandLineArguments();
 // The process's arguments as one text, those with blanks or tabs in double quotes.
 String getCommandLine();
 // The program path of the command line (see executablePathFromCommandLine).
@@ -113,6 +118,8 @@ String getParentFolderOfFolder(const String& path);
 String getUserProfileDirectory();
 // $XDG_CONFIG_HOME when absolute, else the home folder + "/.config"; the same fallback.
 String getUserApplicationDataDirectory();
+// The same without the fallback: empty when there is no home folder.
+String findUserApplicationDataDirectory();
 
 // The program folder (profile + "/Vexlan") and the settings file inside it.
 String getProgramDirectory();

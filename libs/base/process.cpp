@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "base/platform.h"
+#include "base/process_platform.h"
 
 namespace tessel {
 
@@ -12,7 +12,7 @@ void hideArgument(int argc, char** argv, const String& value) {
     for (int i = 1; i < argc && argv[i]; ++i) {
         if (std::strlen(argv[i]) == value.length() &&
             std::memcmp(argv[i], value.data(), value.length()) == 0) {
-            platform::eraseArgument(argv[i]);
+            detail::eraseArgument(argv[i]);
         }
     }
 }
@@ -20,7 +20,7 @@ void hideArgument(int argc, char** argv, const String& value) {
 bool refuseCoreDumps() {
     const char* allow = std::getenv("VEXLAN_ALLOW_CORE_DUMPS");
     if (allow && std::strcmp(allow, "1") == 0) return false;
-    return platform::setProcessDumpable(false);
+    return detail::setProcessDumpable(false);
 }
 
 }  // namespace tessel

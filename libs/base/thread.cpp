@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "base/console.h"
-#include "base/platform.h"
+#include "base/thread_platform.h"
 #include "base/synchrothread.h"
 
 namespace tessel {
@@ -77,7 +77,7 @@ uint32_t ThreadPrivate::id() {
 
 bool ThreadPrivate::wait(int32_t milliseconds) {
     ScopeLock lock(m_mutex);
-    if (m_running && m_id != 0 && m_id == platform::currentThreadId()) return false;
+    if (m_running && m_id != 0 && m_id == detail::currentThreadId()) return false;
     if (!m_running || m_finished) return true;
     return m_endedCondition.wait(milliseconds, m_mutex);
 }
@@ -93,7 +93,7 @@ Thread::~Thread() {
     wait(-1);
     ThreadPrivate& shared = *m_private;
     ScopeLock lock(shared.m_mutex);
-    if (shared.m_running && shared.m_id == platform::currentThreadId()) {
+    if (shared.m_running && shared.m_id == detail::currentThreadId()) {
         // Deleted from its own main. The system thread cannot be ended safely from here; the
         // start routine holds its own reference to the private part and finishes normally
         // once main returns.
@@ -115,7 +115,7 @@ void Thread::run(bool noWait) {
     auto* argument = new StartArgument{m_private, this};
     uint64_t handle = 0;
     shared.m_started = false;
-    if (!platform::startThread(&Thread::startRoutine, argument, &handle)) {
+    if (!detail::startThread(&Thread::startRoutine, argument, &handle)) {
         delete argument;
         log(2, "Thread", "run", "unable to create the Thread");
         return;
@@ -142,7 +142,7 @@ void Thread::startRoutine(void* raw) {
     gc::Pointer<ThreadPrivate> shared = argument->shared;
     Thread* thread = argument->thread;
     argument.reset();
-    const uint32_t id = platform::currentThreadId();
+    const uint32_t id = detail::currentThreadId();
     const String& name = shared->m_name;
 
     // Registered before the thread reports itself running, so that once run() returns the
@@ -160,7 +160,7 @@ void Thread::startRoutine(void* raw) {
         shared->m_started = true;
         shared->m_startedCondition.signalAll();
     }
-    platform::setCurrentThreadName(name.c_str());
+    detail::setCurrentThreadName(name.c_str());
 
     try {
         thread->main();
@@ -207,13 +207,13 @@ ThreadManager::ThreadManager() : m_mainThread(new MainThread) {
 
 void ThreadManager::addCurrentThread(Thread* thread) {
     t_currentThread = thread;
-    m_threads.set(platform::currentThreadId(), thread);
+    m_threads.set(detail::currentThreadId(), thread);
 }
 
 bool ThreadManager::removeCurrentThread() {
     t_currentThread = nullptr;
     ScopeLock lock(m_threads);
-    uint32_t at = m_threads.find(platform::currentThreadId());
+    uint32_t at = m_threads.find(detail::currentThreadId());
     if (at >= m_threads.count()) return false;
     m_threads.erase(at);
     return true;
@@ -249,7 +249,7 @@ bool MapThread::nameOf(uint32_t id, String& name) {
 }
 
 String currentThreadName() {
-    uint32_t id = platform::currentThreadId();
+    uint32_t id = detail::currentThreadId();
     String name;
     if (MapThread::instance().nameOf(id, name)) return name;
     return String(id);
@@ -268,5 +268,7 @@ struct ProcessObjects {
 } g_processObjects;
 
 }  // namespace
+
+uint32_t currentThreadId() { return detail::currentThreadId(); }
 
 }  // namespace tessel

@@ -197,4 +197,7 @@ private:
 // thread identifier in decimal. Used by every log line.
 String currentThreadName();
 
+// The kernel's identifier of the calling thread (the id under which Thread registers it).
+uint32_t currentThreadId();
+
 }  // namespace tessel

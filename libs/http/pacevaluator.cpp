@@ -5,8 +5,8 @@
 #include <mutex>
 #include <string>
 
+#include "base/clock.h"
 #include "base/console.h"
-#include "base/platform.h"
 #include "http/pacchild.h"
 #include "http/pacwire.h"
 
@@ -54,7 +54,7 @@ struct Conversation {
 };
 
 Outcome fail(Conversation& c, const char* what) {
-    if (platform::monotonicMilliseconds() >= c.deadline) return Outcome::kLate;
+    if (monotonicMilliseconds() >= c.deadline) return Outcome::kLate;
     c.broken = what;
     return Outcome::kBroken;
 }
@@ -125,7 +125,7 @@ PacScript::Result PacEvaluator::evaluate(const String& script, const String& url
         trace("proxy script failed: URL too long for the proxy script");
         return PacScript::Result::kNoAnswer;
     }
-    int64_t started = platform::monotonicMilliseconds();
+    int64_t started = monotonicMilliseconds();
     int64_t deadline = started + limits.timeoutMilliseconds + kGraceMilliseconds;
     pacwire::Encoder request;
     request.u32(limits.timeoutMilliseconds);
@@ -166,7 +166,7 @@ PacScript::Result PacEvaluator::evaluate(const String& script, const String& url
             case Outcome::kLate:
                 child.reset();  // killed and waited for before the lookup returns
                 trace("proxy script failed: timeout, the evaluator was stopped after " +
-                      String(static_cast<uint32_t>(platform::monotonicMilliseconds() - started)) +
+                      String(static_cast<uint32_t>(monotonicMilliseconds() - started)) +
                       " ms");
                 return PacScript::Result::kNoAnswer;
             case Outcome::kBroken:

@@ -5,9 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/clock.h"
 #include "base/console.h"
-#include "base/platform.h"
 #include "duktape.h"
+#include "http/pacscript_platform.h"
 
 namespace tessel {
 namespace http {
@@ -135,7 +136,7 @@ String resolveHost(duk_context* ctx, const String& host) {
     // Name lookups are not interrupted by the time-out: once it has passed, none is started,
     // so that a script calling them in a loop still ends at its next instruction.
     Evaluation& e = evaluationOf(ctx);
-    if (platform::monotonicMilliseconds() > e.deadline) return String();
+    if (monotonicMilliseconds() > e.deadline) return String();
     return e.resolver->resolve(host);
 }
 
@@ -214,7 +215,7 @@ duk_ret_t jsAlert(duk_context* ctx) {
 
 duk_ret_t jsNow(duk_context* ctx) {
     int64_t now = evaluationOf(ctx).now;
-    if (now == 0) now = platform::wallClockNow().milliseconds;
+    if (now == 0) now = wallClockNow().milliseconds;
     duk_push_number(ctx, static_cast<double>(now));
     return 1;
 }
@@ -377,7 +378,7 @@ void PacResolver::alert(const String& text) { log(0, "PacScript", "alert", text)
 
 PacResolver& PacScript::resolver() {
     PacResolver* r = g_resolver.load();
-    return r ? *r : systemPacResolver();
+    return r ? *r : detail::systemPacResolver();
 }
 
 void PacScript::setResolver(PacResolver* resolver) { g_resolver.store(resolver); }
@@ -424,7 +425,7 @@ PacScript::Result PacScript::run(const String& script, const String& url, const 
         return Result::kNoAnswer;
     }
     Evaluation e;
-    e.deadline = platform::monotonicMilliseconds() + limits.timeoutMilliseconds;
+    e.deadline = monotonicMilliseconds() + limits.timeoutMilliseconds;
     e.cap = limits.maxHeapBytes;
     e.now = limits.nowMilliseconds;
     e.resolver = &resolver();
@@ -460,5 +461,5 @@ PacScript::Result PacScript::run(const String& script, const String& url, const 
 // Called by the engine between instructions (see duktape.cmake).
 extern "C" int vexlan_duk_exec_timeout(void* udata) {
     auto* e = static_cast<tessel::http::Evaluation*>(udata);
-    return e && tessel::platform::monotonicMilliseconds() > e->deadline;
+    return e && tessel::monotonicMilliseconds() > e->deadline;
 }

@@ -32,9 +32,6 @@ public:
     virtual void alert(const String& text);
 };
 
-// The resolver of the operating system (unix/pacresolver.cpp).
-PacResolver& systemPacResolver();
-
 struct PacLimits {
     uint32_t maxScriptBytes = 1024 * 1024;
     uint32_t maxHeapBytes = 32 * 1024 * 1024;

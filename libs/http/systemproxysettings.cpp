@@ -8,7 +8,7 @@
 
 #include "base/console.h"
 #include "base/mutex.h"
-#include "base/platform.h"
+#include "base/clock.h"
 #include "http/systemproxysettings_platform.h"
 
 namespace tessel {
@@ -299,7 +299,7 @@ SystemProxySettings SystemProxySettings::recent() {
     static bool read = false;
 
     String now = proxyEnvironment();
-    int64_t time = tessel::platform::monotonicMilliseconds();
+    int64_t time = monotonicMilliseconds();
     ScopeLock guard(lock);
     if (!read || time - readAt >= kRecentMilliseconds || now != environment) {
         settings = current();

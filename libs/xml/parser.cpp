@@ -3,7 +3,7 @@
 #include "base/console.h"
 #include "base/exception.h"
 #include "base/file.h"
-#include "base/platform.h"
+#include "base/thread.h"
 #include "xml/writerkeywriter.h"
 
 namespace tessel {
@@ -83,7 +83,7 @@ private:
 
 void XmlParser::save(const String& path, const String& rootName, ISerialize& object) {
     // A name of its own per thread, so that concurrent saves never share a temporary file.
-    TemporaryFile temporary(path + ".tmp" + String(platform::currentThreadId()));
+    TemporaryFile temporary(path + ".tmp" + String(currentThreadId()));
     File file;
     if (!file.open(temporary.path(), File::kWrite)) {
         log(2, "XmlParser", "save", "cannot open " + temporary.path() + " to save " + path);

@@ -8,7 +8,6 @@
 
 #include "base/console.h"
 #include "base/file.h"
-#include "base/platform.h"
 
 namespace tessel {
 namespace zlib {
@@ -217,7 +216,7 @@ bool unzip(const String& archive, const String& destination, const UnpackLimits&
         makeFolder(getParentFolder(target));
         // Whatever stands at the target goes first; a link is removed, never followed.
         if (!isDirectory(target))
-            platform::removeFile(target.c_str());
+            tryDeleteFile(target);
         File out;
         if (!out.open(target, File::kWrite)) {
             log(0, "Zip", "unzip", "Cannot create file: " + target);
@@ -228,7 +227,7 @@ bool unzip(const String& archive, const String& destination, const UnpackLimits&
         out.close();
         if (written == EntryResult::kTooLarge) {
             // A partial entry is never left behind.
-            platform::removeFile(target.c_str());
+            tryDeleteFile(target);
             log(2, "Zip", "unzip",
                 "Archive " + archive + " unpacks to more than " + decimal(limits.maxBytes) +
                     " bytes: extraction stopped");

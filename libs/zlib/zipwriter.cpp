@@ -7,7 +7,7 @@
 
 #include "base/exception.h"
 #include "base/file.h"
-#include "base/platform.h"
+#include "base/clock.h"
 
 namespace tessel {
 namespace zlib {
@@ -39,9 +39,9 @@ bool ZipWriter::openEntry(const String& name, const EntryOptions& options) {
     if (!m_zip)
         return false;
     zip_fileinfo info{};
-    platform::WallClock now = platform::wallClockNow();
+    WallClock now = wallClockNow();
     std::tm local{};
-    platform::localTime(now.seconds, &local);
+    localTime(now.seconds, &local);
     info.tmz_date.tm_sec = static_cast<uInt>(local.tm_sec);
     info.tmz_date.tm_min = static_cast<uInt>(local.tm_min);
     info.tmz_date.tm_hour = static_cast<uInt>(local.tm_hour);

@@ -12,7 +12,7 @@
 #include "base/buffer.h"
 #include "base/console.h"
 #include "base/exception.h"
-#include "base/platform.h"
+#include "base/file.h"
 #include "base/process.h"
 #include "http/uri.h"
 #include "tls/evpdigest.h"
@@ -39,10 +39,10 @@ void logAssertion(const wxString& file, int line, const wxString& func, const wx
 
 // The start parameter's bytes exactly as the system handed them over.
 tessel::String startParameterBytes() {
-    const std::vector<std::string> arguments = tessel::platform::commandLineArguments();
+    const std::vector<tessel::String> arguments = tessel::getCommandLineArguments();
     if (arguments.size() < 2)
         return tessel::String();
-    return tessel::String::copy(arguments[1]);
+    return arguments[1];
 }
 
 // The "lang" query parameter of the start parameter; empty when there is none or when the

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "base/platform.h"
+#include "base/thread.h"
 #include "sandbox.h"
 
 using tessel::Console;
@@ -23,7 +23,7 @@ using vexlan::testing::writeFile;
 
 namespace {
 
-std::string threadId() { return std::to_string(tessel::platform::currentThreadId()); }
+std::string threadId() { return std::to_string(tessel::currentThreadId()); }
 
 std::vector<std::string> fileLines(const std::string& path) {
     std::vector<std::string> lines;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "base/console.h"
-#include "base/platform.h"
+#include "base/file_platform.h"
 #include "base/serializers.h"
 #include "sandbox.h"
 
@@ -618,13 +618,13 @@ TEST(SystemSurvey, OsNameComesFromOsRelease) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.content);
         writeFile(dir.file("os-release"), c.content);
-        EXPECT_EQ(tessel::platform::osSurvey(dir.file("os-release").c_str()).name, c.name);
+        EXPECT_EQ(tessel::detail::osSurvey(dir.file("os-release").c_str()).name, c.name);
     }
 }
 
 TEST(SystemSurvey, WithoutOsReleaseTheKernelNamesTheSystem) {
     TempDir dir;
-    tessel::platform::OsInfo info = tessel::platform::osSurvey(dir.file("missing").c_str());
+    tessel::detail::OsInfo info = tessel::detail::osSurvey(dir.file("missing").c_str());
     EXPECT_EQ(info.name.rfind("Linux ", 0), 0u) << info.name;
     EXPECT_GT(info.major, 0);
 }

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "base/platform.h"
+#include "base/process_platform.h"
 
 using tessel::String;
 
@@ -33,14 +33,14 @@ private:
 // Restores the dumpable flag and VEXLAN_ALLOW_CORE_DUMPS after a test changed them.
 class DumpableGuard {
 public:
-    DumpableGuard() : m_dumpable(tessel::platform::processDumpable()) {
+    DumpableGuard() : m_dumpable(tessel::detail::processDumpable()) {
         if (const char* value = getenv("VEXLAN_ALLOW_CORE_DUMPS")) {
             m_had = true;
             m_value = value;
         }
     }
     ~DumpableGuard() {
-        tessel::platform::setProcessDumpable(m_dumpable);
+        tessel::detail::setProcessDumpable(m_dumpable);
         if (m_had) {
             setenv("VEXLAN_ALLOW_CORE_DUMPS", m_value.c_str(), 1);
         } else {
@@ -84,13 +84,13 @@ TEST(RefuseCoreDumps, OnlyTheExactValueOneAllowsThem) {
                           {"", true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.value ? c.value : "(unset)");
-        ASSERT_TRUE(tessel::platform::setProcessDumpable(true));
+        ASSERT_TRUE(tessel::detail::setProcessDumpable(true));
         if (c.value) {
             setenv("VEXLAN_ALLOW_CORE_DUMPS", c.value, 1);
         } else {
             unsetenv("VEXLAN_ALLOW_CORE_DUMPS");
         }
         EXPECT_EQ(tessel::refuseCoreDumps(), c.refused);
-        EXPECT_EQ(tessel::platform::processDumpable(), !c.refused);
+        EXPECT_EQ(tessel::detail::processDumpable(), !c.refused);
     }
 }

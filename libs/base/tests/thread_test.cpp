@@ -9,7 +9,7 @@
 
 #include "base/console.h"
 #include "base/exception.h"
-#include "base/platform.h"
+#include "base/thread.h"
 #include "base/synchrothread.h"
 #include "sandbox.h"
 
@@ -128,7 +128,7 @@ TEST(Thread, KnowsTheCurrentThread) {
     Thread* found = nullptr;
     BodyThread thread("Current", false, [&](Thread& self) {
         seen = Thread::current();
-        found = ThreadManager::instance().find(tessel::platform::currentThreadId());
+        found = ThreadManager::instance().find(tessel::currentThreadId());
         (void)self;
     });
     thread.run();
@@ -188,7 +188,7 @@ TEST(Thread, LogLinesCarryTheNameOrTheNumericId) {
     BodyThread named("Named", true,
                      [](Thread&) { tessel::log(1, "Cls", "method", "from a named thread"); });
     BodyThread plain("Plain", false, [&](Thread&) {
-        plainId = tessel::platform::currentThreadId();
+        plainId = tessel::currentThreadId();
         tessel::log(1, "Cls", "method", "from a plain thread");
     });
     named.run();

@@ -1,5 +1,7 @@
 // Reads GNOME's proxy settings through the gsettings command, so that the program needs no
 // GLib of its own; the command's environment (GSETTINGS_BACKEND, XDG_*) is ours.
+#include "http/systemproxysettings_platform.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -9,8 +11,7 @@
 
 #include <cerrno>
 
-#include "base/platform.h"
-#include "http/systemproxysettings_platform.h"
+#include "base/clock.h"
 
 extern char** environ;
 
@@ -48,9 +49,9 @@ bool readGnomeProxyListing(String& listing) {
 
     std::string output;
     bool complete = false;
-    int64_t deadline = tessel::platform::monotonicMilliseconds() + kTimeoutMilliseconds;
+    int64_t deadline = tessel::monotonicMilliseconds() + kTimeoutMilliseconds;
     for (;;) {
-        int64_t left = deadline - tessel::platform::monotonicMilliseconds();
+        int64_t left = deadline - tessel::monotonicMilliseconds();
         if (left <= 0) break;
         pollfd p{fds[0], POLLIN, 0};
         int ready = poll(&p, 1, static_cast<int>(left));

@@ -1,13 +1,13 @@
 // Linux side of the process hardening: the argument text that /proc/PID/cmdline shows, and the
 // dumpable flag that decides core files, ptrace and the ownership of /proc/PID.
+#include "base/process_platform.h"
+
 #include <sys/prctl.h>
 
 #include <cstring>
 
-#include "base/platform.h"
-
 namespace tessel {
-namespace platform {
+namespace detail {
 
 void eraseArgument(char* argument) {
     // The kernel reads the process list from this very memory: zero bytes show as blanks.
@@ -20,5 +20,5 @@ bool setProcessDumpable(bool dumpable) {
 
 bool processDumpable() { return prctl(PR_GET_DUMPABLE, 0, 0, 0, 0) == 1; }
 
-}  // namespace platform
+}  // namespace detail
 }  // namespace tessel

@@ -1,4 +1,6 @@
 // Linux implementation of the file, folder and location services.
+#include "base/file_platform.h"
+
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -11,10 +13,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "base/platform.h"
-
 namespace tessel {
-namespace platform {
+namespace detail {
 
 namespace {
 
@@ -221,5 +221,5 @@ OsInfo osSurvey(const char* osReleasePath) {
     return info;
 }
 
-}  // namespace platform
+}  // namespace detail
 }  // namespace tessel

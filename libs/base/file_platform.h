@@ -1,39 +1,13 @@
-// The services that the base library needs from the operating system. Portable code calls
-// these; each platform implements them in its own folder (unix/).
+// What files, folders and the system survey need from the system (implemented by
+// unix/file_platform.cpp).
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
-#include <ctime>
 #include <string>
 #include <vector>
 
 namespace tessel {
-namespace platform {
-
-struct WallClock {
-    int64_t seconds;       // since the epoch
-    int64_t milliseconds;  // since the epoch
-};
-WallClock wallClockNow();
-void localTime(int64_t seconds, std::tm* out);
-// Milliseconds of a monotonic clock, for time-outs.
-int64_t monotonicMilliseconds();
-
-// The kernel's identifier of the calling thread.
-uint32_t currentThreadId();
-// Names the calling thread for debuggers (the system keeps the first 15 bytes).
-void setCurrentThreadName(const char* name);
-// Runs `routine(argument)` on a new thread with the system's default stack size. The thread
-// is detached: nobody joins it, its resources go back to the system when the routine returns.
-// `handle` receives the system's handle of the thread. False when the system refuses.
-bool startThread(void (*routine)(void*), void* argument, uint64_t* handle);
-
-// Opens `path` for the log: created (or narrowed) to mode 0600 and truncated, never through a symbolic
-// link, and only when it is a regular file owned by this user with no other name (a FIFO or
-// device there is refused without blocking). The stream appends. Returns null when the file
-// cannot or must not be used.
-FILE* openLogFile(const char* path);
+namespace detail {
 
 // Files. Descriptors are plain ints; -1 means failure (see lastError()).
 // A file opened for writing is made the user's alone (0600, whatever the umask or its former
@@ -69,14 +43,6 @@ std::string homeDirectory();
 // The user's configuration folder ($XDG_CONFIG_HOME, else home + "/.config").
 std::string configDirectory();
 
-// Overwrites one argument of main's vector in place, so that the process list no longer
-// shows it.
-void eraseArgument(char* argument);
-// Sets whether the process may leave a core file and be inspected by other processes of the
-// user. False when the system refuses.
-bool setProcessDumpable(bool dumpable);
-bool processDumpable();
-
 struct OsInfo {
     std::string name;  // PRETTY_NAME of os-release, else system name and release
     int major = 0;     // kernel version
@@ -85,5 +51,5 @@ struct OsInfo {
 // `osReleasePath` is the os-release file to read (tests give their own).
 OsInfo osSurvey(const char* osReleasePath = "/etc/os-release");
 
-}  // namespace platform
+}  // namespace detail
 }  // namespace tessel

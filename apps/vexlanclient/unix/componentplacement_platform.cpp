@@ -8,7 +8,8 @@
 
 #include "vexlanclient/componentplacement_platform.h"
 
-namespace componentplatform {
+namespace vexlan {
+namespace detail {
 namespace {
 
 // Depth-first; the depth is bounded so that a hostile tree cannot exhaust the stack.
@@ -32,4 +33,5 @@ bool removeBelow(const std::string& path, int depth) {
 
 bool removeTree(const char* path) { return removeBelow(path, 0); }
 
-}  // namespace componentplatform
+}  // namespace detail
+}  // namespace vexlan

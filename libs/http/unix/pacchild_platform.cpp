@@ -15,7 +15,7 @@
 
 #include <cstring>
 
-#include "base/platform.h"
+#include "base/clock.h"
 
 extern char** environ;
 
@@ -28,7 +28,7 @@ constexpr char kProgramName[] = "vexlan-pac-eval";
 // Waits until `fd` is ready for `events` or the deadline passes.
 bool waitFor(int fd, short events, int64_t deadline) {
     for (;;) {
-        int64_t left = deadline - platform::monotonicMilliseconds();
+        int64_t left = deadline - monotonicMilliseconds();
         if (left <= 0) return false;
         pollfd p{fd, events, 0};
         int rc = poll(&p, 1, static_cast<int>(left > INT_MAX ? INT_MAX : left));

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "base/console.h"
-#include "base/platform.h"
+#include "base/file.h"
 #include "tls/aesgcm.h"
 #include "vexlanclient/dataprotection.h"
 #include "vexlanclient/sealedsecret.h"
@@ -151,7 +151,7 @@ bool createKey(const std::string& path, tessel::Buffer& key) {
 }  // namespace
 
 std::string keyFilePath() {
-    std::string config = tessel::platform::configDirectory();
+    std::string config = tessel::findUserApplicationDataDirectory().toStd();
     return config.empty() ? std::string() : config + "/vexlan/protect.key";
 }
 

@@ -1,4 +1,6 @@
 // The system's name lookups for the DNS helpers of proxy scripts.
+#include "http/pacscript_platform.h"
+
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -7,10 +9,10 @@
 
 #include <cstring>
 
-#include "http/pacscript.h"
 
 namespace tessel {
 namespace http {
+namespace detail {
 namespace {
 
 String dotted(const in_addr& address) {
@@ -62,5 +64,6 @@ PacResolver& systemPacResolver() {
     return resolver;
 }
 
+}  // namespace detail
 }  // namespace http
 }  // namespace tessel
