@@ -12,7 +12,7 @@ namespace {
 
 const char kUsage[] =
     "usage: vexlan-cli [--help] [--version] [--connect-timeout SECONDS]\n"
-    "                  [--stall-timeout SECONDS] START_PARAMETER\n";
+    "                  [--stall-timeout SECONDS] [--max-download BYTES] START_PARAMETER\n";
 
 const char kHelp[] =
     "\n"
@@ -21,6 +21,7 @@ const char kHelp[] =
     "\n"
     "  --connect-timeout SECONDS  seconds allowed to connect (default 30, 0: no limit)\n"
     "  --stall-timeout SECONDS    seconds a transfer may stall (default 60, 0: no limit)\n"
+    "  --max-download BYTES       largest file one download may write (default 268435456)\n"
     "  --version                  prints the version\n"
     "\n"
     "Log lines go to standard output; notifications go to standard error, one line each.\n"
@@ -41,6 +42,19 @@ bool parseSeconds(const char* text, uint32_t& value) {
     unsigned long long parsed = std::strtoull(text, nullptr, 10);
     if (errno != 0 || parsed > 86400ull * 365) return false;
     value = static_cast<uint32_t>(parsed);
+    return true;
+}
+
+// A positive number of bytes, at most 2^62.
+bool parseBytes(const char* text, uint64_t& value) {
+    if (!text || !*text) return false;
+    for (const char* p = text; *p; ++p) {
+        if (*p < '0' || *p > '9') return false;
+    }
+    errno = 0;
+    unsigned long long parsed = std::strtoull(text, nullptr, 10);
+    if (errno != 0 || parsed == 0 || parsed > (1ull << 62)) return false;
+    value = parsed;
     return true;
 }
 
@@ -78,6 +92,16 @@ int parseArguments(int argc, const char* const* argv, Options& options, FILE* ou
             if (equals != std::string::npos) {
                 name = argument.substr(0, equals);
                 value = argv[i] + equals + 1;
+            }
+            if (name == "--max-download") {
+                if (!value) {
+                    if (i + 1 >= argc) return usageError(err, name + " needs a number of bytes");
+                    value = argv[++i];
+                }
+                if (!parseBytes(value, options.maxDownload)) {
+                    return usageError(err, name + " needs a number of bytes, not '" + value + "'");
+                }
+                continue;
             }
             uint32_t* target = nullptr;
             if (name == "--connect-timeout") target = &options.connectTimeout;

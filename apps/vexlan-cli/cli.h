@@ -23,6 +23,7 @@ constexpr int kExitTerminated = 143;     // SIGTERM
 struct Options {
     uint32_t connectTimeout = 30;  // seconds to connect
     uint32_t stallTimeout = 60;    // seconds a transfer may stall
+    uint64_t maxDownload = 256ull * 1024 * 1024;  // bytes one download may hold
     std::string startParameter;
 };
 

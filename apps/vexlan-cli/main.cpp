@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
     vexlancli::LineNotify notify(stderr);
     vexlan::VexlanClient client(&notify);
     client.session().setTimeouts(options.connectTimeout, options.stallTimeout);
+    client.session().setMaxDownload(options.maxDownload);
     client.setStartParameter(tessel::String::copy(options.startParameter));
 
     std::atomic<int> signalStatus{0};
