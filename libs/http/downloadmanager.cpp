@@ -11,7 +11,7 @@ namespace DownloadManager {
 
 namespace {
 
-// A partial or refused download must not stay where a component would be looked for.
+// A download cut off at the cap must not stay where a component would be looked for.
 void removeQuietly(const String& path) {
     try {
         if (isFile(path)) deleteFile(path);
