@@ -12,8 +12,8 @@ namespace {
 
 const char kUsage[] =
     "usage: vexlan-cli [--help] [--version] [--connect-timeout SECONDS]\n"
-    "                  [--stall-timeout SECONDS] [--max-unpacked BYTES] [--max-entries N]\n"
-    "                  START_PARAMETER\n";
+    "                  [--stall-timeout SECONDS] [--max-download BYTES]\n"
+    "                  [--max-unpacked BYTES] [--max-entries N] START_PARAMETER\n";
 
 const char kHelp[] =
     "\n"
@@ -22,6 +22,7 @@ const char kHelp[] =
     "\n"
     "  --connect-timeout SECONDS  seconds allowed to connect (default 30, 0: no limit)\n"
     "  --stall-timeout SECONDS    seconds a transfer may stall (default 60, 0: no limit)\n"
+    "  --max-download BYTES       largest file one download may write (default 268435456)\n"
     "  --max-unpacked BYTES       bytes a component archive may unpack to (default 1073741824)\n"
     "  --max-entries N            entries a component archive may hold (default 10000)\n"
     "  --version                  prints the version\n"
@@ -98,18 +99,22 @@ int parseArguments(int argc, const char* const* argv, Options& options, FILE* ou
                 name = argument.substr(0, equals);
                 value = argv[i] + equals + 1;
             }
-            if (name == "--max-unpacked" || name == "--max-entries") {
+            if (name == "--max-download" || name == "--max-unpacked" ||
+                name == "--max-entries") {
+                const bool entries = name == "--max-entries";
+                const std::string needs =
+                    name + (entries ? " needs a number of entries" : " needs a number of bytes");
                 if (!value) {
-                    if (i + 1 >= argc)
-                        return usageError(err, name + " needs a number");
+                    if (i + 1 >= argc) return usageError(err, needs);
                     value = argv[++i];
                 }
-                bool bytes = name == "--max-unpacked";
                 uint64_t limit = 0;
-                if (!parseLimit(value, bytes ? uint64_t(1) << 62 : UINT32_MAX, limit)) {
-                    return usageError(err, name + " needs a positive number, not '" + value + "'");
+                if (!parseLimit(value, entries ? UINT32_MAX : uint64_t(1) << 62, limit)) {
+                    return usageError(err, needs + ", not '" + value + "'");
                 }
-                if (bytes) {
+                if (name == "--max-download") {
+                    options.maxDownload = limit;
+                } else if (name == "--max-unpacked") {
                     options.maxUnpacked = limit;
                 } else {
                     options.maxEntries = static_cast<uint32_t>(limit);

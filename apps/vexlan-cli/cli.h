@@ -24,6 +24,7 @@ constexpr int kExitTerminated = 143;     // SIGTERM
 struct Options {
     uint32_t connectTimeout = 30;  // seconds to connect
     uint32_t stallTimeout = 60;    // seconds a transfer may stall
+    uint64_t maxDownload = tessel::http::CurlSession::kDefaultMaxDownload;  // bytes per download
     // What one component archive may unpack to: bytes, and entries.
     uint64_t maxUnpacked = tessel::zlib::UnpackLimits::kDefaultMaxBytes;
     uint32_t maxEntries = tessel::zlib::UnpackLimits::kDefaultMaxEntries;

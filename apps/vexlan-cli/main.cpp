@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
     vexlancli::LineNotify notify(stderr);
     vexlan::VexlanClient client(&notify);
     client.session().setTimeouts(options.connectTimeout, options.stallTimeout);
+    client.session().setMaxDownload(options.maxDownload);
     tessel::zlib::UnpackLimits unpackLimits;
     unpackLimits.maxBytes = options.maxUnpacked;
     unpackLimits.maxEntries = options.maxEntries;

@@ -220,12 +220,7 @@ void VexlanClient::runSession() {
     const GatewayRequest request = gatewayRequest(startParameter(), kVersion);
     const String& host = request.host;
 
-    tessel::http::Cookie cookie;
-    cookie.name = "Vexlan-Id";
-    cookie.value = request.identifier;
-    cookie.path = "/";
-    cookie.domain = request.cookieDomain;
-    m_session.addCookie(cookie);
+    m_session.addCookie(request.identifierCookie());
     m_session.setUserAgent(String("VexlanClient ") + kVersion + " " + tessel::osName());
 
     {

@@ -4,6 +4,7 @@
 
 #include "base/console.h"
 #include "base/exception.h"
+#include "vexlanclient/gatewayrequest.h"
 
 using tessel::ConfReadHelper;
 using tessel::IKeyReader;
@@ -16,6 +17,7 @@ void DownloadConfig::readConf(IKeyReader* reader) {
     helper.readKey("filename", m_filename, true);
     helper.readKey("md5", m_md5, false);
     helper.readKey("urlpath", m_urlpath, true);
+    vexlan::checkGatewayUrl("urlpath", m_urlpath);
 }
 
 }  // namespace DownloadManager
@@ -59,6 +61,7 @@ void ClientHostcheckerDllConfiguration::readConf(IKeyReader* reader) {
     helper.readKey("hostcheckerDlls", m_hostcheckerDlls, true);
     helper.readKey("hostcheckingrequest", m_hostcheckingrequest, true);
     helper.readKey("responseurl", m_responseurl, true);
+    vexlan::checkGatewayUrl("responseurl", m_responseurl);
     helper.readKey("hostname", m_hostname, true);
     helper.readKey("language", m_language, true);
     helper.readKey("hostcheckingtimer", m_hostcheckingtimer, true);

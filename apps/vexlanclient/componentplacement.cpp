@@ -7,6 +7,7 @@
 #include "vexlanclient/clientconfiguration.h"
 #include "vexlanclient/componentfetch.h"
 #include "vexlanclient/componentplacement_platform.h"
+#include "vexlanclient/verifieddownload.h"
 #include "zlib/zip.h"
 
 using tessel::String;
@@ -50,7 +51,7 @@ String fetchFromConfig(const String& directory, tessel::http::CurlSession& sessi
     String target = directory + "/" + record.m_filename;
     if (isReusableDownload(target, record.m_md5)) return target;
     String url = record.m_urlpath + record.m_filename;
-    if (tessel::http::DownloadManager::downloadFileTo(session, url, target)) return target;
+    if (downloadVerified(session, url, target, record.m_md5)) return target;
     return String();
 }
 

@@ -47,8 +47,9 @@ const Dll& nativeComponent(const Dlls& dlls, const char* className, const char* 
 
 // The local path of the record's file in `directory`, fetched when needed: the file name is
 // checked first (checkDownloadFileName); a file already there whose MD5 is the record's is
-// used without a transfer; otherwise urlpath + filename is downloaded there. Empty when the
-// download failed (the transfer layer logged why).
+// used without a transfer; otherwise urlpath + filename is downloaded there (and removed
+// again when the record's MD5 is not the download's). Empty when the download failed (the
+// transfer layer logged why).
 tessel::String fetchFromConfig(const tessel::String& directory, tessel::http::CurlSession& session,
                                const DownloadManager::DownloadConfig& record);
 

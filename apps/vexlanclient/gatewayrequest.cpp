@@ -1,5 +1,7 @@
 #include "vexlanclient/gatewayrequest.h"
 
+#include "base/console.h"
+#include "base/exception.h"
 #include "http/uri.h"
 
 using tessel::String;
@@ -17,9 +19,28 @@ GatewayRequest gatewayRequest(const String& startParameter, const char* version)
     uri.setAuthority(request.host);
     uri.setParameter("clientversion", version);
     request.url = uri.toString();
-    uint32_t colon = request.host.find(':');
-    request.cookieDomain = colon == String::npos ? request.host : request.host.substring(0, colon);
+    request.cookieDomain = tessel::http::hostOf(request.host);
     return request;
+}
+
+tessel::http::Cookie GatewayRequest::identifierCookie() const {
+    tessel::http::Cookie cookie;
+    cookie.name = "Vexlan-Id";
+    cookie.value = identifier;
+    cookie.path = "/";
+    cookie.domain = cookieDomain;
+    // The identifier never leaves in clear, whatever address a transfer is given.
+    cookie.secure = true;
+    return cookie;
+}
+
+void checkGatewayUrl(const char* key, const String& url) {
+    tessel::http::Uri uri(url, false);
+    if (tessel::http::isHttpsOrRelative(uri)) return;
+    tessel::log(2, "ClientConfiguration", "readConf",
+                String("Refusing ") + key + " with the scheme \"" + uri.getScheme() + "\": " + url +
+                    " (only https is allowed)");
+    TESSEL_THROW(tessel::EClientConfiguration);
 }
 
 }  // namespace vexlan

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "base/string.h"
+#include "http/response.h"
 
 namespace vexlan {
 
@@ -17,11 +18,22 @@ struct GatewayRequest {
     tessel::String identifier;
     // Host and optional port (the authority after the first "@").
     tessel::String host;
-    // The host part without its port: the cookie's domain.
+    // The host part without its port (for an IPv6 literal, the address inside its
+    // brackets): the cookie's domain.
     tessel::String cookieDomain;
+
+    // The "Vexlan-Id" cookie: the identifier for the gateway's host, path "/", sent over
+    // https only.
+    tessel::http::Cookie identifierCookie() const;
 };
 
 // Raises http::UriComponentException (logged) for a start parameter that is no URI.
 GatewayRequest gatewayRequest(const tessel::String& startParameter, const char* version);
+
+// Refuses a URL of the gateway's reply, the value of `key` (for example "urlpath"), that
+// names a scheme other than https: logs log(2, "ClientConfiguration", "readConf", ...) with
+// the key and the scheme and raises EClientConfiguration, before anything is fetched. A
+// relative URL (no scheme) passes: it is fetched with https from the gateway.
+void checkGatewayUrl(const char* key, const tessel::String& url);
 
 }  // namespace vexlan

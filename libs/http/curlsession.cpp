@@ -116,6 +116,7 @@ std::unique_ptr<CurlEasyWrapper> CurlSession::createEasy() {
     ScopeLock lock(m_settingsMutex);
     wrapper->setUserAgent(m_own->userAgent());
     wrapper->setTimeouts(m_connectTimeout, m_lowSpeedTime);
+    wrapper->setProtocols(m_protocols);
     return wrapper;
 }
 
@@ -151,13 +152,38 @@ void CurlSession::setGatewayAuthority(const String& authority) {
     m_gatewayAuthority = authority.copy();
 }
 
+CurlEasyWrapper::Protocols CurlSession::protocols() const {
+    ScopeLock lock(m_settingsMutex);
+    return m_protocols;
+}
+
+void CurlSession::setProtocols(CurlEasyWrapper::Protocols protocols) {
+    ScopeLock lock(m_settingsMutex);
+    m_protocols = protocols;
+}
+
+uint64_t CurlSession::maxDownload() const {
+    ScopeLock lock(m_settingsMutex);
+    return m_maxDownload;
+}
+
+void CurlSession::setMaxDownload(uint64_t bytes) {
+    ScopeLock lock(m_settingsMutex);
+    m_maxDownload = std::max<uint64_t>(bytes, 1);
+}
+
 bool CurlSession::perform(IRequestInfo* info, CurlSession& session, const String& url,
                           CurlEasyWrapper::BodyFunction body, void* target,
-                          const String& postFields) {
+                          const String& postFields, uint64_t maxBody) {
     std::unique_ptr<CurlEasyWrapper> wrapper = session.createEasy();
+    wrapper->setMaxBodySize(maxBody);
     wrapper->setVerify(session.verifyCertificate(url));
     wrapper->setProxy(session.proxyFor(url));
     bool ok = wrapper->request(url, body, target, postFields);
+    if (!ok && maxBody > 0 && wrapper->resultCode() == CurlEasyWrapper::kResultTooLarge) {
+        log(2, "CurlSession", "requestToFile",
+            "reply body larger than " + String(maxBody) + " bytes from " + url);
+    }
     if (info) info->fill(*wrapper);
     return ok;
 }
@@ -165,7 +191,7 @@ bool CurlSession::perform(IRequestInfo* info, CurlSession& session, const String
 bool CurlSession::requestToBuffer(IRequestInfo* info, CurlSession& session, const String& url,
                                   Buffer& body, const String& postFields) {
     BufferTarget target{&body, 0, 0, false};
-    bool ok = perform(info, session, url, toBuffer, &target, postFields);
+    bool ok = perform(info, session, url, toBuffer, &target, postFields, 0);
     if (target.tooLarge) {
         log(2, "CurlSession", "requestToBuffer",
             "reply body larger than " + String(kMaxBufferBody) + " bytes from " + url);
@@ -175,7 +201,7 @@ bool CurlSession::requestToBuffer(IRequestInfo* info, CurlSession& session, cons
 
 bool CurlSession::requestToFile(IRequestInfo* info, CurlSession& session, const String& url,
                                 IWriter& writer) {
-    return perform(info, session, url, toWriter, &writer, String());
+    return perform(info, session, url, toWriter, &writer, String(), session.maxDownload());
 }
 
 }  // namespace http

@@ -30,6 +30,8 @@ public:
     static constexpr uint32_t kDefaultLowSpeedTime = 60;    // seconds under 1 byte/s
     // Largest reply body that requestToBuffer keeps in memory.
     static constexpr uint32_t kMaxBufferBody = 16 * 1024 * 1024;
+    // Largest body that requestToFile writes, unless setMaxDownload says otherwise.
+    static constexpr uint64_t kDefaultMaxDownload = 256ull * 1024 * 1024;
 
     // Raises ECurl (after the log line "Cannot init CURL SHARE context" or "Cannot init CURL
     // context") when libcurl cannot create its handles.
@@ -43,7 +45,7 @@ public:
     virtual Proxy proxyFor(const String& url);
 
     // A new wrapper for one transfer, attached to the share handle, carrying the session's
-    // user agent and limits. The caller owns it; it must not outlive the session.
+    // user agent, limits and protocols. The caller owns it; it must not outlive the session.
     std::unique_ptr<CurlEasyWrapper> createEasy();
 
     // Puts `cookie` (its Set-Cookie form) into the shared cookie list.
@@ -61,6 +63,14 @@ public:
     // then, and a relative download then fails.
     String gatewayAuthority() const;
     void setGatewayAuthority(const String& authority);
+    // The protocols of every transfer of the session, redirects included: https only unless
+    // the session is made for proxy auto-config scripts.
+    CurlEasyWrapper::Protocols protocols() const;
+    void setProtocols(CurlEasyWrapper::Protocols protocols);
+    // Largest body, in bytes, that requestToFile takes (kDefaultMaxDownload until set; at
+    // least 1). A longer body fails the transfer with CurlEasyWrapper::kResultTooLarge.
+    uint64_t maxDownload() const;
+    void setMaxDownload(uint64_t bytes);
 
     // One transfer of `url` whose reply body is appended to `body`; a non-empty `postFields`
     // makes it a POST. A reply body larger than kMaxBufferBody fails the transfer (logged at
@@ -70,14 +80,15 @@ public:
     static bool requestToBuffer(IRequestInfo* info, CurlSession& session, const String& url,
                                 Buffer& body, const String& postFields = String());
     // One GET of `url` whose body goes to `writer` (normally a File); a writer that raises
-    // aborts the transfer (false). Otherwise as requestToBuffer.
+    // aborts the transfer (false), and so does a body longer than maxDownload() (logged at
+    // level ERROR). Otherwise as requestToBuffer.
     static bool requestToFile(IRequestInfo* info, CurlSession& session, const String& url,
                               IWriter& writer);
 
 private:
     static bool perform(IRequestInfo* info, CurlSession& session, const String& url,
                         CurlEasyWrapper::BodyFunction body, void* target,
-                        const String& postFields);
+                        const String& postFields, uint64_t maxBody);
     friend struct CurlSessionAccess;
 
     Mutex m_mutex;
@@ -88,6 +99,8 @@ private:
     uint32_t m_connectTimeout = kDefaultConnectTimeout;
     uint32_t m_lowSpeedTime = kDefaultLowSpeedTime;
     String m_gatewayAuthority;
+    CurlEasyWrapper::Protocols m_protocols = CurlEasyWrapper::Protocols::kHttpsOnly;
+    uint64_t m_maxDownload = kDefaultMaxDownload;
 };
 
 }  // namespace http

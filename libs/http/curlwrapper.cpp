@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "base/console.h"
@@ -11,6 +13,7 @@ namespace http {
 namespace {
 
 static_assert(CurlEasyWrapper::kErrorSize == CURL_ERROR_SIZE, "error buffer size");
+static_assert(CurlEasyWrapper::kResultTooLarge == CURLE_FILESIZE_EXCEEDED, "too large code");
 
 CURL* easy(void* handle) { return static_cast<CURL*>(handle); }
 
@@ -83,14 +86,45 @@ size_t CurlEasyWrapper::headerLine(char* data, size_t size, size_t count, void* 
     return length;
 }
 
+size_t CurlEasyWrapper::countedBody(char* data, size_t size, size_t count, void* wrapper) {
+    auto* self = static_cast<CurlEasyWrapper*>(wrapper);
+    size_t n = size * count;
+    if (n > self->m_maxBodySize - self->m_bodyReceived) {
+        self->m_bodyTooLarge = true;
+        return 0;  // libcurl aborts the transfer
+    }
+    self->m_bodyReceived += n;
+    return self->m_body(data, size, count, self->m_bodyTarget);
+}
+
 bool CurlEasyWrapper::request(const String& url, BodyFunction body, void* target,
                               const String& postFields) {
     m_header.reset();
     m_error[0] = '\0';
     CURL* curl = easy(m_handle);
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, body);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, target);
+    // Only the protocols we chose, also after a redirect: a hostile address must not reach
+    // local services (gopher, dict), local files or a clear-text server.
+    const char* protocols = m_protocols == Protocols::kHttpsOnly ? "https" : "http,https";
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, protocols);
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, protocols);
+    curl_easy_setopt(curl, CURLOPT_DEFAULT_PROTOCOL, "https");
+    curl_easy_setopt(curl, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
+    // A body beyond the limit fails early when the server announces its size, and is cut
+    // off while it arrives when it does not.
+    m_body = body;
+    m_bodyTarget = target;
+    m_bodyReceived = 0;
+    m_bodyTooLarge = false;
+    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE,
+                     static_cast<curl_off_t>(std::min<uint64_t>(m_maxBodySize, INT64_MAX)));
+    if (m_maxBodySize > 0) {
+        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &CurlEasyWrapper::countedBody);
+        curl_easy_setopt(curl, CURLOPT_WRITEDATA, this);
+    } else {
+        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, body);
+        curl_easy_setopt(curl, CURLOPT_WRITEDATA, target);
+    }
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &CurlEasyWrapper::headerLine);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &m_header);
     if (!m_userAgent.isEmpty()) curl_easy_setopt(curl, CURLOPT_USERAGENT, m_userAgent.c_str());
@@ -116,6 +150,7 @@ bool CurlEasyWrapper::request(const String& url, BodyFunction body, void* target
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
 
     m_result = curl_easy_perform(curl);
+    if (m_bodyTooLarge) m_result = CURLE_FILESIZE_EXCEEDED;
     if (m_result == CURLE_OK) return true;
     log(2, "CurlEasyWrapper", "request",
         resultText() + " (#" + String(static_cast<int32_t>(m_result)) + ") [" + errorText() + "]");

@@ -23,6 +23,15 @@ public:
     // the bytes taken (anything else aborts the transfer with a write error).
     using BodyFunction = size_t (*)(char* data, size_t size, size_t count, void* target);
     static constexpr size_t kErrorSize = 256;  // libcurl's CURL_ERROR_SIZE
+    // The result code of a transfer whose body outgrew its limit (libcurl's
+    // CURLE_FILESIZE_EXCEEDED), whether the server announced the size or not.
+    static constexpr int kResultTooLarge = 63;
+
+    // The protocols a transfer may use, for its own address and for any redirect.
+    enum class Protocols {
+        kHttpsOnly,     // everything made for the gateway
+        kHttpOrHttps,   // proxy auto-config scripts, commonly served over plain HTTP
+    };
 
     // A fresh easy handle with its error buffer registered. Raises ECurl (after the log line
     // "Cannot init CURL context") when libcurl cannot create one.
@@ -39,6 +48,9 @@ public:
     // Performs one transfer of `url`, handing the body to `body(…, target)`. A non-empty
     // `postFields` makes it a POST of those bytes, otherwise it is a GET. True when the
     // transfer completed, whatever the HTTP status; a transport error is logged at level ERROR.
+    // Only the allowed protocols are spoken (an address without a scheme is taken as https),
+    // TLS below 1.2 is refused, and a body longer than the limit fails the transfer with
+    // kResultTooLarge.
     bool request(const String& url, BodyFunction body, void* target, const String& postFields);
 
     bool verify() const { return m_verify; }
@@ -51,6 +63,12 @@ public:
         m_connectTimeout = connectSeconds;
         m_lowSpeedTime = lowSpeedSeconds;
     }
+
+    Protocols protocols() const { return m_protocols; }
+    void setProtocols(Protocols protocols) { m_protocols = protocols; }
+    // Largest body the transfer takes, in bytes; 0: no limit of its own.
+    uint64_t maxBodySize() const { return m_maxBodySize; }
+    void setMaxBodySize(uint64_t bytes) { m_maxBodySize = bytes; }
 
     // The outcome of the last transfer: libcurl's result code, its text and the error buffer.
     int resultCode() const { return m_result; }
@@ -65,6 +83,7 @@ public:
 
 private:
     static size_t headerLine(char* data, size_t size, size_t count, void* target);
+    static size_t countedBody(char* data, size_t size, size_t count, void* wrapper);
 
     void* m_handle = nullptr;
     bool m_verify = true;
@@ -74,6 +93,13 @@ private:
     ResponseHeader m_header;
     uint32_t m_connectTimeout = 0;
     uint32_t m_lowSpeedTime = 0;
+    Protocols m_protocols = Protocols::kHttpsOnly;
+    uint64_t m_maxBodySize = 0;
+    // The caller's body function and target while a transfer runs, and what it received.
+    BodyFunction m_body = nullptr;
+    void* m_bodyTarget = nullptr;
+    uint64_t m_bodyReceived = 0;
+    bool m_bodyTooLarge = false;
 };
 
 }  // namespace http

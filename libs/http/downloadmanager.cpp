@@ -9,7 +9,33 @@ namespace tessel {
 namespace http {
 namespace DownloadManager {
 
+namespace {
+
+// A download cut off at the cap must not stay where a component would be looked for.
+void removeQuietly(const String& path) {
+    try {
+        if (isFile(path)) deleteFile(path);
+    } catch (const Exception& e) {
+        TESSEL_LOG_CATCH(e);
+    }
+}
+
+}  // namespace
+
 bool downloadFileTo(CurlSession& session, const String& url, const String& path) {
+    // Percent-encodings stay as they are: a decoded path would be sent with raw blanks.
+    Uri uri(url, false);
+    if (!isHttpsOrRelative(uri)) {
+        log(2, "DownloadManager", "downloadFileTo",
+            "Refusing the scheme \"" + uri.getScheme() + "\" of '" + url + "' for '" + path +
+                "': only https is allowed");
+        return false;
+    }
+    // A relative address (no authority) is the gateway's; one without a scheme is https.
+    if (uri.getAuthority().isEmpty()) uri.setAuthority(session.gatewayAuthority());
+    uri.setScheme("https");
+    String address = uri.toString();
+
     // A bare file name has no folder to create (the parent of "a.zip" is "a.zip" itself).
     String normal = path.replace('\\', '/');
     if (normal.findLast('/') != String::npos) {
@@ -20,14 +46,6 @@ bool downloadFileTo(CurlSession& session, const String& url, const String& path)
         }
     }
     log(0, "DownloadManager", "downloadFileTo", url + " -> " + path);
-
-    // Percent-encodings stay as they are: a decoded path would be sent with raw blanks.
-    Uri uri(url, false);
-    if (uri.getAuthority().isEmpty()) {
-        uri.setScheme("https");
-        uri.setAuthority(session.gatewayAuthority());
-    }
-    String address = uri.toString();
 
     File file;
     if (!file.open(path, File::kWrite)) {
@@ -40,6 +58,7 @@ bool downloadFileTo(CurlSession& session, const String& url, const String& path)
     if (!ok) {
         log(2, "DownloadManager", "downloadFileTo",
             "Error while downloding '" + path + "' from '" + address + "'");
+        if (info.code() == CurlEasyWrapper::kResultTooLarge) removeQuietly(path);
         return false;
     }
     return true;

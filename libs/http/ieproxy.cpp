@@ -152,6 +152,8 @@ bool fetchScript(const String& address, String& script) {
     static CurlSession* session = [] {
         auto* s = new CurlSession();  // lives as long as the process
         s->setTimeouts(10, 10);
+        // Scripts are commonly served over plain HTTP; nothing but HTTP(S) is fetched.
+        s->setProtocols(CurlEasyWrapper::Protocols::kHttpOrHttps);
         return s;
     }();
     String body;

@@ -227,6 +227,20 @@ String Uri::toString() const {
     return text;
 }
 
+bool isHttpsOrRelative(const Uri& uri) {
+    return uri.getScheme().isEmpty() || uri.getScheme().equalsIgnoreCase("https");
+}
+
+String hostOf(const String& hostAndPort) {
+    if (hostAndPort.startsWith("[")) {
+        uint32_t close = hostAndPort.find(']');
+        if (close != String::npos) return hostAndPort.substring(1, close - 1);
+        return hostAndPort;
+    }
+    uint32_t colon = hostAndPort.find(':');
+    return colon == String::npos ? hostAndPort : hostAndPort.substring(0, colon);
+}
+
 String percentEncode(const String& text, const String& keep, const String& drop) {
     const uint32_t n = text.length();
     uint32_t i = 0;

@@ -64,6 +64,15 @@ private:
     bool m_decode;
 };
 
+// Whether `uri` may be fetched for the gateway: its scheme is https (in any case) or it has
+// none (a relative address, completed with https).
+bool isHttpsOrRelative(const Uri& uri);
+
+// The host of a "host[:port]" text: the text before its port, and for a bracketed IPv6
+// literal ("[2001:db8::1]:8443") the address inside the brackets, the form libcurl matches
+// cookie domains against. An unclosed bracket leaves the text as it is.
+String hostOf(const String& hostAndPort);
+
 // Letters, digits and "-", ".", "_", "~" are copied, as is every byte of `keep`; bytes of
 // `drop` are left out; every other byte becomes "%" and two upper-case hexadecimal digits.
 // A result that could exceed the longest String raises UriComponentException.

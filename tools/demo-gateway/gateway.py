@@ -2,12 +2,12 @@
 """Demo gateway: answers the client's bootstrap request with a scenario's envelope, serves
 signed component archives and takes host-check posts. Python standard library only.
 
-    gateway.py --build BUILD_DIR --scenario NAME [--port N] [--request-log FILE]
+    gateway.py --build BUILD_DIR --scenario NAME [--host ADDRESS] [--port N] [--request-log FILE]
 
 It signs and packs the sample components of BUILD_DIR with BUILD_DIR's vexlan-sign and the
-build's signing key, listens on 127.0.0.1 over HTTPS with a certificate it makes with the
-openssl command, prints "listening on https://127.0.0.1:PORT/" when ready and stops cleanly
-on SIGTERM or SIGINT. Every request it receives is written as one JSON line to the request
+build's signing key, listens on 127.0.0.1 (or --host, ::1 for IPv6) over HTTPS with a
+certificate it makes with the openssl command, prints "listening on https://127.0.0.1:PORT/"
+("https://[::1]:PORT/") when ready and stops cleanly on SIGTERM or SIGINT. Every request it receives is written as one JSON line to the request
 log.
 """
 
@@ -17,6 +17,7 @@ import json
 import os
 import shutil
 import signal
+import socket
 import ssl
 import subprocess
 import sys
@@ -203,7 +204,8 @@ class Gateway:
             self.log_file.flush()
 
     def base_url(self):
-        return "https://127.0.0.1:%d" % self.port
+        host = self.args.host
+        return "https://%s:%d" % ("[%s]" % host if ":" in host else host, self.port)
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -285,7 +287,7 @@ def make_certificate(workdir):
     cert = os.path.join(workdir, "gateway.crt")
     key = os.path.join(workdir, "gateway.key")
     subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-                    "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                    "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1,IP:::1",
                     "-keyout", key, "-out", cert],
                    check=True, capture_output=True)
     return cert, key
@@ -296,7 +298,9 @@ def main():
     parser.add_argument("--build", required=True, help="the project's build folder")
     parser.add_argument("--scenario", required=True,
                         help="one of: " + ", ".join(scenarios.names()))
-    parser.add_argument("--port", type=int, default=0, help="port on 127.0.0.1 (default: free)")
+    parser.add_argument("--host", default="127.0.0.1",
+                        help="loopback address to listen on: 127.0.0.1 (default) or ::1")
+    parser.add_argument("--port", type=int, default=0, help="port on --host (default: free)")
     parser.add_argument("--request-log", help="file receiving one JSON line per request")
     parser.add_argument("--key", help="private key to sign components with "
                         "(default: the build's signing key)")
@@ -316,6 +320,9 @@ def main():
                         help="overrides a field of the published linux64 component record "
                         "(filename, md5, urlpath, pattern, version); repeatable")
     parser.add_argument("--state-dir", help="keep generated files here instead of a temporary folder")
+    parser.add_argument("--trap", type=int, default=1, metavar="PORT",
+                        help="a loopback port that the attacker scenarios aim their gopher:, "
+                        "dict: and http: URLs at (a listener of the test's)")
     args = parser.parse_args()
 
     workdir = args.state_dir or tempfile.mkdtemp(prefix="vexlan-gateway-")
@@ -323,7 +330,9 @@ def main():
     try:
         gateway = Gateway(args, workdir)
         cert, key = make_certificate(workdir)
-        server = Server(("127.0.0.1", args.port), Handler)
+        if ":" in args.host:
+            Server.address_family = socket.AF_INET6
+        server = Server((args.host, args.port), Handler)
         server.gateway = gateway
         gateway.port = server.server_address[1]
         gateway.scenario.prepare(gateway)

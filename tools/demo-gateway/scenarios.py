@@ -371,35 +371,164 @@ class DeepJson(Refuse):
 # and archives that unpack to more than the client allows ---------------------------------
 
 class OldVersion(Scenario):
-    description = "attacker: the genuine host checker signed as 1.0.0, served as the current one"
+    description = "attack: the genuine host checker signed as 1.0.0, served as the current one"
     signed_version = "1.0.0"
 
 
 class LauncherAsTunnel(Plugin):
-    description = "attacker: the genuine launcher (signed as launcher) served as the tunnel plugin"
+    description = "attack: the genuine launcher (signed as launcher) served as the tunnel plugin"
     served = "launcher"
     signed_name = "launcher"
 
 
 class TunnelAsHostchecker(Scenario):
-    description = "attacker: the genuine tunnel plugin (signed as tunnel) served as host checker"
+    description = "attack: the genuine tunnel plugin (signed as tunnel) served as host checker"
     served = "tunnel"
     signed_name = "tunnel"
 
 
 class BombHostchecker(Scenario):
-    description = "attacker: a host checker archive whose library inflates to 1 MiB of zeros"
+    description = "attack: a host checker archive whose library inflates to 1 MiB of zeros"
     tamper = "bomb"
 
 
 class BombPlugin(Plugin):
-    description = "attacker: a tunnel plugin archive whose library inflates to 1 MiB of zeros"
+    description = "attack: a tunnel plugin archive whose library inflates to 1 MiB of zeros"
     tamper = "bomb"
 
 
 class ManyEntries(Scenario):
-    description = "attacker: a host checker archive with 200 one-byte entries before the library"
+    description = "attack: a host checker archive with 200 one-byte entries before the library"
     tamper = "entries"
+# -- attacker mode: transfers -----------------------------------------------------------------
+# A hostile gateway aims the client's transfers at other protocols, local services and files,
+# or sends more than a download may hold. gopher:, dict: and http: URLs point at --trap, a
+# loopback port on which a test listens for anything that arrives.
+
+def trap(gateway):
+    return "127.0.0.1:%d" % getattr(gateway.args, "trap", 1)
+
+
+def native_record(scenario):
+    return scenario.reply["result"][scenario.dlls_key]["linux64"]
+
+
+class HostileComponentUrl(Scenario):
+    """The component record's urlpath names another protocol."""
+    urlpath = None  # with "{trap}" for the trap's address
+    filename = None  # replaces the record's file name when set
+
+    def prepare(self, gateway):
+        super().prepare(gateway)
+        record = native_record(self)
+        record["urlpath"] = self.urlpath.format(trap=trap(gateway))
+        if self.filename:
+            record["filename"] = self.filename
+
+
+class GopherComponent(HostileComponentUrl):
+    description = "attack: a gopher: component URL aimed at a local TCP service"
+    urlpath = "gopher://{trap}/_SET%20x%201%0D%0AQUIT%0D%0A"
+
+
+class DictComponent(HostileComponentUrl):
+    description = "attack: a dict: component URL aimed at a local TCP service"
+    urlpath = "dict://{trap}/d:x:"
+
+
+class FileComponent(HostileComponentUrl):
+    description = "attack: a file: component URL naming /etc/passwd"
+    urlpath = "file://localhost/etc/"
+    filename = "passwd"
+
+
+class HttpComponent(HostileComponentUrl):
+    description = "attack: an http: component URL (the cookie would travel in clear)"
+    urlpath = "http://{trap}/components/"
+
+
+class HttpPki(PluginClose):
+    description = "attack: an http: URL for the tunnel's CA file"
+
+    def fill(self, gateway, result):
+        super().fill(gateway, result)
+        result["certificates"]["ca"]["urlpath"] = "http://%s/pki/" % trap(gateway)
+
+
+class HttpResponseUrl(Scenario):
+    description = "attack: an http: URL for the host-check results"
+
+    def fill(self, gateway, result):
+        super().fill(gateway, result)
+        result["responseurl"] = "http://%s%s" % (trap(gateway), HOSTCHECK_PATH)
+
+
+class RedirectToHttp(Scenario):
+    description = "attack: the component archive answers with a redirect to http:"
+
+    def prepare(self, gateway):
+        super().prepare(gateway)
+        native_record(self)["urlpath"] = "/moved/components/"
+
+    def respond(self, gateway, entry):
+        path = entry["path"]
+        if path.startswith("/moved/"):
+            location = "http://%s%s" % (trap(gateway), path[len("/moved"):])
+
+            def act(handler):
+                handler.send_response(302)
+                handler.send_header("Location", location)
+                handler.send_header("Content-Length", "0")
+                handler.end_headers()
+            return Response(action=act)
+        return super().respond(gateway, entry)
+
+
+class BigArchive(Scenario):
+    description = "attack: a 4 MiB archive sent without a length (run the client with a " \
+                  "--max-download below it)"
+    size = 4 * 1024 * 1024
+
+    def prepare(self, gateway):
+        super().prepare(gateway)
+        record = native_record(self)
+        record["urlpath"] = "/big/"
+        record["md5"] = ""
+
+    def respond(self, gateway, entry):
+        if not entry["path"].startswith("/big/"):
+            return super().respond(gateway, entry)
+        size = self.size
+
+        def act(handler):
+            handler.send_response(200)
+            handler.send_header("Content-Type", "application/zip")
+            handler.send_header("Connection", "close")
+            handler.end_headers()
+            handler.close_connection = True
+            block = b"PK" + b"\0" * 65534
+            try:
+                for _ in range(size // len(block)):
+                    handler.wfile.write(block)
+            except OSError:
+                pass  # the client gave up, as it should
+        return Response(action=act)
+
+
+class ArchiveMd5Mismatch(Scenario):
+    description = "attack: the component archive's md5 is not the one of the file served"
+
+    def prepare(self, gateway):
+        super().prepare(gateway)
+        native_record(self)["md5"] = "0" * 32
+
+
+class PkiMd5Mismatch(PluginClose):
+    description = "attack: the tunnel's CA file is not the one whose md5 the record gives"
+
+    def fill(self, gateway, result):
+        super().fill(gateway, result)
+        result["certificates"]["ca"]["md5"] = "0" * 32
 
 
 SCENARIOS = {
@@ -423,12 +552,22 @@ SCENARIOS = {
     "plugin-close": PluginClose,
     "plugin-close-slow": PluginCloseSlow,
     "notunnel": NoTunnel,
-    "old-version": OldVersion,
-    "launcher-as-tunnel": LauncherAsTunnel,
-    "tunnel-as-hostchecker": TunnelAsHostchecker,
-    "bomb-hostchecker": BombHostchecker,
-    "bomb-plugin": BombPlugin,
-    "many-entries": ManyEntries,
+    "attack-old-version": OldVersion,
+    "attack-launcher-as-tunnel": LauncherAsTunnel,
+    "attack-tunnel-as-hostchecker": TunnelAsHostchecker,
+    "attack-bomb-hostchecker": BombHostchecker,
+    "attack-bomb-plugin": BombPlugin,
+    "attack-many-entries": ManyEntries,
+    "attack-gopher-component": GopherComponent,
+    "attack-dict-component": DictComponent,
+    "attack-file-component": FileComponent,
+    "attack-http-component": HttpComponent,
+    "attack-http-pki": HttpPki,
+    "attack-http-response": HttpResponseUrl,
+    "attack-redirect-http": RedirectToHttp,
+    "attack-big-archive": BigArchive,
+    "attack-archive-md5": ArchiveMd5Mismatch,
+    "attack-pki-md5": PkiMd5Mismatch,
 }
 
 

@@ -32,18 +32,18 @@ class HostileComponentTest(cli_test.CliTestCase):
     honest scenario that follows in the same HOME."""
 
     CASES = [
-        ("old-version", [], HOSTCHECKER,
+        ("attack-old-version", [], HOSTCHECKER,
          MISMATCH % (HOSTCHECKER, 'version "1.0.0" instead of "2.4.1"'), True, "hostchecker"),
-        ("launcher-as-tunnel", [], TUNNEL,
+        ("attack-launcher-as-tunnel", [], TUNNEL,
          MISMATCH % (TUNNEL, 'name "launcher" instead of "tunnel"'), True, "plugin-close"),
-        ("tunnel-as-hostchecker", [], HOSTCHECKER,
+        ("attack-tunnel-as-hostchecker", [], HOSTCHECKER,
          MISMATCH % (HOSTCHECKER, 'name "tunnel" instead of "hostchecker.so"'), True,
          "hostchecker"),
-        ("bomb-hostchecker", ["--max-unpacked", "16384"], HOSTCHECKER,
+        ("attack-bomb-hostchecker", ["--max-unpacked", "16384"], HOSTCHECKER,
          TOO_LARGE % ("hostchecker/hostchecker-2.4.1.zip", 16384), False, "hostchecker"),
-        ("bomb-plugin", ["--max-unpacked=16384"], TUNNEL,
+        ("attack-bomb-plugin", ["--max-unpacked=16384"], TUNNEL,
          TOO_LARGE % ("Plugin/tunnel-2.4.1.zip", 16384), False, "plugin-close"),
-        ("many-entries", ["--max-entries", "50"], HOSTCHECKER,
+        ("attack-many-entries", ["--max-entries", "50"], HOSTCHECKER,
          TOO_MANY % ("hostchecker/hostchecker-2.4.1.zip", 50), False, "hostchecker"),
     ]
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <json/json.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -256,6 +257,39 @@ TEST(ClientConfiguration, NestedFailureNamesTheOuterKeyToo) {
     EXPECT_TRUE(log.contains("ERROR ConfReadHelper.readKey Missing tag: <pattern>"));
     EXPECT_TRUE(
         log.contains("ERROR ConfReadHelper.readKey Error while reading key: \"pluginDlls\""));
+}
+
+// A URL of the reply with a scheme other than https fails the whole element, wherever it sits.
+TEST(ClientConfiguration, UrlsOfAnotherSchemeAreRefused) {
+    struct Case {
+        const char* fixture;
+        const char* from;  // a text of the fixture, whose value becomes `url`
+        const char* key;
+        const char* url;
+        const char* scheme;
+    } cases[] = {
+        {"reply_hostchecker.json", "\"https://gateway.example.test/mediation/hostchecking\"",
+         "responseurl", "http://gateway.example.test/mediation/hostchecking", "http"},
+        {"reply_hostchecker.json", "\"/components/\"", "urlpath", "gopher://127.0.0.1:6379/_x",
+         "gopher"},
+        {"reply_plugindll.json", "\"/pki/\"", "urlpath", "file:///etc/", "file"},
+        {"reply_plugindllnotunnel.json", "\"/components/\"", "urlpath",
+         "dict://127.0.0.1:11211/", "dict"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.url);
+        std::string text = vexlan::testing::readFile(std::string(VEXLAN_TEST_DATA) + "/" + c.fixture);
+        size_t at = text.find(c.from);
+        ASSERT_NE(at, std::string::npos);
+        text.replace(at, std::strlen(c.from), std::string("\"") + c.url + "\"");
+        MediationResponse response(String::copy(text));
+        LogCapture log;
+        EXPECT_THROW(ClientConfiguration::load(*response.result()), tessel::Exception);
+        EXPECT_TRUE(log.contains(std::string("ERROR ClientConfiguration.readConf Refusing ") +
+                                 c.key + " with the scheme \"" + c.scheme + "\": " + c.url +
+                                 " (only https is allowed)"))
+            << (log.entries().empty() ? "" : log.entries()[0]);
+    }
 }
 
 TEST(ClientConfiguration, UnknownTypeIsRejectedByteForByte) {

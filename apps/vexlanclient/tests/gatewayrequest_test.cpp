@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+
 #include "base/exception.h"
 #include "sandbox.h"
 
@@ -42,6 +45,11 @@ TEST(GatewayRequestTest, AnySchemeBecomesHttpsWithPathAndQueryKept) {
          "gw.example", "gw.example"},
         {"http://gw.example:80/m", "https://gw.example:80/m?clientversion=8.4.0.24", "",
          "gw.example:80", "gw.example"},
+        // An IPv6 literal: the cookie's domain is the address inside the brackets.
+        {"vexlan://ID@[2001:db8::1]:8443/mediation",
+         "https://[2001:db8::1]:8443/mediation?clientversion=8.4.0.24", "ID", "[2001:db8::1]:8443",
+         "2001:db8::1"},
+        {"vexlan://ID@[::1]/m", "https://[::1]/m?clientversion=8.4.0.24", "ID", "[::1]", "::1"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.startParameter);
@@ -50,6 +58,35 @@ TEST(GatewayRequestTest, AnySchemeBecomesHttpsWithPathAndQueryKept) {
         EXPECT_EQ(c.identifier, request.identifier.toStd());
         EXPECT_EQ(c.host, request.host.toStd());
         EXPECT_EQ(c.cookieDomain, request.cookieDomain.toStd());
+    }
+}
+
+TEST(GatewayRequestTest, TheIdentifierCookieIsSecure) {
+    const GatewayRequest request =
+        gatewayRequest("vexlan://alice@[2001:db8::1]:8443/mediation", "8.4.0.24");
+    EXPECT_EQ(request.identifierCookie().toString().toStd(),
+              "Vexlan-Id=alice; domain=2001:db8::1; path=/; secure");
+}
+
+TEST(GatewayRequestTest, GatewayUrlsOfAnotherSchemeAreRefused) {
+    for (const char* url : {"/components/", "https://gw.example/components/",
+                            "HTTPS://gw.example/c/", "//gw.example/components/"}) {
+        SCOPED_TRACE(url);
+        EXPECT_NO_THROW(checkGatewayUrl("urlpath", url));
+    }
+    const std::pair<const char*, const char*> refused[] = {
+        {"http://gw.example/components/", "http"},
+        {"gopher://127.0.0.1:6379/_SET%20x%201%0D%0A", "gopher"},
+        {"dict://127.0.0.1:11211/d:x", "dict"},
+        {"file://localhost/etc/", "file"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.first);
+        testing::LogCapture log;
+        EXPECT_THROW(checkGatewayUrl("responseurl", c.first), tessel::EClientConfiguration);
+        EXPECT_TRUE(log.contains(std::string("ERROR ClientConfiguration.readConf Refusing "
+                                             "responseurl with the scheme \"") +
+                                 c.second + "\": " + c.first + " (only https is allowed)"));
     }
 }
 

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "base/exception.h"
@@ -375,6 +376,39 @@ TEST(UriLongTest, HundredKilobyteParameterOnSmallStackThread) {
     EXPECT_TRUE(result.ok);
     EXPECT_EQ(result.lang, "de");
     EXPECT_EQ(result.host, "h");
+}
+
+TEST(UriHostTest, HostOfAnAuthorityWithoutItsPort) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"gw.example", "gw.example"},
+        {"gw.example:8443", "gw.example"},
+        {"127.0.0.1:9443", "127.0.0.1"},
+        // An IPv6 literal: the address inside the brackets, not the text up to its first ":".
+        {"[2001:db8::1]:8443", "2001:db8::1"},
+        {"[::1]", "::1"},
+        {"[fe80::1%25eth0]:1", "fe80::1%25eth0"},
+        {"[::1", "[::1"},  // unclosed: left as it is
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        EXPECT_EQ(str(tessel::http::hostOf(c.first)), c.second);
+    }
+}
+
+TEST(UriHostTest, OnlyHttpsOrRelativeAddressesMayBeFetched) {
+    const std::pair<const char*, bool> cases[] = {
+        {"https://gw.example/a.zip", true},     {"HTTPS://gw.example/a.zip", true},
+        {"/components/", true},                 {"//gw.example/components/", true},
+        {"components/a.zip", true},             {"http://gw.example/a.zip", false},
+        {"gopher://127.0.0.1:6379/_x", false},  {"dict://127.0.0.1:11211/d:x", false},
+        {"file:///etc/passwd", false},          {"ftp://gw.example/a.zip", false},
+        {"httpsx://gw.example/", false},        {"gw.example:443/a.zip", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        EXPECT_EQ(tessel::http::isHttpsOrRelative(Uri(c.first, false)), c.second);
+    }
 }
 
 // The splitting pattern is compiled on first use; threads that get there together all parse.

@@ -57,7 +57,7 @@ TEST(ComponentBindingTest, CachedComponentOfAnotherVersionIsPlacedAgainOnce) {
     std::string library = sandbox.path("Vexlan/hostchecker/2.4.1/hostchecker.so");
 
     // The hostile gateway: its archive is fetched, placed, and refused before loading.
-    SessionRun attack = session(sandbox, "old-version");
+    SessionRun attack = session(sandbox, "attack-old-version");
     EXPECT_EQ(kFailed, attack.events);
     EXPECT_EQ(1, attack.logged(std::string(kMismatch) + library +
                                ": version \"1.0.0\" instead of \"2.4.1\""));
@@ -66,7 +66,7 @@ TEST(ComponentBindingTest, CachedComponentOfAnotherVersionIsPlacedAgainOnce) {
 
     // A hostile gateway again: the cached library fails, is placed once more and fails
     // again: no loop.
-    SessionRun again = session(sandbox, "old-version");
+    SessionRun again = session(sandbox, "attack-old-version");
     EXPECT_EQ(kFailed, again.events);
     EXPECT_EQ(2, again.logged(kMismatch));
     EXPECT_EQ(1, again.logged(kRefetch));

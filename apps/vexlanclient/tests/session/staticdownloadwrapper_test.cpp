@@ -41,6 +41,22 @@ TEST(StaticDownloadWrapperTest, DownloadsThroughTheStoredSession) {
     EXPECT_EQ("PK", testing::readFile(good).substr(0, 2));
     EXPECT_EQ(0, StaticDownloadWrapper::downloadFromConfig((base + "/components/none.zip").c_str(),
                                                            missing.c_str()));
+    // A module's address of another scheme is refused before anything is written or sent.
+    size_t before = gateway.requests().size();
+    for (std::string url : {"http://" + gateway.authority() + "/components/hostchecker-2.4.1.zip",
+                            std::string("file:///etc/passwd")}) {
+        SCOPED_TRACE(url);
+        std::string target = dir.file("refused");
+        EXPECT_EQ(0, StaticDownloadWrapper::downloadFromConfig(url.c_str(), target.c_str()));
+        EXPECT_FALSE(tessel::isFile(target.c_str()));
+    }
+    EXPECT_EQ(before, gateway.requests().size());
+    // The session's cap holds for the delegate's downloads too.
+    session.setMaxDownload(1024);
+    std::string big = dir.file("big.zip");
+    EXPECT_EQ(0, StaticDownloadWrapper::downloadFromConfig(
+                     (base + "/components/hostchecker-2.4.1.zip").c_str(), big.c_str()));
+    EXPECT_FALSE(tessel::isFile(big.c_str()));
     StaticDownloadWrapper::clearSession(&session);
 }
 

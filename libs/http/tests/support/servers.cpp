@@ -183,6 +183,39 @@ int freePort(const std::string& host) {
     return ntohs(address.sin_port);
 }
 
+bool canBindIpv6Loopback() {
+    int fd = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_addr = in6addr_loopback;
+    bool ok = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+    close(fd);
+    return ok;
+}
+
+Listener::Listener() {
+    m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
+    socklen_t length = sizeof(address);
+    if (m_fd < 0 || bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+        listen(m_fd, 8) != 0 ||
+        getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (m_fd >= 0) close(m_fd);
+        throw std::runtime_error("cannot listen on 127.0.0.1");
+    }
+    m_port = ntohs(address.sin_port);
+}
+
+Listener::~Listener() { close(m_fd); }
+
+bool Listener::connected() const {
+    pollfd entry{m_fd, POLLIN, 0};
+    return poll(&entry, 1, 0) > 0;
+}
+
 bool waitForPort(const std::string& host, int port, ChildProcess& child, int tries) {
     for (int i = 0; i < tries; ++i) {
         int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -201,7 +234,8 @@ bool waitForPort(const std::string& host, int port, ChildProcess& child, int tri
 
 std::string supportDirectory() { return VEXLAN_HTTP_TEST_SUPPORT; }
 
-HttpsServer::HttpsServer(bool tls, const std::string& bind) : m_tls(tls), m_host(bind) {
+HttpsServer::HttpsServer(bool tls, const std::string& bind, const std::string& maxTls)
+    : m_tls(tls), m_host(bind) {
     std::filesystem::create_directories(root());
     ChildProcess::Options options;
     options.captureStdout = true;
@@ -210,6 +244,7 @@ HttpsServer::HttpsServer(bool tls, const std::string& bind) : m_tls(tls), m_host
     std::vector<std::string> argv = {"python3", supportDirectory() + "/https_server.py",
                                      "--root", root(), "--workdir", m_dir.path(), "--bind", bind};
     if (!tls) argv.push_back("--plain");
+    if (!maxTls.empty()) argv.insert(argv.end(), {"--max-tls", maxTls});
     m_process = std::make_unique<ChildProcess>(argv, options);
     std::string line = m_process->readLine(60000);
     if (line.compare(0, 5, "PORT ") != 0) {

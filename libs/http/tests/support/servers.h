@@ -53,16 +53,42 @@ int freePort(const std::string& host);
 // the child has exited.
 bool waitForPort(const std::string& host, int port, ChildProcess& child, int tries = 400);
 
+// Whether a TCP socket can be bound to ::1 here (containers without IPv6 cannot).
+bool canBindIpv6Loopback();
+
+// A TCP listener on 127.0.0.1 that never accepts: a stand-in for a local service that a
+// transfer must not reach. The kernel completes connections before they are accepted, so
+// once a transfer has returned, connected() tells whether it tried.
+class Listener {
+public:
+    Listener();
+    ~Listener();
+    Listener(const Listener&) = delete;
+    Listener& operator=(const Listener&) = delete;
+    int port() const { return m_port; }
+    bool connected() const;
+
+private:
+    int m_fd = -1;
+    int m_port = 0;
+};
+
 // The folder of the support scripts.
 std::string supportDirectory();
 
 class HttpsServer {
 public:
-    // tls false: plain HTTP. The served files live in root().
-    explicit HttpsServer(bool tls = true, const std::string& bind = "127.0.0.1");
+    // tls false: plain HTTP. The served files live in root(). `maxTls` "1.1" offers nothing
+    // newer than TLS 1.1.
+    explicit HttpsServer(bool tls = true, const std::string& bind = "127.0.0.1",
+                         const std::string& maxTls = "");
     int port() const { return m_port; }
     const std::string& host() const { return m_host; }
-    std::string authority() const { return m_host + ":" + std::to_string(m_port); }
+    // An IPv6 address is written in brackets, as URLs need it.
+    std::string authority() const {
+        bool v6 = m_host.find(':') != std::string::npos;
+        return (v6 ? "[" + m_host + "]" : m_host) + ":" + std::to_string(m_port);
+    }
     std::string url(const std::string& path) const {
         return (m_tls ? "https://" : "http://") + authority() + path;
     }

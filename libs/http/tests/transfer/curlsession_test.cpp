@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/exception.h"
+#include "http/uri.h"
 #include "sandbox.h"
 #include "servers.h"
 #include "session.h"
@@ -106,6 +107,67 @@ TEST_F(CurlSessionTest, SendsPostFieldsUserAgentAndCookies) {
     EXPECT_TRUE(contains(echoed, "\"method\": \"GET\"")) << echoed;
     EXPECT_TRUE(contains(echoed, "Vexlan-Id=abc123")) << echoed;
     EXPECT_TRUE(contains(echoed, "session=s1")) << echoed;
+}
+
+TEST(CurlSessionCookie, ASecureCookieGoesOutOverHttpsOnly) {
+    // 127.0.0.2: libcurl takes localhost, 127.0.0.1 and ::1 for secure origins even over
+    // plain HTTP, any other address not.
+    HttpsServer tls(true, "127.0.0.2");
+    HttpsServer plain(false, "127.0.0.2");
+    for (bool secure : {true, false}) {
+        SCOPED_TRACE(secure ? "secure" : "not secure");
+        TestSession session;
+        session.setProtocols(tessel::http::CurlEasyWrapper::Protocols::kHttpOrHttps);
+        tessel::http::Cookie cookie;
+        cookie.name = "Vexlan-Id";
+        cookie.value = "secret7";
+        cookie.path = "/";
+        cookie.domain = "127.0.0.2";
+        cookie.secure = secure;
+        session.addCookie(cookie);
+        RequestInfo info;
+        Buffer body;
+        ASSERT_TRUE(CurlSession::requestToBuffer(&info, session, String::copy(tls.url("/echo")),
+                                                 body));
+        EXPECT_TRUE(contains(text(body), "[\"Cookie\", \"Vexlan-Id=secret7\"]")) << text(body);
+        body.clear();
+        ASSERT_TRUE(CurlSession::requestToBuffer(&info, session,
+                                                 String::copy(plain.url("/echo")), body));
+        EXPECT_EQ(contains(text(body), "secret7"), !secure) << text(body);
+    }
+}
+
+TEST(CurlSessionIpv6, TheCookieOfABracketedLiteralReachesItsHost) {
+    if (!vexlan::testing::canBindIpv6Loopback())
+        GTEST_SKIP() << "::1 cannot be bound on this machine: no IPv6 loopback";
+    HttpsServer server(true, "::1");
+    const std::string authority = server.authority();  // "[::1]:PORT"
+    ASSERT_EQ(authority.rfind("[::1]:", 0), 0u);
+    // The host as the gateway request takes it, and as it was once cut at the first ":".
+    const struct {
+        std::string domain;
+        bool sent;
+    } cases[] = {
+        {tessel::http::hostOf(String::copy(authority)).toStd(), true},
+        {"[", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.domain);
+        TestSession session;
+        tessel::http::Cookie cookie;
+        cookie.name = "Vexlan-Id";
+        cookie.value = "v6user";
+        cookie.path = "/";
+        cookie.domain = String::copy(c.domain);
+        cookie.secure = true;
+        session.addCookie(cookie);
+        RequestInfo info;
+        Buffer body;
+        ASSERT_TRUE(CurlSession::requestToBuffer(&info, session,
+                                                 String::copy(server.url("/echo")), body))
+            << info.toString().toStd();
+        EXPECT_EQ(contains(text(body), "Vexlan-Id=v6user"), c.sent) << text(body);
+    }
 }
 
 TEST_F(CurlSessionTest, TheLastStatusLineWins) {

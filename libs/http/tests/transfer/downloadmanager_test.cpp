@@ -97,4 +97,74 @@ TEST_F(DownloadManagerTest, ABareFileNameLandsInTheCurrentFolder) {
     EXPECT_TRUE(std::filesystem::is_regular_file(m_dir.file("bare.bin")));
 }
 
+TEST_F(DownloadManagerTest, AddressesOfOtherSchemesAreRefusedBeforeAnythingIsWritten) {
+    HttpsServer plain(false);
+    plain.addFile("a.bin", "in clear\n");
+    vexlan::testing::Listener service;
+    const std::string local = "127.0.0.1:" + std::to_string(service.port());
+    const struct {
+        std::string url;
+        const char* scheme;
+    } cases[] = {
+        {plain.url("/files/a.bin"), "http"},
+        {"gopher://" + local + "/_SET%20x%201%0D%0A", "gopher"},
+        {"dict://" + local + "/d:x", "dict"},
+        {"file:///etc/passwd", "file"},
+        {"file://localhost/etc/passwd", "file"},
+        {"ftp://" + local + "/a.bin", "ftp"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        std::string path = m_dir.file("refused/a.bin");
+        LogCapture log;
+        EXPECT_FALSE(download(c.url, path));
+        EXPECT_TRUE(log.contains("ERROR DownloadManager.downloadFileTo Refusing the scheme \"" +
+                                 std::string(c.scheme) + "\" of '" + c.url + "' for '" + path +
+                                 "': only https is allowed"));
+        EXPECT_FALSE(std::filesystem::exists(m_dir.file("refused")));
+    }
+    EXPECT_TRUE(m_session.asked().empty());
+    EXPECT_TRUE(plain.requests().empty());
+    EXPECT_FALSE(service.connected());
+
+    // https in any case, and an address without a scheme, are fetched with https.
+    for (const std::string& url :
+         {"HTTPS://" + m_server.authority() + "/files/a.bin", "//" + m_server.authority() + "/files/a.bin"}) {
+        SCOPED_TRACE(url);
+        std::string path = m_dir.file("accepted.bin");
+        ASSERT_TRUE(download(url, path));
+        EXPECT_EQ(vexlan::testing::readFile(path), m_content);
+    }
+}
+
+TEST_F(DownloadManagerTest, ABodyPastTheCapFailsAndLeavesNoFile) {
+    const uint64_t cap = 4096;
+    m_session.setMaxDownload(cap);
+    EXPECT_EQ(m_session.maxDownload(), cap);
+    // Announced (Content-Length) and unannounced (ends with the connection) sizes.
+    for (const char* extra : {"", "&unsized=1"}) {
+        SCOPED_TRACE(extra);
+        std::string exact = m_server.url("/large?size=4096" + std::string(extra));
+        std::string path = m_dir.file("capped/a.bin");
+        ASSERT_TRUE(download(exact, path));
+        EXPECT_EQ(std::filesystem::file_size(path), cap);
+
+        std::string over = m_server.url("/large?size=300000" + std::string(extra));
+        LogCapture log;
+        EXPECT_FALSE(download(over, path));
+        EXPECT_TRUE(log.contains("ERROR CurlSession.requestToFile reply body larger than 4096 "
+                                 "bytes from " + over));
+        EXPECT_TRUE(log.contains("ERROR DownloadManager.downloadFileTo Error while downloding '" +
+                                 path + "' from '" + over + "'"));
+        EXPECT_FALSE(std::filesystem::exists(path));
+    }
+}
+
+TEST_F(DownloadManagerTest, TheDefaultCapIs256MiB) {
+    TestSession fresh;
+    EXPECT_EQ(fresh.maxDownload(), 256u * 1024 * 1024);
+    fresh.setMaxDownload(0);  // there is always a cap
+    EXPECT_EQ(fresh.maxDownload(), 1u);
+}
+
 }  // namespace
