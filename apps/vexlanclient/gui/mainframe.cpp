@@ -177,7 +177,8 @@ bool VexlanMainFrame::startClient() {
     } startEnds{m_starting};
     tessel::String gateway;
     try {
-        gateway = vexlan::gatewayRequest(m_client.startParameter(), vexlan::VexlanClient::kVersion).host;
+        gateway =
+            vexlan::gatewayRequest(m_client.startParameter(), vexlan::VexlanClient::kVersion).host;
     } catch (const tessel::Exception& e) {
         // No gateway to ask about: the run reports the parameter itself, sending nothing.
         tessel::logCatch(e, __FILE__, __LINE__);
@@ -192,10 +193,11 @@ bool VexlanMainFrame::startClient() {
         case vexlan::GatewayVerdict::kAllowed:
             break;
         case vexlan::GatewayVerdict::kRefused:
-            tessel::log(2, "VexlanMainFrame", "startClient", vexlan::gatewayNotAllowedText(gateway));
-            showMessageBox(MessageBoxRequest{nullptr,
-                                             wxString::Format(_("GATEWAY_NOT_ALLOWED %s"), toWx(shown)),
-                                             _("Error"), wxOK | wxCENTRE | wxICON_ERROR, wxID_OK});
+            tessel::log(2, "VexlanMainFrame", "startClient",
+                        vexlan::gatewayNotAllowedText(gateway));
+            showMessageBox(MessageBoxRequest{
+                nullptr, wxString::Format(_("GATEWAY_NOT_ALLOWED %s"), toWx(shown)), _("Error"),
+                wxOK | wxCENTRE | wxICON_ERROR, wxID_OK});
             Close(true);
             return false;
         case vexlan::GatewayVerdict::kAsk: {
@@ -211,7 +213,8 @@ bool VexlanMainFrame::startClient() {
                 Close(true);
                 return false;
             }
-            tessel::log(0, "VexlanMainFrame", "startClient", "The user confirmed the gateway " + shown);
+            tessel::log(0, "VexlanMainFrame", "startClient",
+                        "The user confirmed the gateway " + shown);
             settings.confirmGateway(gateway);
             m_client.setLocalConfiguration(settings);
             try {

@@ -166,14 +166,21 @@ TEST_F(Settings, ConfirmedGatewaysSurviveSaveAndLoad) {
     };
     const Case cases[] = {
         {"none", "", {}, "<confirmedgateways>\r\n </confirmedgateways>"},
-        {"one", "<gateway>gw.example:8443</gateway>", {"gw.example:8443"},
+        {"one",
+         "<gateway>gw.example:8443</gateway>",
+         {"gw.example:8443"},
          "<gateway>gw.example:8443</gateway>"},
-        {"two in their order", "<gateway>b.example</gateway><gateway>a.example</gateway>",
-         {"b.example", "a.example"}, "<gateway>b.example</gateway>"},
-        {"markup", "<gateway>evil&lt;x&gt;&amp;co</gateway><gateway>&quot;q&apos;</gateway>",
-         {"evil<x>&co", "\"q'"}, "<gateway>evil&lt;x&gt;&amp;co</gateway>"},
+        {"two in their order",
+         "<gateway>b.example</gateway><gateway>a.example</gateway>",
+         {"b.example", "a.example"},
+         "<gateway>b.example</gateway>"},
+        {"markup",
+         "<gateway>evil&lt;x&gt;&amp;co</gateway><gateway>&quot;q&apos;</gateway>",
+         {"evil<x>&co", "\"q'"},
+         "<gateway>evil&lt;x&gt;&amp;co</gateway>"},
         {"other elements are not gateways",
-         "<domains>x.example</domains><gateway>y.example</gateway>", {"y.example"},
+         "<domains>x.example</domains><gateway>y.example</gateway>",
+         {"y.example"},
          "<gateway>y.example</gateway>"},
     };
     for (const Case& c : cases) {
@@ -183,7 +190,8 @@ TEST_F(Settings, ConfirmedGatewaysSurviveSaveAndLoad) {
                             c.list + "</confirmedgateways></vexlanclient>");
         ClientLocalConfiguration first = load();
         std::vector<std::string> read;
-        for (const String& g : first.confirmedGateways()) read.push_back(g.toStd());
+        for (const String& g : first.confirmedGateways())
+            read.push_back(g.toStd());
         EXPECT_EQ(c.gateways, read);
         ASSERT_EQ(1u, first.certificateExceptions().size());
 
@@ -192,7 +200,8 @@ TEST_F(Settings, ConfirmedGatewaysSurviveSaveAndLoad) {
         EXPECT_NE(std::string::npos, content.find(c.written)) << content;
         ClientLocalConfiguration second = load();
         std::vector<std::string> again;
-        for (const String& g : second.confirmedGateways()) again.push_back(g.toStd());
+        for (const String& g : second.confirmedGateways())
+            again.push_back(g.toStd());
         EXPECT_EQ(c.gateways, again);
     }
 }
@@ -204,7 +213,8 @@ TEST_F(Settings, ConfirmingAGatewayKeepsOneComparedFormOfIt) {
         settings.confirmGateway(authority);
     }
     std::vector<std::string> gateways;
-    for (const String& g : settings.confirmedGateways()) gateways.push_back(g.toStd());
+    for (const String& g : settings.confirmedGateways())
+        gateways.push_back(g.toStd());
     EXPECT_EQ((std::vector<std::string>{"gw.example", "gw.example:8443", "[::1]:9443"}), gateways);
     EXPECT_TRUE(load().confirmedGateways().empty());  // a file that has none
 }

@@ -22,7 +22,8 @@ namespace {
 
 std::vector<std::string> keys(const AdministratorGateways& policy) {
     std::vector<std::string> result;
-    for (const String& g : policy.gateways) result.push_back(g.toStd());
+    for (const String& g : policy.gateways)
+        result.push_back(g.toStd());
     return result;
 }
 
@@ -61,7 +62,8 @@ TEST(GatewayKeyTest, HostsAndPortsAsTheyAreCompared) {
         EXPECT_EQ(c.second, vexlan::gatewayKey(c.first).toStd()) << c.first;
     }
     EXPECT_EQ("", vexlan::gatewayKey(String(std::string(254, 'a').c_str())).toStd());
-    EXPECT_EQ(std::string(253, 'a'), vexlan::gatewayKey(String(std::string(253, 'a').c_str())).toStd());
+    EXPECT_EQ(std::string(253, 'a'),
+              vexlan::gatewayKey(String(std::string(253, 'a').c_str())).toStd());
     EXPECT_TRUE(vexlan::sameGateway("GW.example:443", "gw.EXAMPLE"));
     EXPECT_FALSE(vexlan::sameGateway("gw.example:8443", "gw.example"));
     EXPECT_FALSE(vexlan::sameGateway("gw.example:", "gw.example:"));
@@ -81,14 +83,20 @@ TEST(AdministratorGatewaysTest, ParsesEntriesCommentsAndOnlyListed) {
         {"gw.example.com\n", {"gw.example.com"}, false, 0},
         {"GW.example.com:443", {"gw.example.com"}, false, 0},  // no final line end
         {"  gw.example.com:8443  # the test gateway\r\n[::1]:9443\n",
-         {"gw.example.com:8443", "[::1]:9443"}, false, 0},
+         {"gw.example.com:8443", "[::1]:9443"},
+         false,
+         0},
         {"only-listed\n", {}, true, 0},
-        {"a.example\n  only-listed  # nothing else\nb.example\n", {"a.example", "b.example"},
-         true, 0},
+        {"a.example\n  only-listed  # nothing else\nb.example\n",
+         {"a.example", "b.example"},
+         true,
+         0},
         // Garbage is logged and skipped; the rest still counts.
         {"a.example\nhttps://b.example/\nc d\nonly-listed please\n:8443\n"
          "e.example:99999\nf.example\n",
-         {"a.example", "f.example"}, false, 5},
+         {"a.example", "f.example"},
+         false,
+         5},
         // The word in another case is still the word, not a host of that name.
         {"Only-Listed\n", {}, true, 0},
         {"#only-listed\n", {}, false, 0},
@@ -129,24 +137,27 @@ TEST_F(AdministratorFileTest, TheFileAndWhatItsAbsenceOrDamageMeans) {
     // No file: nothing listed, nothing refused, nothing logged.
     {
         LogCapture log;
-        AdministratorGateways policy = vexlan::readAdministratorGateways(
-            String::copy(dir.file("missing")));
+        AdministratorGateways policy =
+            vexlan::readAdministratorGateways(String::copy(dir.file("missing")));
         EXPECT_FALSE(policy.onlyListed);
         EXPECT_TRUE(policy.gateways.empty());
         EXPECT_TRUE(log.entries().empty());
     }
     writeFile(dir.file("gateways"), "only-listed\ngw.example:8443\n");
-    AdministratorGateways read = vexlan::readAdministratorGateways(String::copy(dir.file("gateways")));
+    AdministratorGateways read =
+        vexlan::readAdministratorGateways(String::copy(dir.file("gateways")));
     EXPECT_TRUE(read.onlyListed);
     EXPECT_EQ(std::vector<std::string>{"gw.example:8443"}, keys(read));
 
     // A folder, or a file too large to be a list of gateways: every gateway refused.
     std::filesystem::create_directory(dir.file("folder"));
-    writeFile(dir.file("large"), "gw.example\n" + std::string(vexlan::kMaxAdministratorFileBytes, '#'));
+    writeFile(dir.file("large"),
+              "gw.example\n" + std::string(vexlan::kMaxAdministratorFileBytes, '#'));
     for (const char* name : {"folder", "large"}) {
         SCOPED_TRACE(name);
         LogCapture log;
-        AdministratorGateways policy = vexlan::readAdministratorGateways(String::copy(dir.file(name)));
+        AdministratorGateways policy =
+            vexlan::readAdministratorGateways(String::copy(dir.file(name)));
         EXPECT_TRUE(policy.onlyListed);
         EXPECT_TRUE(policy.gateways.empty());
         ASSERT_EQ(1u, log.entries().size());
@@ -200,8 +211,12 @@ TEST(GatewayVerdictTest, AdministratorFirstThenTheUsersConfirmations) {
 TEST(GatewayTextTest, HostileBytesAreNotShown) {
     EXPECT_EQ("the gateway gw.example:8443 is not allowed on this computer",
               vexlan::gatewayNotAllowedText("gw.example:8443").toStd());
-    EXPECT_EQ("a?b?c??", vexlan::displayedGateway(String("a\nb\x1b" "c\xc3\xa9", 7)).toStd());
-    const std::string shown = vexlan::displayedGateway(String(std::string(1000, 'x').c_str())).toStd();
+    EXPECT_EQ("a?b?c??", vexlan::displayedGateway(String("a\nb\x1b"
+                                                         "c\xc3\xa9",
+                                                         7))
+                             .toStd());
+    const std::string shown =
+        vexlan::displayedGateway(String(std::string(1000, 'x').c_str())).toStd();
     EXPECT_EQ(260u, shown.size());
     EXPECT_EQ("...", shown.substr(257));
 }

@@ -107,7 +107,8 @@ class AdministratorFile {
 public:
     AdministratorFile(const Sandbox& sandbox, const char* content) {
         const std::string path = sandbox.path("gateways");
-        if (content) testing::writeFile(path, content);
+        if (content)
+            testing::writeFile(path, content);
         setenv("VEXLAN_GATEWAYS_FILE", path.c_str(), 1);
     }
     ~AdministratorFile() { unsetenv("VEXLAN_GATEWAYS_FILE"); }
@@ -150,7 +151,8 @@ TEST(VexlanClientTest, GatewayPolicyDecidesBeforeAnythingIsSent) {
         }
         testing::writeFile(sandbox.path("Vexlan/vexlanclient.xml"), settings);
         std::string administrator;
-        if (c.administratorFile) administrator = fill(c.administratorFile, gateway.authority());
+        if (c.administratorFile)
+            administrator = fill(c.administratorFile, gateway.authority());
         AdministratorFile file(sandbox, c.administratorFile ? administrator.c_str() : nullptr);
         RecordingNotify notify;
         VexlanClient client(&notify);
