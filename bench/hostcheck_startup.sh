@@ -31,7 +31,8 @@ try:
     authority = base.split("//", 1)[1]
     with open(os.path.join(home, "Vexlan", "vexlanclient.xml"), "w") as f:
         f.write("<vexlanclient><sslcertignoredomains><domains>%s</domains>"
-                "</sslcertignoredomains></vexlanclient>" % authority)
+                "</sslcertignoredomains><confirmedgateways><gateway>%s</gateway>"
+                "</confirmedgateways></vexlanclient>" % (authority, authority))
     env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"))
     for name in ("https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"):
         env.pop(name, None)

@@ -53,7 +53,8 @@ def session(scenario, gateway_args, duration, wrapper=()):
         authority = gateway.stdout.readline().split("https://", 1)[1].strip().rstrip("/")
         with open(os.path.join(home, "Vexlan", "vexlanclient.xml"), "w") as f:
             f.write("<vexlanclient><sslcertignoredomains><domains>%s</domains>"
-                    "</sslcertignoredomains></vexlanclient>" % authority)
+                    "</sslcertignoredomains><confirmedgateways><gateway>%s</gateway>"
+                    "</confirmedgateways></vexlanclient>" % (authority, authority))
         # Readable /proc/PID/fd and no root-owned /proc entries: the client stays dumpable.
         env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"),
                    VEXLAN_ALLOW_CORE_DUMPS="1")

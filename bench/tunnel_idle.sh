@@ -30,7 +30,8 @@ try:
     authority = base.split("//", 1)[1]
     with open(os.path.join(home, "Vexlan", "vexlanclient.xml"), "w") as f:
         f.write("<vexlanclient><sslcertignoredomains><domains>%s</domains>"
-                "</sslcertignoredomains></vexlanclient>" % authority)
+                "</sslcertignoredomains><confirmedgateways><gateway>%s</gateway>"
+                "</confirmedgateways></vexlanclient>" % (authority, authority))
     # The client's /proc entries stay ours to read: it is left dumpable.
     env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"),
                VEXLAN_ALLOW_CORE_DUMPS="1")

@@ -168,8 +168,8 @@ start_gateway() {
     authority=${line#listening on https://}
     authority=${authority%/}
     [ -n "$line" ] || { cat "$work/gateway-$1.err"; return 1; }
-    printf '<vexlanclient><sslcertignoredomains><domains>%s</domains></sslcertignoredomains></vexlanclient>\n' \
-        "$authority" >"$home/Vexlan/vexlanclient.xml"
+    printf '<vexlanclient><sslcertignoredomains><domains>%s</domains></sslcertignoredomains><confirmedgateways><gateway>%s</gateway></confirmedgateways></vexlanclient>\n' \
+        "$authority" "$authority" >"$home/Vexlan/vexlanclient.xml"
 }
 stop_gateway() {
     kill -TERM "$gateway_pid" 2>/dev/null || true

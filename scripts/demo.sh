@@ -152,9 +152,10 @@ authority=${authority%/}
 parameter="vexlan://demo@$authority/mediation?lang=en"
 say "demo gateway (scenario \"$scenario\") on https://$authority/"
 
-# The gateway's certificate is self-signed: its host and port are a certificate exception.
+# The gateway's certificate is self-signed: its host and port are a certificate exception,
+# and the user has confirmed it as a gateway before (so the program does not ask).
 cat >"$home/Vexlan/vexlanclient.xml" <<XML
-<vexlanclient><sslcertignoredomains><domains>$authority</domains></sslcertignoredomains></vexlanclient>
+<vexlanclient><sslcertignoredomains><domains>$authority</domains></sslcertignoredomains><confirmedgateways><gateway>$authority</gateway></confirmedgateways></vexlanclient>
 XML
 say "temporary home $home (settings: $home/Vexlan/vexlanclient.xml)"
 

@@ -10,6 +10,7 @@
 #include "http/response.h"
 #include "tls/threadstate.h"
 #include "vexlan_component_key.h"
+#include "vexlanclient/gatewaypolicy.h"
 #include "vexlanclient/gatewayrequest.h"
 #include "vexlanclient/hostchecker.h"
 #include "vexlanclient/mediationresponse.h"
@@ -194,6 +195,27 @@ void VexlanClient::verifyDllSignature(const String& dllPath, const String& sigPa
 // ---------------------------------------------------------------------------------------------
 // One run
 
+bool VexlanClient::gatewayAllowed(const String& host) {
+    const AdministratorGateways administrator =
+        readAdministratorGateways(administratorGatewaysPath());
+    if (administrator.onlyListed && !administrator.lists(host)) {
+        const String refusal = gatewayNotAllowedText(host);
+        tessel::log(2, "VexlanClient", "main", refusal);
+        m_notify->mediationFailed(refusal);
+        return false;
+    }
+    if (m_confirmationRequired &&
+        judgeGateway(host, administrator, m_localConfiguration.get().confirmedGateways()) !=
+            GatewayVerdict::kAllowed) {
+        tessel::log(2, "VexlanClient", "main",
+                    "the gateway " + displayedGateway(host) +
+                        " has not been confirmed: nothing is sent");
+        m_notify->mediationFailed(String());
+        return false;
+    }
+    return true;
+}
+
 void VexlanClient::main() {
     // A sub-client kept from a run that ended by an exception (so that Retry could stop it)
     // is released now that the next run starts.
@@ -219,6 +241,7 @@ void VexlanClient::runSession() {
     // Any scheme (vexlan:// links included) becomes https; path and parameters are kept.
     const GatewayRequest request = gatewayRequest(startParameter(), kVersion);
     const String& host = request.host;
+    if (!gatewayAllowed(host)) return;
 
     m_session.addCookie(request.identifierCookie());
     m_session.setUserAgent(String("VexlanClient ") + kVersion + " " + tessel::osName());

@@ -16,6 +16,7 @@
 // notification (connectionFailed or mediationFailed). saveLocalConfiguration raises.
 #pragma once
 
+#include <atomic>
 #include <memory>
 
 #include "base/gcobject.h"
@@ -55,6 +56,11 @@ public:
 
     // One run (the thread's body). Never raises.
     void main() override;
+
+    // Whether a run contacts only gateways that the user has confirmed or the administrator
+    // lists (the window program, which asks the user first); otherwise only the
+    // administrator's "only-listed" is enforced. Set before run(); off by default.
+    void setGatewayConfirmationRequired(bool required) { m_confirmationRequired = required; }
 
     // ClientConfigurationDispatcher: on the client thread, from the run; each sends
     // sessionType and stores the new sub-client.
@@ -108,6 +114,9 @@ public:
 
 private:
     void runSession();
+    // Whether the run may contact the gateway `host`; when not, logs why and sends
+    // mediationFailed (with the refusal's text when the administrator's file refuses it).
+    bool gatewayAllowed(const tessel::String& host);
     // Stores a new sub-client (the previous one was released at the start of the run).
     void setSubClient(std::unique_ptr<ISubClient> subClient);
     // Takes the sub-client out of the field (under the lock) and deletes it.
@@ -122,6 +131,7 @@ private:
     IVexlanClientNotify* m_notify;
     std::unique_ptr<ISubClient> m_subClient;
     tessel::String m_gatewayAuthority;
+    std::atomic<bool> m_confirmationRequired{false};
     // Guards the configuration and the texts, which the client thread writes and other
     // threads read.
     mutable tessel::Mutex m_mutex;

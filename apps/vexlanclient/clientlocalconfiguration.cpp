@@ -5,6 +5,7 @@
 #include "base/console.h"
 #include "base/exception.h"
 #include "vexlanclient/dataprotection.h"
+#include "vexlanclient/gatewaypolicy.h"
 #include "xml/keyreader.h"
 #include "xml/parser.h"
 
@@ -79,7 +80,17 @@ void ProtectedCredentials::write(tessel::IWriter&) {
 // ---------------------------------------------------------------------------------------------
 // ClientLocalConfiguration
 
-ClientLocalConfiguration::ClientLocalConfiguration() : m_certificateExceptions("domains") {}
+ClientLocalConfiguration::ClientLocalConfiguration()
+    : m_certificateExceptions("domains"), m_confirmedGateways("gateway") {}
+
+void ClientLocalConfiguration::confirmGateway(const String& authority) {
+    String key = gatewayKey(authority);
+    if (key.isEmpty()) return;
+    for (const String& entry : m_confirmedGateways) {
+        if (gatewayKey(entry) == key) return;
+    }
+    m_confirmedGateways.push_back(key);
+}
 
 void ClientLocalConfiguration::read(IKeyReader& reader) {
     ConfReadHelper settings(&reader);
@@ -88,6 +99,8 @@ void ClientLocalConfiguration::read(IKeyReader& reader) {
     if (settings.readKey("sslcertignoredomains", exceptions, false)) {
         m_certificateExceptions = exceptions;
     }
+    tessel::List<String> gateways("gateway");
+    if (settings.readKey("confirmedgateways", gateways, false)) m_confirmedGateways = gateways;
     ConfReadHelper proxy = settings.readKey("proxy", false);
     if (proxy.isPresent()) proxy.readKey("credentials", m_proxyCredentials, false);
     m_hostCheckerDownload = readDownloadFlag(settings, "hostcheckerdll");
@@ -96,6 +109,7 @@ void ClientLocalConfiguration::read(IKeyReader& reader) {
 
 void ClientLocalConfiguration::write(IKeyWriter& writer) {
     writer.writeKey("sslcertignoredomains")->write(m_certificateExceptions);
+    writer.writeKey("confirmedgateways")->write(m_confirmedGateways);
     writer.writeKey("proxy")->writeKey("credentials")->write(m_proxyCredentials);
     writer.writeKey("hostcheckerdll")->writeKey("download")->write(m_hostCheckerDownload);
     writer.writeKey("plugindll")->writeKey("download")->write(m_pluginDownload);

@@ -1,5 +1,6 @@
 // The per-user settings of the client, kept in "vexlanclient.xml" in the program folder: the
-// servers whose certificates are not checked, the proxy credentials (the password protected
+// servers whose certificates are not checked, the gateways the user has confirmed, the proxy
+// credentials (the password protected
 // for the current user, never in clear) and whether the host checker and plugin components
 // are downloaded. Read once at start-up, written when the user saves the settings dialog.
 // Not synchronised: the client owns one instance and uses it from its threads in turn.
@@ -47,9 +48,9 @@ public:
     // previous file is then unchanged.
     void writeToFile(const tessel::String& path);
 
-    // Keyed: "sslcertignoredomains" (the list, element key "domains"), "proxy"/"credentials",
-    // "hostcheckerdll"/"download", "plugindll"/"download"; each optional on reading, all
-    // written.
+    // Keyed: "sslcertignoredomains" (the list, element key "domains"), "confirmedgateways"
+    // (the list, element key "gateway"), "proxy"/"credentials", "hostcheckerdll"/"download",
+    // "plugindll"/"download"; each optional on reading, all written.
     void read(tessel::IKeyReader& reader) override;
     void write(tessel::IKeyWriter& writer) override;
     void read(tessel::IReader& reader) override;   // ENotImplemented
@@ -60,6 +61,10 @@ public:
     const tessel::List<tessel::String>& certificateExceptions() const {
         return m_certificateExceptions;
     }
+    // Gateways (host[:port]) that the user has confirmed; compared as gatewaypolicy.h says.
+    const tessel::List<tessel::String>& confirmedGateways() const { return m_confirmedGateways; }
+    // Adds `authority` in its compared form unless it is already there or is malformed.
+    void confirmGateway(const tessel::String& authority);
     tessel::Credentials proxyCredentials() const { return m_proxyCredentials.credentials(); }
     void setProxyCredentials(const tessel::Credentials& credentials) {
         m_proxyCredentials.setCredentials(credentials);
@@ -71,6 +76,7 @@ public:
 
 private:
     tessel::List<tessel::String> m_certificateExceptions;
+    tessel::List<tessel::String> m_confirmedGateways;
     ProtectedCredentials m_proxyCredentials;
     bool m_pluginDownload = true;
     bool m_hostCheckerDownload = true;

@@ -131,18 +131,24 @@ class CliTestCase(unittest.TestCase):
     def gateway(self, scenario, *args):
         return Gateway(self.tmp.name, scenario, *args)
 
-    def write_settings(self, exceptions=(), hostchecker_download=True):
+    def write_settings(self, exceptions=(), hostchecker_download=True, confirmed=None):
+        """Certificate exceptions, each also a confirmed gateway unless `confirmed` says
+        otherwise."""
         domains = "".join("<domains>%s</domains>" % d for d in exceptions)
+        gateways = "".join("<gateway>%s</gateway>" % g
+                           for g in (exceptions if confirmed is None else confirmed))
         download = "" if hostchecker_download else \
             "<hostcheckerdll><download>false</download></hostcheckerdll>"
         with open(os.path.join(self.program, "vexlanclient.xml"), "w", encoding="utf-8") as f:
-            f.write("<vexlanclient><sslcertignoredomains>%s</sslcertignoredomains>%s"
-                    "</vexlanclient>" % (domains, download))
+            f.write("<vexlanclient><sslcertignoredomains>%s</sslcertignoredomains>"
+                    "<confirmedgateways>%s</confirmedgateways>%s"
+                    "</vexlanclient>" % (domains, gateways, download))
 
     def env(self):
         env = dict(os.environ)
         env.update(HOME=self.home, XDG_CONFIG_HOME=os.path.join(self.home, ".config"),
-                   VEXLAN_HOSTCHECKER_TRACE=self.trace)
+                   VEXLAN_HOSTCHECKER_TRACE=self.trace,
+                   VEXLAN_GATEWAYS_FILE=os.path.join(self.tmp.name, "gateways"))
         for name in ("https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY", "no_proxy",
                      "NO_PROXY"):
             env.pop(name, None)
@@ -711,6 +717,43 @@ class PluginSessionTest(CliTestCase):
                     "ERROR VexlanClientPluginDll.downloadDllWindows Refusing %s outside the "
                     "component folder: \"%s\"" % (what, value)), result.stdout[-2000:])
                 self.assertEqual([], self.read_lines(self.tunnel_trace()))
+
+
+class GatewayPolicyTest(CliTestCase):
+    """vexlan-cli is typed by a person: it asks for no confirmation, and honours only the
+    administrator's "only-listed"."""
+
+    def write_administrator_file(self, text):
+        with open(os.path.join(self.tmp.name, "gateways"), "w", encoding="utf-8") as f:
+            f.write(text)
+
+    def test_only_listed_refuses_other_gateways_before_anything_is_sent(self):
+        with self.gateway("hostchecker", "--rounds", "1") as gateway:
+            self.write_settings([gateway.authority])
+            self.write_administrator_file("# this computer\nonly-listed\ngw.example.com\n")
+            result = self.session(gateway)
+            self.assertEqual([], gateway.requests())
+        refusal = "the gateway %s is not allowed on this computer" % gateway.authority
+        self.assertEqual(3, result.status, result.stderr)
+        self.assertEqual(["failed: " + refusal], result.notifications())
+        self.assertIn("ERROR VexlanClient.main " + refusal, result.log_entries())
+        self.assertEqual(["Vexlan"], os.listdir(self.home))
+
+    def test_a_listed_gateway_or_no_only_listed_runs_without_confirmation(self):
+        for administrator in ("only-listed\n127.0.0.1:{port}  # the demo gateway\n",
+                              "other.example\n", None):
+            with self.subTest(administrator=administrator):
+                self.new_home()
+                path = os.path.join(self.tmp.name, "gateways")
+                if administrator is None:
+                    if os.path.exists(path):
+                        os.remove(path)
+                with self.gateway("hostchecker", "--rounds", "1") as gateway:
+                    if administrator is not None:
+                        self.write_administrator_file(administrator.format(port=gateway.port))
+                    self.write_settings([gateway.authority], confirmed=())
+                    result = self.session(gateway)
+                self.assert_session_over(result)
 
 
 def main():

@@ -8,10 +8,13 @@
 
 #include "base/console.h"
 #include "base/exception.h"
+#include "vexlanclient/gatewaypolicy.h"
+#include "vexlanclient/gatewayrequest.h"
 #include "vexlanclient/gui/artprovider.h"
 #include "vexlanclient/gui/clientnotification.h"
 #include "vexlanclient/gui/configurationdialog.h"
 #include "vexlanclient/gui/connectionerrordialog.h"
+#include "vexlanclient/gui/gatewayconfirmationdialog.h"
 #include "vexlanclient/gui/messagebox.h"
 #include "vexlanclient/gui/notificationpanel.h"
 #include "vexlanclient/gui/systrayicon.h"
@@ -165,6 +168,70 @@ void VexlanMainFrame::showConfigurationDialog(wxWindow* parent) {
     }
 }
 
+bool VexlanMainFrame::startClient() {
+    // Every run of this program checks the gateway again before it sends anything.
+    m_client.setGatewayConfirmationRequired(true);
+    m_starting = true;
+    struct StartEnds {
+        bool& starting;
+        ~StartEnds() { starting = false; }
+    } startEnds{m_starting};
+    tessel::String gateway;
+    try {
+        gateway =
+            vexlan::gatewayRequest(m_client.startParameter(), vexlan::VexlanClient::kVersion).host;
+    } catch (const tessel::Exception& e) {
+        // No gateway to ask about: the run reports the parameter itself, sending nothing.
+        tessel::logCatch(e, __FILE__, __LINE__);
+        m_client.run();
+        return true;
+    }
+    const vexlan::AdministratorGateways administrator =
+        vexlan::readAdministratorGateways(vexlan::administratorGatewaysPath());
+    vexlan::ClientLocalConfiguration settings = m_client.localConfiguration();
+    const tessel::String shown = vexlan::displayedGateway(gateway);
+    switch (vexlan::judgeGateway(gateway, administrator, settings.confirmedGateways())) {
+        case vexlan::GatewayVerdict::kAllowed:
+            break;
+        case vexlan::GatewayVerdict::kRefused:
+            tessel::log(2, "VexlanMainFrame", "startClient",
+                        vexlan::gatewayNotAllowedText(gateway));
+            showMessageBox(MessageBoxRequest{
+                nullptr, wxString::Format(_("GATEWAY_NOT_ALLOWED %s"), toWx(shown)), _("Error"),
+                wxOK | wxCENTRE | wxICON_ERROR, wxID_OK});
+            Close(true);
+            return false;
+        case vexlan::GatewayVerdict::kAsk: {
+            tessel::log(0, "VexlanMainFrame", "startClient",
+                        "Asking the user to confirm the gateway " + shown);
+            VexlanClientGatewayConfirmationDialog dialog(nullptr, toWx(shown));
+            m_startQuestion = &dialog;
+            const int answer = dialog.ShowModal();
+            m_startQuestion = nullptr;
+            if (answer != VexlanClientGatewayConfirmationDialog::kConnect || m_closeRequested) {
+                tessel::log(0, "VexlanMainFrame", "startClient",
+                            "The gateway " + shown + " was not confirmed: nothing was sent");
+                Close(true);
+                return false;
+            }
+            tessel::log(0, "VexlanMainFrame", "startClient",
+                        "The user confirmed the gateway " + shown);
+            settings.confirmGateway(gateway);
+            m_client.setLocalConfiguration(settings);
+            try {
+                m_client.saveLocalConfiguration();
+            } catch (const tessel::Exception& e) {
+                // This run goes on; the next start asks again.
+                tessel::logCatch(e, __FILE__, __LINE__);
+                VexlanClientConfigurationDialog::showSaveFailed(nullptr);
+            }
+            break;
+        }
+    }
+    m_client.run();
+    return true;
+}
+
 void VexlanMainFrame::onConnectionFailed(wxThreadEvent& event) {
     VexlanClientConnectionErrorDialog dialog(this);
     dialog.Bind(wxEVT_BUTTON, FshowConfigurationDialog{this, &dialog},
@@ -226,6 +293,15 @@ void VexlanMainFrame::onSessionType(wxThreadEvent& event) {
 }
 
 void VexlanMainFrame::onClose(wxCloseEvent& event) {
+    if (m_starting && event.CanVeto()) {
+        // A question of the start is open: it ends as Cancel, and the start then closes the
+        // frame itself.
+        m_closeRequested = true;
+        if (m_startQuestion)
+            m_startQuestion->EndModal(wxID_CANCEL);
+        event.Veto();
+        return;
+    }
     m_client.stopSubClient();
     if (m_trayIcon && m_trayIcon->IsIconInstalled())
         m_trayIcon->RemoveIcon();

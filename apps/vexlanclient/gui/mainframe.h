@@ -12,6 +12,7 @@
 #include "vexlanclient/client.h"
 
 class VexlanClientNotificationPanel;
+class wxDialog;
 class VexlanMainFrame;
 class VexlanSystrayIcon;
 
@@ -54,6 +55,13 @@ public:
     void showConfigurationDialog(wxWindow* parent);
     // Creates the tray icon if needed and gives it the logo and the tooltip.
     void createTrayIcon();
+    // Starts the client's first run once its gateway may be contacted: one the administrator
+    // lists or the user confirmed before runs at once; a new one only after the user chose
+    // Connect in the confirmation dialog (the gateway is then saved as confirmed); one the
+    // administrator's file refuses, or a malformed one, shows the refusal. Returns false when
+    // nothing was started: the frame then closes and the program ends without having sent
+    // anything. The start parameter must be set.
+    bool startClient();
 
 protected:
     void onConnectionFailed(wxThreadEvent& event);
@@ -65,6 +73,12 @@ protected:
 private:
     // Starts a new run after the previous one has ended (Retry).
     void restartClient();
+
+    // While startClient runs, a close request (SIGTERM, the desktop session ending) answers
+    // its question with Cancel instead of destroying the frame under it.
+    bool m_starting = false;
+    bool m_closeRequested = false;
+    wxDialog* m_startQuestion = nullptr;
 
     VexlanClientGuiNotifyHandler m_notifyHandler;
     vexlan::VexlanClient m_client;

@@ -120,8 +120,10 @@ bool VexlanClientGui::OnInit() {
     SetSignalHandler(SIGINT, closeOnSignal);
 
     frame->client().setStartParameter(parameter);
-    frame->client().run();
-    frame->notificationPanel()->showStatus(_("Loading"));
+    // A gateway that the user has not confirmed is asked about first; without a run the frame
+    // closes and the main loop ends at once.
+    if (frame->startClient())
+        frame->notificationPanel()->showStatus(_("Loading"));
     return true;
 }
 

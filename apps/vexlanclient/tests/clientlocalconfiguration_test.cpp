@@ -155,9 +155,74 @@ TEST_F(Settings, MarkupInTextsSurvivesSaveAndLoad) {
     EXPECT_EQ(settings.proxyCredentials().password(), "p<&>ss w0rd");
 }
 
+// The confirmed gateways as the file holds them, read back, written again and read again: what
+// a hand-edited file holds (markup included) comes back exactly, escaped in the file.
+TEST_F(Settings, ConfirmedGatewaysSurviveSaveAndLoad) {
+    struct Case {
+        const char* name;
+        const char* list;  // the element's content in the file
+        std::vector<std::string> gateways;
+        const char* written;  // a part of the rewritten file
+    };
+    const Case cases[] = {
+        {"none", "", {}, "<confirmedgateways>\r\n </confirmedgateways>"},
+        {"one",
+         "<gateway>gw.example:8443</gateway>",
+         {"gw.example:8443"},
+         "<gateway>gw.example:8443</gateway>"},
+        {"two in their order",
+         "<gateway>b.example</gateway><gateway>a.example</gateway>",
+         {"b.example", "a.example"},
+         "<gateway>b.example</gateway>"},
+        {"markup",
+         "<gateway>evil&lt;x&gt;&amp;co</gateway><gateway>&quot;q&apos;</gateway>",
+         {"evil<x>&co", "\"q'"},
+         "<gateway>evil&lt;x&gt;&amp;co</gateway>"},
+        {"other elements are not gateways",
+         "<domains>x.example</domains><gateway>y.example</gateway>",
+         {"y.example"},
+         "<gateway>y.example</gateway>"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(path, std::string("<vexlanclient><sslcertignoredomains><domains>e.example"
+                                    "</domains></sslcertignoredomains><confirmedgateways>") +
+                            c.list + "</confirmedgateways></vexlanclient>");
+        ClientLocalConfiguration first = load();
+        std::vector<std::string> read;
+        for (const String& g : first.confirmedGateways())
+            read.push_back(g.toStd());
+        EXPECT_EQ(c.gateways, read);
+        ASSERT_EQ(1u, first.certificateExceptions().size());
+
+        first.writeToFile(String::copy(path));
+        std::string content = readFile(path);
+        EXPECT_NE(std::string::npos, content.find(c.written)) << content;
+        ClientLocalConfiguration second = load();
+        std::vector<std::string> again;
+        for (const String& g : second.confirmedGateways())
+            again.push_back(g.toStd());
+        EXPECT_EQ(c.gateways, again);
+    }
+}
+
+TEST_F(Settings, ConfirmingAGatewayKeepsOneComparedFormOfIt) {
+    ClientLocalConfiguration settings;
+    for (const char* authority :
+         {"GW.Example:443", "gw.example", "gw.example:8443", "bad host", "[::1]:9443", ""}) {
+        settings.confirmGateway(authority);
+    }
+    std::vector<std::string> gateways;
+    for (const String& g : settings.confirmedGateways())
+        gateways.push_back(g.toStd());
+    EXPECT_EQ((std::vector<std::string>{"gw.example", "gw.example:8443", "[::1]:9443"}), gateways);
+    EXPECT_TRUE(load().confirmedGateways().empty());  // a file that has none
+}
+
 TEST_F(Settings, FileLayout) {
     ClientLocalConfiguration settings;
     settings.certificateExceptions().push_back("gw.example:8443");
+    settings.confirmGateway("gw.example:8443");
     settings.setProxyCredentials(Credentials("bob", "pw", "CORP"));
     settings.setPluginDownload(false);
     settings.writeToFile(String::copy(path));
@@ -168,6 +233,9 @@ TEST_F(Settings, FileLayout) {
               " <sslcertignoredomains>\r\n"
               "  <domains>gw.example:8443</domains>\r\n"
               " </sslcertignoredomains>\r\n"
+              " <confirmedgateways>\r\n"
+              "  <gateway>gw.example:8443</gateway>\r\n"
+              " </confirmedgateways>\r\n"
               " <proxy>\r\n"
               "  <credentials>\r\n"
               "   <login>bob</login>\r\n"

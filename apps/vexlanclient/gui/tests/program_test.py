@@ -110,12 +110,16 @@ class ProgramTestCase(unittest.TestCase):
 
     def env(self, **extra):
         env = dict(os.environ)
-        env.update(HOME=self.home, XDG_CONFIG_HOME=os.path.join(self.home, ".config"))
+        env.update(HOME=self.home, XDG_CONFIG_HOME=os.path.join(self.home, ".config"),
+                   VEXLAN_GATEWAYS_FILE=self.administrator_file())
         for name in ("https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY", "no_proxy",
                      "NO_PROXY", "LC_ALL", "LC_MESSAGES", "LANGUAGE"):
             env.pop(name, None)
         env.update(extra)
         return env
+
+    def administrator_file(self):
+        return os.path.join(self.tmp.name, "gateways")
 
     def start(self, *arguments, **env):
         process = subprocess.Popen([PROGRAM] + list(arguments), stdout=subprocess.PIPE,
@@ -137,12 +141,25 @@ class ProgramTestCase(unittest.TestCase):
         process.terminate()
         return self.finish(process)
 
-    def write_settings(self, exceptions=()):
+    def write_settings(self, exceptions=(), confirmed=None):
+        """Certificate exceptions, each also a confirmed gateway unless `confirmed` says
+        otherwise."""
         domains = "".join("<domains>%s</domains>" % d for d in exceptions)
-        with open(os.path.join(self.program_folder, "vexlanclient.xml"), "w",
-                  encoding="utf-8") as f:
+        gateways = "".join("<gateway>%s</gateway>" % g
+                           for g in (exceptions if confirmed is None else confirmed))
+        with open(self.settings_file(), "w", encoding="utf-8") as f:
             f.write("<vexlanclient><sslcertignoredomains>%s</sslcertignoredomains>"
-                    "</vexlanclient>" % domains)
+                    "<confirmedgateways>%s</confirmedgateways></vexlanclient>"
+                    % (domains, gateways))
+
+    def settings_file(self):
+        return os.path.join(self.program_folder, "vexlanclient.xml")
+
+    def confirmed_port(self):
+        """A closed loopback port whose gateway the user has confirmed already."""
+        port = closed_port()
+        self.write_settings(confirmed=["127.0.0.1:%d" % port])
+        return port
 
     @staticmethod
     def entries(stdout):
@@ -168,7 +185,7 @@ class StartUpTest(ProgramTestCase):
                               or n.startswith("vexlanclient:")], "an instance name was taken")
 
     def test_same_parameter_twice_the_second_process_quits(self):
-        parameter = "vexlan://user42@127.0.0.1:%d/?lang=en" % closed_port()
+        parameter = "vexlan://user42@127.0.0.1:%d/?lang=en" % self.confirmed_port()
         first = self.start(parameter, LANG="C.UTF-8")
         self.assertIsNotNone(wait_for_window(first.pid, "Error"), "the first run did not fail")
         # The lock lives where wxWidgets puts it on Unix: in the home folder, under the name.
@@ -194,7 +211,8 @@ class StartUpTest(ProgramTestCase):
                  ("", "Erreur")]
         for lang, title in cases:
             with self.subTest(lang=lang):
-                parameter = "vexlan://user42@127.0.0.1:%d/?lang=%s" % (closed_port(), lang)
+                parameter = "vexlan://user42@127.0.0.1:%d/?lang=%s" % (self.confirmed_port(),
+                                                                       lang)
                 process = self.start(parameter, LANG="fr_FR.UTF-8")
                 window = wait_for_window(process.pid, title)
                 if window is None:
@@ -223,7 +241,7 @@ class NoTrayHostTest(ProgramTestCase):
     def test_runs_and_says_so_once(self):
         if os.environ.get("VEXLAN_TRAY_HOST") != "none":
             self.skipTest("needs a display without tray host")
-        parameter = "vexlan://user42@127.0.0.1:%d/?lang=en" % closed_port()
+        parameter = "vexlan://user42@127.0.0.1:%d/?lang=en" % self.confirmed_port()
         process = self.start(parameter, LANG="C.UTF-8")
         self.assertIsNotNone(wait_for_window(process.pid, "Error"), "the run did not fail")
         _, stdout, _ = self.stop(process)
@@ -259,6 +277,104 @@ class GatewaySessionTest(ProgramTestCase):
         # The log file holds the same run.
         with open(LOG_FILE, encoding="utf-8", errors="replace") as f:
             self.assertIn("Load 64 bits linux library", f.read())
+
+
+class GatewayConfirmationTest(ProgramTestCase):
+    """A link names its gateway: a new one is contacted only after the user chose Connect,
+    unless the administrator's file lists it; "only-listed" there refuses every other one."""
+
+    TITLE = "Connect to a new gateway\\?"  # a pattern: "?" escaped
+
+    def session_parameter(self, gateway):
+        return "vexlan://user42@%s/mediation?lang=en" % gateway.authority
+
+    def write_administrator_file(self, text):
+        with open(self.administrator_file(), "w", encoding="utf-8") as f:
+            f.write(text)
+
+    def answer(self, process, *keys):
+        dialog = wait_for_window(process.pid, self.TITLE)
+        if dialog is None:
+            names = [window_name(w) for w in visible_windows(process.pid)]
+            self.stop(process)
+            self.fail("no confirmation dialog; windows: %r" % names)
+        if keys:
+            xdotool("windowfocus", "--sync", dialog, "key", *keys)
+
+    def settings_text(self):
+        with open(self.settings_file(), encoding="utf-8") as f:
+            return f.read()
+
+    def test_cancel_sends_nothing(self):
+        # Enter answers Cancel, the default; Escape is Cancel too, and so is SIGTERM (the
+        # desktop session ending) while the question is open.
+        for keys in ("Return", "Escape", None):
+            with self.subTest(keys=keys):
+                with Gateway(self.tmp.name, "hostchecker", "--rounds", "1") as gateway:
+                    self.write_settings(exceptions=[gateway.authority], confirmed=())
+                    process = self.start(self.session_parameter(gateway), LANG="C.UTF-8")
+                    if keys:
+                        self.answer(process, keys)
+                    else:
+                        self.answer(process)
+                        process.terminate()
+                    status, stdout, stderr = self.finish(process)
+                    self.assertEqual([], gateway.requests())
+                self.assertEqual(0, status, stderr + stdout[-3000:])
+                self.assertIn("TRACE VexlanMainFrame.startClient The gateway %s was not "
+                              "confirmed: nothing was sent" % gateway.authority,
+                              self.entries(stdout))
+                self.assertNotIn("<gateway>", self.settings_text())
+
+    def test_connect_proceeds_and_is_remembered(self):
+        with Gateway(self.tmp.name, "hostchecker", "--rounds", "1") as gateway:
+            self.write_settings(exceptions=[gateway.authority], confirmed=())
+            process = self.start(self.session_parameter(gateway), LANG="C.UTF-8")
+            # Cancel has the focus; Connect is the button before it.
+            self.answer(process, "shift+Tab", "space")
+            status, stdout, stderr = self.finish(process)
+            self.assertEqual(0, status, stderr + stdout[-3000:])
+            self.assertIn("TRACE VexlanMainFrame.startClient The user confirmed the gateway "
+                          + gateway.authority, self.entries(stdout))
+            self.assertIn("<gateway>%s</gateway>" % gateway.authority, self.settings_text())
+            self.assertEqual(1, sum('"method": "POST"' in r for r in gateway.requests()))
+
+            # The second start does not ask: the session runs to its end on its own.
+            status, stdout, stderr = self.finish(
+                self.start(self.session_parameter(gateway), LANG="C.UTF-8"))
+            self.assertEqual(0, status, stderr + stdout[-3000:])
+            self.assertEqual([], [e for e in self.entries(stdout) if "confirm" in e])
+            self.assertEqual(2, sum('"method": "POST"' in r for r in gateway.requests()))
+
+    def test_the_administrators_list_confirms_in_advance(self):
+        with Gateway(self.tmp.name, "hostchecker", "--rounds", "1") as gateway:
+            self.write_settings(exceptions=[gateway.authority], confirmed=())
+            self.write_administrator_file("# gateways of this computer\n%s\n"
+                                          % gateway.authority.upper())
+            status, stdout, stderr = self.finish(
+                self.start(self.session_parameter(gateway), LANG="C.UTF-8"))
+            self.assertEqual(1, sum('"method": "POST"' in r for r in gateway.requests()))
+        self.assertEqual(0, status, stderr + stdout[-3000:])
+        self.assertEqual([], [e for e in self.entries(stdout) if "confirm" in e])
+        self.assertNotIn("<gateway>", self.settings_text())
+
+    def test_only_listed_refuses_every_other_gateway(self):
+        with Gateway(self.tmp.name, "hostchecker", "--rounds", "1") as gateway:
+            # Even a gateway the user confirmed before.
+            self.write_settings(exceptions=[gateway.authority])
+            self.write_administrator_file("only-listed\ngw.example.com\n")
+            process = self.start(self.session_parameter(gateway), LANG="C.UTF-8")
+            box = wait_for_window(process.pid, "Error")
+            if box is None:
+                names = [window_name(w) for w in visible_windows(process.pid)]
+                self.stop(process)
+                self.fail("no refusal; windows: %r" % names)
+            xdotool("windowfocus", "--sync", box, "key", "Return")
+            status, stdout, stderr = self.finish(process)
+            self.assertEqual([], gateway.requests())
+        self.assertEqual(0, status, stderr + stdout[-3000:])
+        self.assertIn("ERROR VexlanMainFrame.startClient the gateway %s is not allowed on this "
+                      "computer" % gateway.authority, self.entries(stdout))
 
 
 def main():

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "base/console.h"
 #include "base/file.h"
@@ -99,6 +100,81 @@ TEST(VexlanClientTest, HostCheckSessionRunsToItsEnd) {
     ASSERT_TRUE(client.configuration());
     EXPECT_EQ("hostchecker", client.configuration()->type().toStd());
     EXPECT_FALSE(client.hasSubClient());
+}
+
+// VEXLAN_GATEWAYS_FILE pointed at a file of the sandbox while it lives (no file: absent).
+class AdministratorFile {
+public:
+    AdministratorFile(const Sandbox& sandbox, const char* content) {
+        const std::string path = sandbox.path("gateways");
+        if (content)
+            testing::writeFile(path, content);
+        setenv("VEXLAN_GATEWAYS_FILE", path.c_str(), 1);
+    }
+    ~AdministratorFile() { unsetenv("VEXLAN_GATEWAYS_FILE"); }
+};
+
+struct GatewayPolicyCase {
+    const char* name;
+    const char* administratorFile;  // "{gw}" stands for the gateway's authority; null: none
+    bool confirmationRequired;
+    bool confirmedInSettings;
+    const char* lastEvent;  // "{gw}" as above
+};
+
+// The administrator's "only-listed" refuses in every program; a program that asks for
+// confirmation contacts only a confirmed or listed gateway. A refused run sends nothing.
+TEST(VexlanClientTest, GatewayPolicyDecidesBeforeAnythingIsSent) {
+    const GatewayPolicyCase cases[] = {
+        {"only-listed, not listed", "# site policy\nonly-listed\nother.example\n", false, true,
+         "mediationFailed the gateway {gw} is not allowed on this computer"},
+        {"only-listed and listed", "only-listed\n{gw}  # the test gateway\n", true, false,
+         "status 4"},
+        {"not confirmed", nullptr, true, false, "mediationFailed "},
+        {"confirmed", nullptr, true, true, "status 4"},
+        {"listed, no confirmation", "{gw}\n", true, false, "status 4"},
+        {"no confirmation asked", "", false, false, "status 4"},
+    };
+    auto fill = [](std::string text, const std::string& authority) {
+        for (size_t at; (at = text.find("{gw}")) != std::string::npos;)
+            text.replace(at, 4, authority);
+        return text;
+    };
+    for (const GatewayPolicyCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Sandbox sandbox;
+        DemoGateway gateway("hostchecker", {"--rounds", "1"});
+        std::string settings = settingsXml({gateway.authority()});
+        if (!c.confirmedInSettings) {
+            settings = "<vexlanclient><sslcertignoredomains><domains>" + gateway.authority() +
+                       "</domains></sslcertignoredomains></vexlanclient>";
+        }
+        testing::writeFile(sandbox.path("Vexlan/vexlanclient.xml"), settings);
+        std::string administrator;
+        if (c.administratorFile)
+            administrator = fill(c.administratorFile, gateway.authority());
+        AdministratorFile file(sandbox, c.administratorFile ? administrator.c_str() : nullptr);
+        RecordingNotify notify;
+        VexlanClient client(&notify);
+        client.setGatewayConfirmationRequired(c.confirmationRequired);
+        testing::LogCapture log;
+        client.setStartParameter(tessel::String::copy(startParameter(gateway)));
+        client.run();
+        ASSERT_TRUE(client.wait(120000));
+        const std::string expected = fill(c.lastEvent, gateway.authority());
+        ASSERT_FALSE(notify.events().empty());
+        EXPECT_EQ(expected, notify.events().back());
+        if (expected == "status 4") {
+            EXPECT_EQ(1, gateway.posts());
+        } else {
+            EXPECT_EQ(1u, notify.events().size());
+            EXPECT_EQ(0u, gateway.requests().size());
+            const std::vector<std::string> entries = log.entries();
+            ASSERT_EQ(1u, entries.size());
+            EXPECT_EQ(0u, entries.front().rfind("ERROR VexlanClient.main the gateway ", 0))
+                << entries.front();
+        }
+    }
 }
 
 struct FailureCase {

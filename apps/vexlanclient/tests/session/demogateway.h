@@ -100,11 +100,14 @@ private:
     int m_port = 0;
 };
 
-// Settings file content with certificate exceptions (and the host checker download flag).
+// Settings file content with certificate exceptions, each also a confirmed gateway (and the
+// host checker download flag).
 inline std::string settingsXml(const std::vector<std::string>& exceptions, bool download = true) {
     std::string xml = "<vexlanclient><sslcertignoredomains>";
     for (const std::string& e : exceptions) xml += "<domains>" + e + "</domains>";
-    xml += "</sslcertignoredomains>";
+    xml += "</sslcertignoredomains><confirmedgateways>";
+    for (const std::string& e : exceptions) xml += "<gateway>" + e + "</gateway>";
+    xml += "</confirmedgateways>";
     if (!download) xml += "<hostcheckerdll><download>false</download></hostcheckerdll>";
     return xml + "</vexlanclient>";
 }
