@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "http/curlsession.h"
 #include "vexlanclient/notify.h"
 #include "zlib/zip.h"
 
