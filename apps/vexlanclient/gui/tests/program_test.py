@@ -223,7 +223,7 @@ class StartUpTest(ProgramTestCase):
 
     def test_start_parameter_leaves_the_process_list(self):
         identifier = "idf-5c2e90d1"
-        parameter = "vexlan://%s@127.0.0.1:%d/?lang=en" % (identifier, closed_port())
+        parameter = "vexlan://%s@127.0.0.1:%d/?lang=en" % (identifier, self.confirmed_port())
         process = self.start(parameter, LANG="C.UTF-8")
         # The error box comes after OnInit, which overwrites the parameter once copied.
         self.assertIsNotNone(wait_for_window(process.pid, "Error"), "the run did not fail")
