@@ -248,7 +248,6 @@ void VexlanClient::runSession() {
 
     {
         ScopeLock lock(m_mutex);
-        m_gatewayAddress = host;
         m_gatewayAuthority = host;
     }
     m_session.setGatewayAuthority(host);
