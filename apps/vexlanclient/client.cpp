@@ -171,19 +171,19 @@ void VexlanClient::releaseSubClient() {
 void VexlanClient::dispatch(NoTunnelClientPluginDllConfiguration& element) {
     m_notify->sessionType(kSessionPluginNoTunnel);
     setSubClient(std::make_unique<VexlanClientPluginDllNoTunnel>(
-        this, m_notify, &element, &m_session, m_localConfiguration.pluginDownload()));
+        SubClientContext{*this, *m_notify, m_localConfiguration.pluginDownload()}, &element));
 }
 
 void VexlanClient::dispatch(ClientPluginDllConfiguration& element) {
     m_notify->sessionType(kSessionPlugin);
     setSubClient(std::make_unique<VexlanClientPluginDll>(
-        m_notify, &element, this, &m_session, m_localConfiguration.pluginDownload()));
+        SubClientContext{*this, *m_notify, m_localConfiguration.pluginDownload()}, &element));
 }
 
 void VexlanClient::dispatch(ClientHostcheckerDllConfiguration& element) {
     m_notify->sessionType(kSessionHostChecker);
     setSubClient(std::make_unique<VexlanClientHostchecker>(
-        this, m_notify, &element, &m_session, m_localConfiguration.hostCheckerDownload()));
+        SubClientContext{*this, *m_notify, m_localConfiguration.hostCheckerDownload()}, &element));
 }
 
 void VexlanClient::verifyDllSignature(const String& dllPath, const String& sigPath,
@@ -248,7 +248,6 @@ void VexlanClient::runSession() {
 
     {
         ScopeLock lock(m_mutex);
-        m_gatewayAddress = host;
         m_gatewayAuthority = host;
     }
     m_session.setGatewayAuthority(host);

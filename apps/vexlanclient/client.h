@@ -126,7 +126,6 @@ private:
     tessel::gc::Pointer<ClientConfiguration> m_configuration;
     VexlanClientCurlSession m_session;
     tessel::zlib::UnpackLimits m_unpackLimits;
-    tessel::String m_gatewayAddress;
     tessel::String m_startParameter;
     IVexlanClientNotify* m_notify;
     std::unique_ptr<ISubClient> m_subClient;

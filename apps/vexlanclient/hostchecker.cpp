@@ -55,15 +55,9 @@ void ResponseHostcheckerResult::readConf(tessel::IKeyReader* reader) {
 // ---------------------------------------------------------------------------------------------
 // VexlanClientHostchecker
 
-VexlanClientHostchecker::VexlanClientHostchecker(VexlanClient* client, IVexlanClientNotify* notify,
-                                                 ClientHostcheckerDllConfiguration* element,
-                                                 tessel::http::CurlSession* session,
-                                                 bool downloadAllowed)
-    : m_client(client),
-      m_notify(notify),
-      m_element(element),
-      m_session(session),
-      m_downloadAllowed(downloadAllowed) {}
+VexlanClientHostchecker::VexlanClientHostchecker(const SubClientContext& context,
+                                                 ClientHostcheckerDllConfiguration* element)
+    : m_context(context), m_element(element) {}
 
 VexlanClientHostchecker::~VexlanClientHostchecker() { m_instance.reset(); }
 
@@ -78,7 +72,8 @@ String VexlanClientHostchecker::downloadDll(tessel::http::CurlSession& session, 
                                             bool& fetched) {
     const Dll& dll = nativeComponent(m_element->m_hostcheckerDlls, kClassName, "downloadDll");
     VersionedComponent component(kClassName, hostCheckerDirectory(), dll);
-    fetched = component.place(session, m_downloadAllowed, refresh, m_client->unpackLimits());
+    fetched = component.place(session, m_context.downloadAllowed, refresh,
+                              m_context.client.unpackLimits());
     return component.libraryPath();
 }
 
@@ -87,14 +82,14 @@ void VexlanClientHostchecker::loadDll(const String& libraryPath) {
     // Checked before the library is loaded: a library signed as another component (or
     // another version) never has its constructors run.
     const Dll& dll = nativeComponent(m_element->m_hostcheckerDlls, kClassName, "loadDll");
-    m_client->verifyDllSignature(libraryPath, libraryPath + ".sig", dll);
+    m_context.client.verifyDllSignature(libraryPath, libraryPath + ".sig", dll);
     m_instance = std::make_unique<HostCheckerDllInstance>(libraryPath);
 }
 
 void VexlanClientHostchecker::run(tessel::http::CurlSession* session) {
     m_running = true;
     if (m_stopped) m_running = false;
-    m_notify->statusChanged(kStatusDownloading);
+    m_context.notify.statusChanged(kStatusDownloading);
 
     bool fetched = false;
     String library = downloadDll(*session, false, fetched);
@@ -104,7 +99,7 @@ void VexlanClientHostchecker::run(tessel::http::CurlSession* session) {
         // A component kept from an earlier run that no longer passes its check (a damaged
         // file, or one signed as another version or component than the record names) is
         // fetched and placed once more before the run gives up.
-        if (!m_downloadAllowed || fetched) throw;
+        if (!m_context.downloadAllowed || fetched) throw;
         tessel::log(0, kClassName, "loadDll", library + " failed its check: fetching it again");
         downloadDll(*session, true, fetched);
         loadDll(library);
@@ -112,7 +107,7 @@ void VexlanClientHostchecker::run(tessel::http::CurlSession* session) {
 
     m_instance->init(String(), String(), hostCheckerDirectory() + "/", m_element->m_hostname,
                      m_element->m_language);
-    m_notify->statusChanged(kStatusHostChecking);
+    m_context.notify.statusChanged(kStatusHostChecking);
 
     // Seconds between checks (0: one second), kept within what a wait can take.
     const uint32_t seconds = std::min(m_element->m_hostcheckingtimer, 2000000u);

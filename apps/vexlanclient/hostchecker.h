@@ -19,9 +19,6 @@ class ClientHostcheckerDllConfiguration;
 
 namespace vexlan {
 
-class IVexlanClientNotify;
-class VexlanClient;
-
 // A loaded host checker library and its exports "InitHostCheckerDll", "CloseHostCheckerDll"
 // and "GetValidRules". Construction raises EModuleLoader (the library is freed again) when the
 // library cannot be loaded or an export is missing. Used on the client thread only.
@@ -66,12 +63,10 @@ class VexlanClientHostchecker : public ISubClient {
 public:
     static constexpr const char* kClassName = "VexlanClientHostchecker";
 
-    // Nothing is owned: the client, its notify, the element of the current configuration and
-    // the session outlive the sub-client. `downloadAllowed` is the settings' host checker
-    // download flag at creation.
-    VexlanClientHostchecker(VexlanClient* client, IVexlanClientNotify* notify,
-                            ClientHostcheckerDllConfiguration* element,
-                            tessel::http::CurlSession* session, bool downloadAllowed);
+    // `element` (of the current configuration) is not owned and outlives the sub-client; the
+    // context's download flag is the settings' host checker download flag at creation.
+    VexlanClientHostchecker(const SubClientContext& context,
+                            ClientHostcheckerDllConfiguration* element);
     // Closes and frees the component when it was loaded.
     ~VexlanClientHostchecker() override;
 
@@ -94,12 +89,9 @@ private:
     void loadDll(const tessel::String& libraryPath);
     bool isRunning() const { return m_running.load() && !m_stopped.load(); }
 
-    VexlanClient* m_client;
-    IVexlanClientNotify* m_notify;
+    const SubClientContext m_context;
     ClientHostcheckerDllConfiguration* m_element;
-    [[maybe_unused]] tessel::http::CurlSession* m_session;
     std::unique_ptr<HostCheckerDllInstance> m_instance;
-    bool m_downloadAllowed;
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_stopped{false};  // stop was called: run never (re)starts the loop
     // Held by the loop from its running test into its wait, and by stop around its signal:

@@ -13,20 +13,25 @@ class IRequestInfo;
 
 namespace vexlan {
 
+// The notifications carry statuses and session types as plain ints, and these numbers are what
+// a front end receives: senders and receivers use the names below, never the numbers. The enums
+// are unscoped on purpose: a name converts to the int of the call without a cast, and a
+// receiver switches on the names directly; it must handle an int that matches no name.
+
 // Session statuses passed to statusChanged.
 enum ClientStatus : int {
-    kStatusIdle = 1,
+    kStatusIdle = 1,          // understood by the front ends; no sender uses it
     kStatusDownloading = 2,   // components being fetched
-    kStatusConnected = 3,
+    kStatusConnected = 3,     // understood by the front ends; no sender uses it
     kStatusSessionOver = 4,   // the session has ended: the program may end
     kStatusHostChecking = 5,  // host checking active
 };
 
 // Session types passed to sessionType, sent just before the sub-client is created.
 enum SessionType : int {
-    kSessionPlugin = 2,
-    kSessionHostChecker = 3,
-    kSessionPluginNoTunnel = 4,
+    kSessionPlugin = 2,          // VexlanClientPluginDll: a plugin with a tunnel
+    kSessionHostChecker = 3,     // VexlanClientHostchecker
+    kSessionPluginNoTunnel = 4,  // VexlanClientPluginDllNoTunnel
 };
 
 class IVexlanClientNotify {

@@ -46,13 +46,13 @@ void placeAndLoad(bool downloadAllowed, const char* className, Place place, Load
 
 // Checks the placed library's signature and loads it for good: a plugin stays loaded until
 // the process ends.
-PluginDllInstance* verifyAndLoad(VexlanClient* client, const Dlls& dlls, const char* className,
+PluginDllInstance* verifyAndLoad(VexlanClient& client, const Dlls& dlls, const char* className,
                                  const String& libraryPath) {
     tessel::log(0, className, "loadDll", "Load 64 bits linux library");
     // Checked before the library is loaded: a library signed as another component (or
     // another version) never has its constructors run.
     const Dll& dll = nativeComponent(dlls, className, "loadDll");
-    client->verifyDllSignature(libraryPath, libraryPath + ".sig", dll);
+    client.verifyDllSignature(libraryPath, libraryPath + ".sig", dll);
     auto* instance = new PluginDllInstance(libraryPath, dll.m_version, pluginDirectory() + "/");
     keepLoaded(instance);
     return instance;
@@ -138,16 +138,9 @@ bool PluginComponent::place(tessel::http::CurlSession& session, bool downloadAll
 // ---------------------------------------------------------------------------------------------
 // VexlanClientPluginDll
 
-VexlanClientPluginDll::VexlanClientPluginDll(IVexlanClientNotify* notify,
-                                             ClientPluginDllConfiguration* element,
-                                             VexlanClient* client,
-                                             tessel::http::CurlSession* session,
-                                             bool downloadAllowed)
-    : m_client(client),
-      m_notify(notify),
-      m_element(element),
-      m_session(session),
-      m_downloadAllowed(downloadAllowed) {}
+VexlanClientPluginDll::VexlanClientPluginDll(const SubClientContext& context,
+                                             ClientPluginDllConfiguration* element)
+    : m_context(context), m_element(element) {}
 
 VexlanClientPluginDll::~VexlanClientPluginDll() = default;
 
@@ -158,7 +151,7 @@ void VexlanClientPluginDll::stop() {
     m_wakeUp.signalAll();
 }
 
-void VexlanClientPluginDll::message(const String& text) { m_notify->message(text); }
+void VexlanClientPluginDll::message(const String& text) { m_context.notify.message(text); }
 
 void VexlanClientPluginDll::processPluginStatus(const String& report) {
     m_status.process(report, *this);
@@ -190,7 +183,8 @@ String VexlanClientPluginDll::downloadDllWindows(tessel::http::CurlSession& sess
                                                  bool& fetched) {
     const Dll& dll = nativeComponent(m_element->m_pluginDlls, kClassName, kPlacement);
     PluginComponent component(kClassName, pluginDirectory(), dll);
-    fetched = component.place(session, m_downloadAllowed, refresh, m_client->unpackLimits());
+    fetched = component.place(session, m_context.downloadAllowed, refresh,
+                              m_context.client.unpackLimits());
     return component.libraryPath();
 }
 
@@ -207,14 +201,14 @@ void VexlanClientPluginDll::fetchPkiFiles(tessel::http::CurlSession& session) {
 }
 
 void VexlanClientPluginDll::loadDll(const String& libraryPath) {
-    m_instance = verifyAndLoad(m_client, m_element->m_pluginDlls, kClassName, libraryPath);
+    m_instance = verifyAndLoad(m_context.client, m_element->m_pluginDlls, kClassName, libraryPath);
     tessel::log(0, kClassName, "loadDll", "Module loaded");
 }
 
 void VexlanClientPluginDll::run(tessel::http::CurlSession* session) {
     m_running = true;
     if (m_stopped) m_running = false;
-    m_notify->statusChanged(kStatusDownloading);
+    m_context.notify.statusChanged(kStatusDownloading);
 
     // Every text of the gateway that becomes part of a path is checked before anything is
     // fetched or written.
@@ -223,7 +217,7 @@ void VexlanClientPluginDll::run(tessel::http::CurlSession* session) {
     checkDownloadFileName(m_element->m_certificates.m_cert.m_filename);
 
     placeAndLoad(
-        m_downloadAllowed, kClassName,
+        m_context.downloadAllowed, kClassName,
         [&](bool refresh, bool& fetched) {
             String library = downloadDllWindows(*session, refresh, fetched);
             if (!refresh) fetchPkiFiles(*session);
@@ -233,7 +227,7 @@ void VexlanClientPluginDll::run(tessel::http::CurlSession* session) {
     PluginDllInstance* instance = m_instance.load();
 
     tessel::Proxy proxy;
-    proxy.setCredentials(m_client->sharedLocalConfiguration().proxyCredentials());
+    proxy.setCredentials(m_context.client.sharedLocalConfiguration().proxyCredentials());
     bool proxyFailed = false;
     try {
         instance->setProxy(proxy);
@@ -244,7 +238,7 @@ void VexlanClientPluginDll::run(tessel::http::CurlSession* session) {
     PluginParameters parameters;
     parameters.login = m_element->m_login;
     parameters.organisation = m_element->m_orgname;
-    parameters.hostname = m_client->gatewayAuthority();
+    parameters.hostname = m_context.client.gatewayAuthority();
     parameters.server = m_element->m_server;
     parameters.suffix = m_element->m_clientid;
     parameters.ticket = m_element->m_ticket;
@@ -282,27 +276,21 @@ void VexlanClientPluginDll::run(tessel::http::CurlSession* session) {
 // VexlanClientPluginDllNoTunnel
 
 VexlanClientPluginDllNoTunnel::VexlanClientPluginDllNoTunnel(
-    VexlanClient* client, IVexlanClientNotify* notify,
-    NoTunnelClientPluginDllConfiguration* element, tessel::http::CurlSession* session,
-    bool downloadAllowed)
-    : m_client(client),
-      m_notify(notify),
-      m_element(element),
-      m_session(session),
-      m_downloadAllowed(downloadAllowed) {}
+    const SubClientContext& context, NoTunnelClientPluginDllConfiguration* element)
+    : m_context(context), m_element(element) {}
 
 void VexlanClientPluginDllNoTunnel::loadDll(const String& libraryPath) {
-    m_instance = verifyAndLoad(m_client, m_element->m_pluginDlls, kClassName, libraryPath);
+    m_instance = verifyAndLoad(m_context.client, m_element->m_pluginDlls, kClassName, libraryPath);
 }
 
 void VexlanClientPluginDllNoTunnel::run(tessel::http::CurlSession* session) {
     placeAndLoad(
-        m_downloadAllowed, kClassName,
+        m_context.downloadAllowed, kClassName,
         [&](bool refresh, bool& fetched) {
             const Dll& dll = nativeComponent(m_element->m_pluginDlls, kClassName, kPlacement);
             PluginComponent component(kClassName, pluginDirectory(), dll);
-            fetched =
-                component.place(*session, m_downloadAllowed, refresh, m_client->unpackLimits());
+            fetched = component.place(*session, m_context.downloadAllowed, refresh,
+                                      m_context.client.unpackLimits());
             return component.libraryPath();
         },
         [&](const String& library) { loadDll(library); });

@@ -35,9 +35,7 @@ class CurlSession;
 
 namespace vexlan {
 
-class IVexlanClientNotify;
 class PluginDllInstance;
-class VexlanClient;
 
 // A plugin library kept in one folder, one file name per version:
 // D/<pattern>_<version with "." turned into "_">.so and its ".sig".
@@ -83,11 +81,9 @@ public:
     // text one empty command.
     static std::vector<tessel::String> splitCommands(const tessel::String& commands);
 
-    // Nothing is owned: the client, its notify, the element and the session outlive the
-    // sub-client. `downloadAllowed` is the settings' plugin download flag at creation.
-    VexlanClientPluginDll(IVexlanClientNotify* notify, ClientPluginDllConfiguration* element,
-                          VexlanClient* client, tessel::http::CurlSession* session,
-                          bool downloadAllowed);
+    // `element` is not owned and outlives the sub-client; the context's download flag is the
+    // settings' plugin download flag at creation.
+    VexlanClientPluginDll(const SubClientContext& context, ClientPluginDllConfiguration* element);
     // Releases the wake-up only: the plugin stays loaded.
     ~VexlanClientPluginDll() override;
 
@@ -117,11 +113,8 @@ private:
     void loadDll(const tessel::String& libraryPath);
     bool isRunning() const { return m_running.load() && !m_stopped.load(); }
 
-    VexlanClient* m_client;
-    IVexlanClientNotify* m_notify;
+    const SubClientContext m_context;
     ClientPluginDllConfiguration* m_element;
-    [[maybe_unused]] tessel::http::CurlSession* m_session;  // run() is given the session to use
-    bool m_downloadAllowed;
     std::atomic<PluginDllInstance*> m_instance{nullptr};  // never deleted (keepLoaded)
     // Held by the loop from its running test into its wait, and by stop around its signal:
     // a stop can never fall between the test and the wait and be lost.
@@ -139,9 +132,9 @@ class VexlanClientPluginDllNoTunnel : public ISubClient {
 public:
     static constexpr const char* kClassName = "VexlanClientPluginDllNoTunnel";
 
-    VexlanClientPluginDllNoTunnel(VexlanClient* client, IVexlanClientNotify* notify,
-                                  NoTunnelClientPluginDllConfiguration* element,
-                                  tessel::http::CurlSession* session, bool downloadAllowed);
+    // As VexlanClientPluginDll; a launch has nothing to report through the context's notify.
+    VexlanClientPluginDllNoTunnel(const SubClientContext& context,
+                                  NoTunnelClientPluginDllConfiguration* element);
 
     // Placement, verification, loading, then "LaunchSafeResource" with the element's safetype
     // and service; returns at once and leaves the plugin running on its own.
@@ -152,11 +145,8 @@ public:
 private:
     void loadDll(const tessel::String& libraryPath);
 
-    VexlanClient* m_client;
-    [[maybe_unused]] IVexlanClientNotify* m_notify;  // a launch has nothing to report
+    const SubClientContext m_context;
     NoTunnelClientPluginDllConfiguration* m_element;
-    [[maybe_unused]] tessel::http::CurlSession* m_session;  // run() is given the session to use
-    bool m_downloadAllowed;
     PluginDllInstance* m_instance = nullptr;  // never deleted (keepLoaded)
 };
 

@@ -10,6 +10,17 @@ class CurlSession;
 
 namespace vexlan {
 
+class IVexlanClientNotify;
+class VexlanClient;
+
+// What the client gives every sub-client it creates, beside the sub-client's own configuration
+// element. Nothing is owned: the client and its notify outlive the sub-client.
+struct SubClientContext {
+    VexlanClient& client;         // signatures, unpack limits, settings, gateway authority
+    IVexlanClientNotify& notify;  // statuses and texts for the user
+    bool downloadAllowed;         // the settings' download flag for this kind of component
+};
+
 class ISubClient {
 public:
     // Performs the whole session on the client thread and returns when it is over. Errors
