@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     # build
-    build-essential cmake ninja-build pkg-config git
+    build-essential cmake ninja-build pkg-config git clang-format
     # libraries
     libcurl4-openssl-dev libssl-dev openssl libjsoncpp-dev zlib1g-dev libminizip-dev
     duktape-dev libwxgtk3.2-dev wx3.2-i18n gettext
