@@ -5,7 +5,9 @@
 // line below, not by where the code happens to stand. So they stay constant when code moves:
 // the sites raise them with TESSEL_THROW_AT and log them with TESSEL_LOG_CATCH_AT. A
 // FixedSource fixes only the source name (the line is the throwing line); a FixedPosition
-// fixes both. Every other exception takes its real position from TESSEL_THROW.
+// fixes both. Every other exception takes its real position from TESSEL_THROW. The message is
+// the type as the site writes it, so sites name the type as the log shows it ("EFile",
+// "tessel::NullException"), with a using-declaration outside namespace tessel.
 #pragma once
 
 #include "base/exception.h"
