@@ -6,6 +6,7 @@
 #include "base/console.h"
 #include "base/exception.h"
 #include "base/file.h"
+#include "base/fixedpositions.h"
 #include "http/requestinfo.h"
 #include "http/response.h"
 #include "tls/threadstate.h"
@@ -226,7 +227,7 @@ void VexlanClient::main() {
         tessel::log(2, "VexlanClient", "main", "Bad component signature");
         m_notify->mediationFailed(String());
     } catch (const tessel::Exception& e) {
-        tessel::logCatch(e, "client", 155);
+        TESSEL_LOG_CATCH_AT(e, tessel::fixed::kClientRun);
         m_notify->mediationFailed(String());
     } catch (...) {
         tessel::log(2, "VexlanClient", "main", "unhandled exception");

@@ -4,9 +4,11 @@
 
 #include "base/console.h"
 #include "base/exception.h"
+#include "base/fixedpositions.h"
 #include "vexlanclient/gatewayrequest.h"
 
 using tessel::ConfReadHelper;
+using tessel::EClientConfiguration;
 using tessel::IKeyReader;
 using tessel::String;
 
@@ -123,7 +125,7 @@ tessel::gc::Pointer<ClientConfiguration> ClientConfiguration::load(IKeyReader& r
         element = std::make_unique<NoTunnelClientPluginDllConfiguration>();
     } else {
         tessel::log(2, "ClientConfiguration", "load", "Unknown configuration type: " + type);
-        throw tessel::EClientConfiguration("EClientConfiguration", "clientconfiguration", 88);
+        TESSEL_THROW_AT(EClientConfiguration, tessel::fixed::kUnknownConfigurationType);
     }
     element->readConf(&result);
     return new ClientConfiguration(type, std::move(element));

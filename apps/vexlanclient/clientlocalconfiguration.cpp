@@ -4,13 +4,14 @@
 #include "base/confhelper.h"
 #include "base/console.h"
 #include "base/exception.h"
+#include "base/fixedpositions.h"
 #include "vexlanclient/dataprotection.h"
 #include "vexlanclient/gatewaypolicy.h"
 #include "xml/keyreader.h"
 #include "xml/parser.h"
 
 using tessel::ConfReadHelper;
-using tessel::Exception;
+using tessel::ENotImplemented;
 using tessel::IKeyReader;
 using tessel::IKeyWriter;
 using tessel::String;
@@ -45,7 +46,7 @@ void ProtectedCredentials::read(IKeyReader& reader) {
         try {
             password = String(unprotectData(tessel::base64Decode(protectedText)));
         } catch (const EDataProtection& e) {
-            tessel::logCatch(e, "clientlocalconfiguration", 110);
+            TESSEL_LOG_CATCH_AT(e, tessel::fixed::kUnprotectPassword);
             tessel::log(2, "ProtectedCredentials", "read",
                         "Can not unprotect the proxy password: it is left empty");
         }
@@ -62,7 +63,7 @@ void ProtectedCredentials::write(IKeyWriter& writer) {
             tessel::base64Encode(protectData(tessel::Buffer::fromString(m_credentials.password())));
     } catch (const EDataProtection& e) {
         TESSEL_LOG_CATCH(e);
-        throw Exception("tessel::Exception", "clientlocalconfiguration", 96);
+        TESSEL_THROW_AT(tessel::Exception, tessel::fixed::kProtectPassword);
     }
     writer.writeKey("login")->write(m_credentials.login());
     writer.writeKey("password")->writeAttribute("security", "1")->write(protectedText);
@@ -70,11 +71,11 @@ void ProtectedCredentials::write(IKeyWriter& writer) {
 }
 
 void ProtectedCredentials::read(tessel::IReader&) {
-    throw tessel::ENotImplemented("ENotImplemented", "clientlocalconfiguration", __LINE__);
+    TESSEL_THROW_AT(ENotImplemented, tessel::fixed::kClientLocalConfiguration);
 }
 
 void ProtectedCredentials::write(tessel::IWriter&) {
-    throw tessel::ENotImplemented("ENotImplemented", "clientlocalconfiguration", __LINE__);
+    TESSEL_THROW_AT(ENotImplemented, tessel::fixed::kClientLocalConfiguration);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -116,11 +117,11 @@ void ClientLocalConfiguration::write(IKeyWriter& writer) {
 }
 
 void ClientLocalConfiguration::read(tessel::IReader&) {
-    throw tessel::ENotImplemented("ENotImplemented", "clientlocalconfiguration", 17);
+    TESSEL_THROW_AT(ENotImplemented, tessel::fixed::kSettingsSequentialRead);
 }
 
 void ClientLocalConfiguration::write(tessel::IWriter&) {
-    throw tessel::ENotImplemented("ENotImplemented", "clientlocalconfiguration", 36);
+    TESSEL_THROW_AT(ENotImplemented, tessel::fixed::kSettingsSequentialWrite);
 }
 
 void ClientLocalConfiguration::readFromFile(const String& path) {

@@ -1,10 +1,12 @@
 #include "vexlanclient/mediationresponse.h"
 
 #include "base/exception.h"
+#include "base/fixedpositions.h"
 #include "json/JSONReader.h"
 #include "json/JSONWrapper.h"
 
 using tessel::ConfReadHelper;
+using tessel::EMediationResponse;
 using tessel::IKeyReader;
 
 MediationResponse::MediationResponse(const tessel::String& body) {
@@ -12,12 +14,12 @@ MediationResponse::MediationResponse(const tessel::String& body) {
     try {
         m_document = std::make_unique<tessel::JSONWrapperFromString>(body);
     } catch (const tessel::EJsonError&) {
-        throw tessel::EMediationResponse("EMediationResponse", "client", 59);
+        TESSEL_THROW_AT(EMediationResponse, tessel::fixed::kReplyNotJson);
     }
     try {
         readConf(root());
     } catch (const tessel::EConfMissingKey&) {
-        throw tessel::EMediationResponse("EMediationResponse", "client", 62);
+        TESSEL_THROW_AT(EMediationResponse, tessel::fixed::kReplyIncomplete);
     }
 }
 

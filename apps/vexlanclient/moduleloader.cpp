@@ -9,10 +9,10 @@ using tessel::String;
 
 namespace {
 
-[[noreturn]] void fail(const String& what, const std::string& error) {
+// The detail of a failure, logged before EModuleLoader is thrown.
+void logLoadFailure(const String& what, const std::string& error) {
     tessel::log(2, "ModuleLoader", "ModuleLoader",
                 "Unable to load \"" + what + "\": " + String::copy(error));
-    TESSEL_THROW(tessel::EModuleLoader);
 }
 
 }  // namespace
@@ -25,8 +25,10 @@ ModuleLoader::ModuleLoader(const String& path) : m_module(nullptr) {
         systemPath = "./" + systemPath;
     std::string error;
     m_module = vexlan::detail::openModule(systemPath.c_str(), error);
-    if (!m_module)
-        fail(path, error);
+    if (!m_module) {
+        logLoadFailure(path, error);
+        TESSEL_THROW(tessel::EModuleLoader);
+    }
 }
 
 ModuleLoader::~ModuleLoader() {
@@ -37,8 +39,10 @@ ModuleLoader::~ModuleLoader() {
 void* ModuleLoader::getProc(const String& name) {
     std::string error;
     void* address = vexlan::detail::findSymbol(m_module, name.c_str(), error);
-    if (!address)
-        fail(name, error);
+    if (!address) {
+        logLoadFailure(name, error);
+        TESSEL_THROW(tessel::EModuleLoader);
+    }
     return address;
 }
 

@@ -4,6 +4,9 @@
 #include <cstring>
 
 #include "base/exception.h"
+#include "base/fixedpositions.h"
+
+using tessel::EFile;
 
 ReadAheadReader::ReadAheadReader(tessel::File& file)
     : m_file(file), m_block(kBlock), m_fileLeft(file.available()) {}
@@ -25,7 +28,7 @@ void ReadAheadReader::read(void* data, int len) {
     auto* out = static_cast<unsigned char*>(data);
     while (len > 0) {
         if (m_at == m_have && !refill())
-            throw tessel::EFile("EFile", "file", 375);
+            TESSEL_THROW_AT(EFile, tessel::fixed::kFileReadShort);
         int n = std::min(len, m_have - m_at);
         std::memcpy(out, m_block.data() + m_at, static_cast<size_t>(n));
         out += n;
@@ -37,7 +40,7 @@ void ReadAheadReader::read(void* data, int len) {
 
 void ReadAheadReader::read(tessel::Buffer& data, int len) {
     if (len < 0)
-        throw tessel::EFile("EFile", "file", 375);
+        TESSEL_THROW_AT(EFile, tessel::fixed::kFileReadShort);
     tessel::Buffer fresh(static_cast<uint32_t>(len));
     read(fresh.mutableData(), len);
     data = fresh;

@@ -166,7 +166,7 @@ public:
     T& operator[](uint32_t position) {
         gc::Pointer<Block> previous;  // released after the lock
         ScopeLock lock(*this);
-        if (!m_block) throw NullException("tessel::NullException", "gcobject", 12);
+        if (!m_block) gc::throwNullPointer();
         if (m_block.refCount() > 1) {
             uint32_t count = m_block->m_count;
             previous = m_block;

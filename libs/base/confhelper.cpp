@@ -14,9 +14,9 @@ namespace {
 
 }  // namespace
 
-void IConf::read(IReader&) { throw ENotImplemented("ENotImplemented", "confhelper", __LINE__); }
-void IConf::write(IKeyWriter&) { throw ENotImplemented("ENotImplemented", "confhelper", __LINE__); }
-void IConf::write(IWriter&) { throw ENotImplemented("ENotImplemented", "confhelper", __LINE__); }
+void IConf::read(IReader&) { TESSEL_THROW(ENotImplemented); }
+void IConf::write(IKeyWriter&) { TESSEL_THROW(ENotImplemented); }
+void IConf::write(IWriter&) { TESSEL_THROW(ENotImplemented); }
 
 template <class T>
 bool ConfReadHelper::readValue(const char* key, T& value, bool mandatory) {

@@ -2,6 +2,7 @@
 
 #include "base/console.h"
 #include "base/exception.h"
+#include "base/fixedpositions.h"
 
 namespace tessel {
 namespace {
@@ -11,7 +12,7 @@ void readOptional(IKeyReader& reader, const char* key, String& value) {
     try {
         if (reader.hasKey(key)) reader.getKey(key)->read(value);
     } catch (const Exception& e) {
-        logCatch(e, "credentials", __LINE__);
+        TESSEL_LOG_CATCH_AT(e, fixed::kCredentials);
     }
 }
 

@@ -79,9 +79,29 @@ using KeyReaderBase = tessel::EKeyReader;
 TESSEL_DECLARE_EXCEPTION(EKeyReader, KeyReaderBase);
 }  // namespace xml
 
+// A position that the log shows as a fixed text instead of where the code stands today:
+// a source name with the throwing line, or a source name and a line. Listed in
+// base/fixedpositions.h.
+struct FixedSource {
+    const char* source;
+};
+struct FixedPosition {
+    const char* source;
+    uint32_t line;
+};
+constexpr uint32_t fixedLine(FixedSource, uint32_t here) { return here; }
+constexpr uint32_t fixedLine(FixedPosition position, uint32_t) { return position.line; }
+
 }  // namespace tessel
 
-// Throws `Type` with its own class name as the message and this source position.
+// Throws `Type` with its name as written (`xml::EKeyReader` gives "xml::EKeyReader") as the
+// message and this source position.
 #define TESSEL_THROW(Type) throw Type(#Type, __FILE__, __LINE__)
+// The same at a fixed position of base/fixedpositions.h (a FixedSource or a FixedPosition).
+#define TESSEL_THROW_AT(Type, position) \
+    throw Type(#Type, (position).source, ::tessel::fixedLine((position), __LINE__))
 // Logs an absorbed exception: log(0, "Exception", "catch", chain text at this position).
 #define TESSEL_LOG_CATCH(e) ::tessel::logCatch((e), __FILE__, __LINE__)
+// The same at a fixed position of base/fixedpositions.h.
+#define TESSEL_LOG_CATCH_AT(e, position) \
+    ::tessel::logCatch((e), (position).source, ::tessel::fixedLine((position), __LINE__))

@@ -2,13 +2,11 @@
 
 #include "base/console.h"
 #include "base/file_platform.h"
+#include "base/fixedpositions.h"
 #include "base/mutex.h"
 
 namespace tessel {
 namespace {
-
-// Raised with the source name "file" and the line that identifies each failure.
-[[noreturn]] void fail(uint32_t line) { throw EFile("EFile", "file", line); }
 
 String systemPath(const String& path) { return path.replace('\\', '/'); }
 
@@ -41,7 +39,7 @@ void File::close() {
 void File::sync() {
     if (m_mode == 1 && !detail::syncFile(m_handle)) {
         log(0, "File", "write", "can not write file, error: " + String(detail::lastError()));
-        fail(277);
+        TESSEL_THROW_AT(EFile, fixed::kFileWriteError);
     }
 }
 
@@ -50,11 +48,11 @@ void File::write(const void* data, int len) {
     int64_t written = detail::writeFile(m_handle, data, static_cast<uint64_t>(len));
     if (written < 0) {
         log(0, "File", "write", "can not write file, error: " + String(detail::lastError()));
-        fail(277);
+        TESSEL_THROW_AT(EFile, fixed::kFileWriteError);
     }
     if (written != len) {
         log(0, "File", "write", "can not write file, bad sizes");
-        fail(281);
+        TESSEL_THROW_AT(EFile, fixed::kFileWriteShort);
     }
 }
 
@@ -88,12 +86,12 @@ void File::write(unsigned short value) { write(&value, 2); }
 void File::read(void* data, int len) {
     if (m_mode != 2 || len <= 0) return;
     int64_t got = detail::readFile(m_handle, data, static_cast<uint64_t>(len));
-    if (got != len) fail(375);
+    if (got != len) TESSEL_THROW_AT(EFile, fixed::kFileReadShort);
 }
 
 void File::read(Buffer& data, int len) {
     if (m_mode != 2) return;
-    if (len < 0) fail(375);
+    if (len < 0) TESSEL_THROW_AT(EFile, fixed::kFileReadShort);
     Buffer fresh(static_cast<uint32_t>(len));  // keeps a zero byte after the data
     read(fresh.mutableData(), len);
     data = fresh;
@@ -105,7 +103,7 @@ void File::read(Buffer& data) {
     if (m_mode != 2) return;
     unsigned int length = 0;
     read(length);
-    if (length > kMaxStoredLength) fail(339);
+    if (length > kMaxStoredLength) TESSEL_THROW_AT(EFile, fixed::kFileStoredBufferTooLong);
     read(data, static_cast<int>(length));
 }
 
@@ -113,7 +111,7 @@ void File::read(String& text) {
     if (m_mode != 2) return;
     unsigned int length = 0;
     read(length);
-    if (length > kMaxStoredLength) fail(326);
+    if (length > kMaxStoredLength) TESSEL_THROW_AT(EFile, fixed::kFileStoredStringTooLong);
     String fresh;
     char* out = fresh.reserveAppend(length);
     read(out, static_cast<int>(length));
@@ -157,7 +155,7 @@ String readAllFile(const String& path) {
     File file;
     if (!file.open(path, File::kRead)) {
         log(0, "File", "readAllFile", "cannot open " + path);
-        fail(388);
+        TESSEL_THROW_AT(EFile, fixed::kFileReadAllOpen);
     }
     int size = file.available();
     String content;
@@ -170,13 +168,15 @@ String readAllFile(const String& path) {
 }
 
 void moveFile(const String& from, const String& to) {
-    if (!detail::renamePath(systemPath(from).c_str(), systemPath(to).c_str())) fail(679);
+    if (!detail::renamePath(systemPath(from).c_str(), systemPath(to).c_str())) {
+        TESSEL_THROW_AT(EFile, fixed::kFileMove);
+    }
 }
 
 bool tryDeleteFile(const String& path) { return detail::removeFile(systemPath(path).c_str()); }
 
 void deleteFile(const String& path) {
-    if (!detail::removeFile(systemPath(path).c_str())) fail(915);
+    if (!detail::removeFile(systemPath(path).c_str())) TESSEL_THROW_AT(EFile, fixed::kFileDelete);
 }
 
 bool isFile(const String& path) {
@@ -208,7 +208,7 @@ void createDirectories(const String& path) {
         if (slash == String::npos) break;
         start = slash + 1;
     }
-    if (!any || lastFailed) fail(624);
+    if (!any || lastFailed) TESSEL_THROW_AT(EFile, fixed::kFileCreateDirectories);
 }
 
 bool ensureDirectory(const String& path) {

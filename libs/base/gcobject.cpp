@@ -1,11 +1,11 @@
 #include "base/gcobject.h"
 
-#include "base/exception.h"
+#include "base/fixedpositions.h"
 
 namespace tessel {
 namespace gc {
 
-void throwNullPointer() { throw NullException("tessel::NullException", "gcobject", 12); }
+void throwNullPointer() { TESSEL_THROW_AT(tessel::NullException, fixed::kNullPointer); }
 
 }  // namespace gc
 }  // namespace tessel

@@ -2,6 +2,7 @@
 
 #include "base/console.h"
 #include "base/exception.h"
+#include "base/fixedpositions.h"
 
 namespace tessel {
 
@@ -39,12 +40,12 @@ void Proxy::read(IKeyReader& reader) {
             m_type = kNone;
         }
     } catch (const Exception& e) {
-        logCatch(e, "proxy", __LINE__);
+        TESSEL_LOG_CATCH_AT(e, fixed::kProxy);
     }
     try {
         if (reader.hasKey("address")) reader.getKey("address")->read(m_address);
     } catch (const Exception& e) {
-        logCatch(e, "proxy", __LINE__);
+        TESSEL_LOG_CATCH_AT(e, fixed::kProxy);
     }
     // The credentials may also stand directly in the proxy's entry.
     const struct {
@@ -61,7 +62,7 @@ void Proxy::read(IKeyReader& reader) {
                 (m_credentials.*f.set)(value);
             }
         } catch (const Exception& e) {
-            logCatch(e, "proxy", __LINE__);
+            TESSEL_LOG_CATCH_AT(e, fixed::kProxy);
         }
     }
     try {
@@ -69,7 +70,7 @@ void Proxy::read(IKeyReader& reader) {
             reader.getKey("credentials")->read(static_cast<ISerialize&>(m_credentials));
         }
     } catch (const Exception& e) {
-        logCatch(e, "proxy", __LINE__);
+        TESSEL_LOG_CATCH_AT(e, fixed::kProxy);
     }
 }
 

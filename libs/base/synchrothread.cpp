@@ -7,6 +7,7 @@
 
 #include "base/console.h"
 #include "base/exception.h"
+#include "base/fixedpositions.h"
 #include "base/thread.h"
 
 namespace tessel {
@@ -64,7 +65,7 @@ bool SynchroThread::waitAll(int32_t milliseconds) {
             if (!woken) return m_count == 0;
         }
     } catch (const Exception& e) {
-        logCatch(e, "synchrothread", 55);
+        TESSEL_LOG_CATCH_AT(e, fixed::kSynchroThreadWait);
         return count() == 0;
     }
     return true;

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "base/console.h"
+#include "base/fixedpositions.h"
 
 namespace tessel {
 namespace http {
@@ -86,7 +87,7 @@ CurlSession::CurlSession() {
     CURLSH* share = curl_share_init();
     if (!share) {
         log(2, "CurlSession", "CurlSession", "Cannot init CURL SHARE context");
-        throw ECurl("ECurl", "curlwrapper", __LINE__);
+        TESSEL_THROW_AT(ECurl, fixed::kCurlWrapper);
     }
     m_share = share;
     curl_share_setopt(share, CURLSHOPT_USERDATA, this);

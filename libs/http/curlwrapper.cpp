@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "base/console.h"
+#include "base/fixedpositions.h"
 
 namespace tessel {
 namespace http {
@@ -29,7 +30,7 @@ CurlEasyWrapper::CurlEasyWrapper() {
     m_handle = curl_easy_init();
     if (!m_handle) {
         log(2, "DownloadManager", "downloadFileTo", "Cannot init CURL context");
-        throw ECurl("ECurl", "curlwrapper", __LINE__);
+        TESSEL_THROW_AT(ECurl, fixed::kCurlWrapper);
     }
     curl_easy_setopt(easy(m_handle), CURLOPT_ERRORBUFFER, m_error);
 }
@@ -63,7 +64,7 @@ void CurlEasyWrapper::setProxy(const Proxy& proxy) {
             return;
         default:
             log(2, "CurlEasyWrapper", "setProxy", "unknown proxy type");
-            throw Exception("Exception", __FILE__, __LINE__);
+            TESSEL_THROW(Exception);
     }
     // libcurl copies every string option, so the proxy's texts need not outlive the call.
     curl_easy_setopt(curl, CURLOPT_PROXY, proxy.address().c_str());

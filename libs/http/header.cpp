@@ -5,6 +5,7 @@
 
 #include "base/console.h"
 #include "base/exception.h"
+#include "base/fixedpositions.h"
 
 namespace tessel {
 namespace http {
@@ -129,7 +130,7 @@ Header::Header(const String& text) : Header() {
     uint32_t tail = text.length() < 4 ? 0 : text.length() - 4;
     if (text.find('\n', tail) == String::npos) {
         log(0, "http.Header", "Header", "bad header: " + text);
-        throw EBadHeader("EBadHeader", "header", __LINE__);
+        TESSEL_THROW_AT(EBadHeader, fixed::kHeader);
     }
     m_text = text;
     // A whole block ends with "\r\n\r\n"; a status line alone with one "\r\n".
@@ -143,7 +144,7 @@ void Header::reset() {
     m_contentLengthState = kFieldInitial;
 }
 
-void Header::removeLines(String& text, int slot, const char* source) const {
+void Header::removeLines(String& text, int slot, FixedSource source) const {
     if (!hasName(slot)) return;
     String key(kNames[slot].key);
     String result = text;
@@ -153,7 +154,7 @@ void Header::removeLines(String& text, int slot, const char* source) const {
         uint32_t lf = result.find('\n', colon);
         if (lf == String::npos) {
             log(0, "http.Header", "removeAttribute", "bad header: " + text);
-            throw EBadHeader("EBadHeader", source, __LINE__);
+            TESSEL_THROW_AT(EBadHeader, source);
         }
         String rest = result.substring(lf + 1);
         String kept = result.substring(0, at);
@@ -197,7 +198,7 @@ void Header::addLine(String& text, int slot, const String& value) const {
     appendLine(text, line);
 }
 
-void Header::removeAttribute(int slot) { removeLines(m_text, slot, "header"); }
+void Header::removeAttribute(int slot) { removeLines(m_text, slot, fixed::kHeader); }
 void Header::addLine(int slot, const String& value) { addLine(m_text, slot, value); }
 void Header::appendLine(const String& line) { appendLine(m_text, line); }
 
@@ -253,27 +254,27 @@ Strings Header::fieldValues(int slot) const {
 void Header::applyFields(String& text) const {
     for (int slot = 0; slot < kSingleValueSlots; ++slot) {
         if (m_states[slot] == kFieldSet) {
-            removeLines(text, slot, "header");
+            removeLines(text, slot, fixed::kHeader);
             addLine(text, slot, m_values[slot]);
         } else if (m_states[slot] == kFieldRemove) {
-            removeLines(text, slot, "header");
+            removeLines(text, slot, fixed::kHeader);
         }
     }
     for (int i = 0; i < 2; ++i) {
         int slot = kProxyAuthenticate + i;
         if (m_listStates[i] == kFieldSet) {
-            removeLines(text, slot, "header");
+            removeLines(text, slot, fixed::kHeader);
             Strings values = m_lists[i];
             for (const String& value : values) addLine(text, slot, value);
         } else if (m_listStates[i] == kFieldRemove) {
-            removeLines(text, slot, "header");
+            removeLines(text, slot, fixed::kHeader);
         }
     }
     if (m_contentLengthState == kFieldSet) {
-        removeLines(text, kContentLength, "header");
+        removeLines(text, kContentLength, fixed::kHeader);
         addLine(text, kContentLength, String::copy(std::to_string(m_contentLength)));
     } else if (m_contentLengthState == kFieldRemove) {
-        removeLines(text, kContentLength, "header");
+        removeLines(text, kContentLength, fixed::kHeader);
     }
 }
 

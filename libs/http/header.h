@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "base/exception.h"
 #include "base/serializers.h"
 #include "base/string.h"
 
@@ -141,8 +142,8 @@ public:
     int64_t contentLength() const noexcept { return m_contentLength; }
 
 protected:
-    // The header's lines removed from `text`; `source` names the raising file.
-    void removeLines(String& text, int slot, const char* source) const;
+    // The header's lines removed from `text`; `source` is the raising class's fixed source.
+    void removeLines(String& text, int slot, FixedSource source) const;
     void addLine(String& text, int slot, const String& value) const;
     void appendLine(String& text, const String& line) const;
     // The changes of toString() applied to `text`; states are committed separately, so that a

@@ -2,6 +2,7 @@
 
 #include "base/console.h"
 #include "base/exception.h"
+#include "base/fixedpositions.h"
 
 namespace tessel {
 namespace http {
@@ -43,7 +44,7 @@ int ResponseHeader::extractResponseCode() {
     uint32_t space = statusLine.find(' ');
     if (space == String::npos) {
         log(0, "http.Response", "extractResponseCode", "bad header: " + m_text);
-        throw EBadHeader("EBadHeader", "response", __LINE__);
+        TESSEL_THROW_AT(EBadHeader, fixed::kResponse);
     }
     uint32_t at = space;
     while (at < statusLine.length() && statusLine[at] == ' ') ++at;
@@ -83,7 +84,7 @@ void ResponseHeader::applyResponse(String& text) const {
         uint32_t codeEnd = codeStart < lineLength ? text.find(' ', codeStart) : String::npos;
         if (space >= lineLength || codeEnd >= lineLength) {
             log(0, "http.ResponseHeader", "extractResponseCode", "bad header: " + text);
-            throw EBadHeader("EBadHeader", "response", __LINE__);
+            TESSEL_THROW_AT(EBadHeader, fixed::kResponse);
         }
         String rewritten;
         rewritten.appendAll(text.substring(0, codeStart),
@@ -93,19 +94,19 @@ void ResponseHeader::applyResponse(String& text) const {
     for (int i = 0; i < 2; ++i) {
         int slot = i == 0 ? kSetCookie : kSetCookie2;
         if (m_cookieStates[i] == kFieldSet) {
-            removeLines(text, slot, "response");
+            removeLines(text, slot, fixed::kResponse);
             for (const Cookie& cookie : m_cookies[i]) addLine(text, slot, cookie.toString());
         } else if (m_cookieStates[i] == kFieldRemove) {
-            removeLines(text, slot, "response");
+            removeLines(text, slot, fixed::kResponse);
         }
     }
     if (m_etagState == kFieldSet) {
-        removeLines(text, kETag, "response");
+        removeLines(text, kETag, fixed::kResponse);
         String quoted;
         quoted.appendAll('"', m_etag, '"');
         addLine(text, kETag, quoted);
     } else if (m_etagState == kFieldRemove) {
-        removeLines(text, kETag, "response");
+        removeLines(text, kETag, fixed::kResponse);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/console.h"
+#include "base/fixedpositions.h"
 #include "regex/matcher.h"
 #include "regex/pattern.h"
 
@@ -35,10 +36,6 @@ const regex::Pattern& escapePattern() {
     static const gc::Pointer<regex::Pattern>* pattern =
         new gc::Pointer<regex::Pattern>(regex::Pattern::compile(kEscapePattern, 0));
     return **pattern;
-}
-
-[[noreturn]] void raise(uint32_t line) {
-    throw UriComponentException("UriComponentException", "uri", line);
 }
 
 int hexDigit(char c) {
@@ -91,7 +88,7 @@ Uri::Uri(const String& text, bool decode) : m_decode(decode) {
     gc::Pointer<regex::Matcher> matcher = splitPattern().createMatcher(text);
     if (!matcher->matchesAll()) {
         log(2, "Uri", "", "Invalid uri: " + text);
-        raise(__LINE__);
+        TESSEL_THROW_AT(UriComponentException, fixed::kUri);
     }
     m_scheme = matcher->groupText(kSchemeGroup);
     m_authority = matcher->groupText(kAuthorityGroup);
@@ -107,7 +104,7 @@ Uri::Uri(const String& text, bool decode) : m_decode(decode) {
 void Uri::setScheme(const String& scheme) {
     if (scheme.findFirstOf(":/?#") != String::npos) {
         log(2, "Uri", "setScheme", "Invalid scheme: " + scheme);
-        raise(__LINE__);
+        TESSEL_THROW_AT(UriComponentException, fixed::kUri);
     }
     m_scheme = scheme;
 }
@@ -115,7 +112,7 @@ void Uri::setScheme(const String& scheme) {
 void Uri::setAuthority(const String& authority) {
     if (authority.findFirstOf("/?#") != String::npos) {
         log(2, "Uri", "setAuthority", "Invalid authority: " + authority);
-        raise(__LINE__);
+        TESSEL_THROW_AT(UriComponentException, fixed::kUri);
     }
     m_authority = authority;
     if (m_path.isEmpty() || m_path[0] != '/')
@@ -183,7 +180,7 @@ String Uri::toString() const {
     }
     if (bound > kMaxText) {
         log(2, "Uri", "toString", "Uri too long");
-        raise(__LINE__);
+        TESSEL_THROW_AT(UriComponentException, fixed::kUri);
     }
     String text;
     char* start = text.reserveAppend(static_cast<uint32_t>(bound));
@@ -250,7 +247,7 @@ String percentEncode(const String& text, const String& keep, const String& drop)
         return text;  // nothing to change
     if (uint64_t{n} * 3 > kMaxText) {
         log(2, "Uri", "percentEncode", "Text too long");
-        raise(__LINE__);
+        TESSEL_THROW_AT(UriComponentException, fixed::kUri);
     }
     String result;
     char* start = result.reserveAppend(n * 3);

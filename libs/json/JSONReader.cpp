@@ -7,19 +7,9 @@
 #include <utility>
 
 #include "base/exception.h"
+#include "base/fixedpositions.h"
 
 namespace tessel {
-namespace {
-
-[[noreturn]] void keyReaderError(uint32_t line) {
-    throw EJsonKeyReader("EJsonKeyReader", "JSONReader", line);
-}
-
-[[noreturn]] void notImplemented(uint32_t line) {
-    throw ENotImplemented("ENotImplemented", "JSONReader", line);
-}
-
-}  // namespace
 
 // Builds reader trees with an explicit work list instead of recursion, so that the depth of
 // a document never reaches the stack.
@@ -87,27 +77,31 @@ JSONPolyReader::JSONPolyReader(const JSONWrapper& wrapper) {
 
 // clang-format off
 // clang-format off
-void JSONReader::read(void*, int) { notImplemented(__LINE__); }
-void JSONReader::read(Buffer&, int) { notImplemented(__LINE__); }
+void JSONReader::read(void*, int) { TESSEL_THROW_AT(ENotImplemented, fixed::kJSONReader); }
+void JSONReader::read(Buffer&, int) { TESSEL_THROW_AT(ENotImplemented, fixed::kJSONReader); }
 void JSONReader::read(ISerialize& object) { object.read(static_cast<IKeyReader&>(*this)); }
-void JSONReader::read(Buffer&) { keyReaderError(__LINE__); }
-void JSONReader::read(String&) { keyReaderError(__LINE__); }
-void JSONReader::read(char&) { notImplemented(__LINE__); }
-void JSONReader::read(unsigned char&) { notImplemented(__LINE__); }
-void JSONReader::read(bool&) { keyReaderError(__LINE__); }
-void JSONReader::read(int&) { keyReaderError(__LINE__); }
-void JSONReader::read(short&) { notImplemented(__LINE__); }
-void JSONReader::read(unsigned int&) { keyReaderError(__LINE__); }
-void JSONReader::read(unsigned short&) { notImplemented(__LINE__); }
-int JSONReader::available() { notImplemented(__LINE__); }
-int JSONReader::position() { notImplemented(__LINE__); }
-void JSONReader::seek(int) { notImplemented(__LINE__); }
+void JSONReader::read(Buffer&) { TESSEL_THROW_AT(EJsonKeyReader, fixed::kJSONReader); }
+void JSONReader::read(String&) { TESSEL_THROW_AT(EJsonKeyReader, fixed::kJSONReader); }
+void JSONReader::read(char&) { TESSEL_THROW_AT(ENotImplemented, fixed::kJSONReader); }
+void JSONReader::read(unsigned char&) { TESSEL_THROW_AT(ENotImplemented, fixed::kJSONReader); }
+void JSONReader::read(bool&) { TESSEL_THROW_AT(EJsonKeyReader, fixed::kJSONReader); }
+void JSONReader::read(int&) { TESSEL_THROW_AT(EJsonKeyReader, fixed::kJSONReader); }
+void JSONReader::read(short&) { TESSEL_THROW_AT(ENotImplemented, fixed::kJSONReader); }
+void JSONReader::read(unsigned int&) { TESSEL_THROW_AT(EJsonKeyReader, fixed::kJSONReader); }
+void JSONReader::read(unsigned short&) { TESSEL_THROW_AT(ENotImplemented, fixed::kJSONReader); }
+int JSONReader::available() { TESSEL_THROW_AT(ENotImplemented, fixed::kJSONReader); }
+int JSONReader::position() { TESSEL_THROW_AT(ENotImplemented, fixed::kJSONReader); }
+void JSONReader::seek(int) { TESSEL_THROW_AT(ENotImplemented, fixed::kJSONReader); }
 int JSONReader::count(const String&) { return 0; }
 int JSONReader::count(const char*) { return 0; }
 bool JSONReader::hasKey(const String&) { return false; }
 bool JSONReader::hasKey(const char*) { return false; }
-IKeyReader* JSONReader::getKey(const String&) { keyReaderError(__LINE__); }
-IKeyReader* JSONReader::getKey(const char*) { keyReaderError(__LINE__); }
+IKeyReader* JSONReader::getKey(const String&) {
+    TESSEL_THROW_AT(EJsonKeyReader, fixed::kJSONReader);
+}
+IKeyReader* JSONReader::getKey(const char*) {
+    TESSEL_THROW_AT(EJsonKeyReader, fixed::kJSONReader);
+}
 bool JSONReader::hasAttribute(const char*) { return false; }
 String JSONReader::getAttribute(const char*) { return String(); }
 // clang-format on
@@ -126,7 +120,7 @@ void JSONValueReader::read(String& text) {
     try {
         text = m_value.asString();
     } catch (const EJsonError&) {
-        throw EKeyReader("EKeyReader", "JSONReader", __LINE__);
+        TESSEL_THROW_AT(EKeyReader, fixed::kJSONReader);
     }
 }
 
@@ -134,7 +128,7 @@ void JSONValueReader::read(bool& value) {
     try {
         value = m_value.asBool();
     } catch (const EJsonError&) {
-        throw EKeyReader("EKeyReader", "JSONReader", __LINE__);
+        TESSEL_THROW_AT(EKeyReader, fixed::kJSONReader);
     }
 }
 
@@ -142,7 +136,7 @@ void JSONValueReader::read(int& value) {
     try {
         value = m_value.asInt();
     } catch (const EJsonError&) {
-        throw EKeyReader("EKeyReader", "JSONReader", __LINE__);
+        TESSEL_THROW_AT(EKeyReader, fixed::kJSONReader);
     }
 }
 
@@ -150,7 +144,7 @@ void JSONValueReader::read(unsigned int& value) {
     try {
         value = m_value.asUInt();
     } catch (const EJsonError&) {
-        throw EKeyReader("EKeyReader", "JSONReader", __LINE__);
+        TESSEL_THROW_AT(EKeyReader, fixed::kJSONReader);
     }
 }
 
@@ -171,7 +165,7 @@ IKeyReader* JSONArrayReader::getKey(const char*) {
     int at = m_cursor++;
     if (at < 0 || static_cast<size_t>(at) >= m_elements.size()) {
         m_cursor = static_cast<int>(m_elements.size());  // stays exhausted
-        keyReaderError(__LINE__);
+        TESSEL_THROW_AT(EJsonKeyReader, fixed::kJSONReader);
     }
     return m_elements[static_cast<size_t>(at)].get();
 }
@@ -214,7 +208,7 @@ bool JSONObjectReader::hasKey(const char* key) {
 IKeyReader* JSONObjectReader::getKey(const String& key) {
     const JSONPolyReader* member = find(key);
     if (!member)
-        keyReaderError(__LINE__);
+        TESSEL_THROW_AT(EJsonKeyReader, fixed::kJSONReader);
     return member->get();
 }
 

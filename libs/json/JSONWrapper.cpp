@@ -5,6 +5,7 @@
 
 #include "base/console.h"
 #include "base/exception.h"
+#include "base/fixedpositions.h"
 #include "json/JSONReader.h"
 
 namespace tessel {
@@ -25,7 +26,7 @@ static_assert(sameCode(JSONWrapper::nullValue, Json::nullValue) &&
 
 [[noreturn]] void conversionFailed(const Json::LogicError& e) {
     log(2, "JSONWrapper", "_as", String("JsonLogicError: ") + String::copy(std::string(e.what())));
-    throw EJsonError("EJsonError", "JSONWrapper", __LINE__);
+    TESSEL_THROW_AT(EJsonError, fixed::kJSONWrapper);
 }
 
 // One parser per thread, set up once: comments accepted and dropped, any value as the
@@ -168,7 +169,7 @@ JSONWrapperFromString::JSONWrapperFromString(const String& text,
     }
     if (!parsed) {
         log(2, "JSONWrapperFromString", "", "unable to parse json !");
-        throw EJsonError("EJsonError", "JSONWrapper", __LINE__);
+        TESSEL_THROW_AT(EJsonError, fixed::kJSONWrapper);
     }
 }
 

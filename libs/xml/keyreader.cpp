@@ -46,22 +46,22 @@ String decodeTextEntities(const String& text) {
 // ---------------------------------------------------------------------------------------------
 // ElementValueReader
 
-void ElementValueReader::read(void*, int) { raise(__LINE__); }
-void ElementValueReader::read(Buffer&, int) { raise(__LINE__); }
+void ElementValueReader::read(void*, int) { raise(); }
+void ElementValueReader::read(Buffer&, int) { raise(); }
 int ElementValueReader::available() {
-    raise(__LINE__);
+    raise();
     return 0;
 }
 int ElementValueReader::position() {
-    raise(__LINE__);
+    raise();
     return 0;
 }
-void ElementValueReader::seek(int) { raise(__LINE__); }
+void ElementValueReader::seek(int) { raise(); }
 
 void ElementValueReader::read(ISerialize& object) { object.read(static_cast<IKeyReader&>(*this)); }
 
 String ElementValueReader::valueText() {
-    if (!m_element) raise(__LINE__);
+    if (!m_element) raise();
     Node* text = m_element->firstText();
     if (!text) return String();
     return m_entities == TextEntities::kDecode ? decodeTextEntities(text->value()) : text->value();
@@ -83,7 +83,7 @@ void ElementValueReader::read(bool& value) {
         value = false;
     } else {
         log(0, m_logName, "read", "cannot read boolean");
-        raise(__LINE__);
+        raise();
     }
 }
 
@@ -97,12 +97,12 @@ void ElementValueReader::read(unsigned short& value) {
 }
 
 bool ElementValueReader::hasAttribute(const char* name) {
-    if (!m_element) raise(__LINE__);
+    if (!m_element) raise();
     return m_element->findAttribute(String(name)) != nullptr;
 }
 
 String ElementValueReader::getAttribute(const char* name) {
-    if (!m_element) raise(__LINE__);
+    if (!m_element) raise();
     Attribute* attribute = m_element->findAttribute(String(name));
     return attribute ? attribute->value().text() : String();
 }
@@ -115,9 +115,7 @@ KeyReader::KeyReader(Element* element, TextEntities entities)
 
 KeyReader::~KeyReader() = default;
 
-void KeyReader::raise(uint32_t line) const {
-    throw xml::EKeyReader("xml::EKeyReader", __FILE__, line);
-}
+void KeyReader::raise() const { TESSEL_THROW(xml::EKeyReader); }
 
 void KeyReader::bind(Element* element) {
     m_element = element;
@@ -125,7 +123,7 @@ void KeyReader::bind(Element* element) {
 }
 
 Element* KeyReader::findKey(const String& key) const {
-    if (!m_element) raise(__LINE__);
+    if (!m_element) TESSEL_THROW(xml::EKeyReader);
     Node* node = m_element->firstChild();
     if (m_lastTaken && m_lastTaken->nameView().equalsIgnoreCase(key)) node = m_lastTaken->next();
     for (; node; node = node->next()) {
@@ -138,7 +136,7 @@ Element* KeyReader::findKey(const String& key) const {
 }
 
 int KeyReader::count(const String& key) {
-    if (!m_element) raise(__LINE__);
+    if (!m_element) TESSEL_THROW(xml::EKeyReader);
     int n = 0;
     for (Node* node = m_element->firstChild(); node; node = node->next()) {
         if (node->type() == kElementNode && !node->consumed() &&
@@ -153,7 +151,7 @@ bool KeyReader::hasKey(const String& key) { return findKey(key) != nullptr; }
 
 IKeyReader* KeyReader::getKey(const String& key) {
     Element* found = findKey(key);
-    if (!found) raise(__LINE__);
+    if (!found) TESSEL_THROW(xml::EKeyReader);
     found->setConsumed(true);
     m_lastTaken = found;
     if (!m_child) m_child = std::make_unique<KeyReader>(nullptr, m_entities);
@@ -167,12 +165,12 @@ IKeyReader* KeyReader::getKey(const String& key) {
 namespace {
 
 std::unique_ptr<Element> parseFile(const String& path) {
-    if (!isFile(path)) throw xml::EParserReader("xml::EParserReader", __FILE__, __LINE__);
+    if (!isFile(path)) TESSEL_THROW(xml::EParserReader);
     String text = readAllFile(path);
     std::unique_ptr<Element> root = StringParser::parse(text);
     if (!root) {
         log(0, "xml.ParserReader", "ParserReader", "cannot parse the file: " + path);
-        throw xml::EParserReader("xml::EParserReader", __FILE__, __LINE__);
+        TESSEL_THROW(xml::EParserReader);
     }
     return root;
 }
@@ -189,12 +187,10 @@ ParserReader::ParserReader(std::unique_ptr<Element> root, TextEntities entities)
 
 ParserReader::~ParserReader() = default;
 
-void ParserReader::raise(uint32_t line) const {
-    throw xml::EParserReader("xml::EParserReader", __FILE__, line);
-}
+void ParserReader::raise() const { TESSEL_THROW(xml::EParserReader); }
 
 bool ParserReader::rootMatches(const String& key) {
-    if (!m_root) raise(__LINE__);
+    if (!m_root) TESSEL_THROW(xml::EParserReader);
     return m_root->nameView().equalsIgnoreCase(key);
 }
 
@@ -202,7 +198,7 @@ int ParserReader::count(const String& key) { return rootMatches(key) ? 1 : 0; }
 bool ParserReader::hasKey(const String& key) { return rootMatches(key); }
 
 IKeyReader* ParserReader::getKey(const String& key) {
-    if (!rootMatches(key)) raise(__LINE__);
+    if (!rootMatches(key)) TESSEL_THROW(xml::EParserReader);
     return &m_reader;
 }
 

@@ -69,8 +69,9 @@ public:
 protected:
     ElementValueReader(Element* element, TextEntities entities, const char* logName)
         : m_element(element), m_entities(entities), m_logName(logName) {}
-    // Throws the reader's own exception (EKeyReader or EParserReader).
-    [[noreturn]] virtual void raise(uint32_t line) const = 0;
+    // Throws the reader's own exception (EKeyReader or EParserReader) for the shared
+    // operations above; the derived readers' own failures throw at their sites.
+    [[noreturn]] virtual void raise() const = 0;
 
     Element* m_element;
     TextEntities m_entities;
@@ -103,7 +104,7 @@ public:
     IKeyReader* getKey(const char* key) override { return getKey(String(key)); }
 
 protected:
-    [[noreturn]] void raise(uint32_t line) const override;
+    [[noreturn]] void raise() const override;
 
 private:
     Element* findKey(const String& key) const;
@@ -139,7 +140,7 @@ public:
     Element* root() const noexcept { return m_root.get(); }
 
 protected:
-    [[noreturn]] void raise(uint32_t line) const override;
+    [[noreturn]] void raise() const override;
 
 private:
     bool rootMatches(const String& key);

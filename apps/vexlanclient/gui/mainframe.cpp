@@ -163,7 +163,7 @@ void VexlanMainFrame::showConfigurationDialog(wxWindow* parent) {
     try {
         m_client.saveLocalConfiguration();
     } catch (const tessel::Exception& e) {
-        tessel::logCatch(e, __FILE__, __LINE__);
+        TESSEL_LOG_CATCH(e);
         VexlanClientConfigurationDialog::showSaveFailed(parent);
     }
 }
@@ -182,7 +182,7 @@ bool VexlanMainFrame::startClient() {
             vexlan::gatewayRequest(m_client.startParameter(), vexlan::VexlanClient::kVersion).host;
     } catch (const tessel::Exception& e) {
         // No gateway to ask about: the run reports the parameter itself, sending nothing.
-        tessel::logCatch(e, __FILE__, __LINE__);
+        TESSEL_LOG_CATCH(e);
         m_client.run();
         return true;
     }
@@ -222,7 +222,7 @@ bool VexlanMainFrame::startClient() {
                 m_client.saveLocalConfiguration();
             } catch (const tessel::Exception& e) {
                 // This run goes on; the next start asks again.
-                tessel::logCatch(e, __FILE__, __LINE__);
+                TESSEL_LOG_CATCH(e);
                 VexlanClientConfigurationDialog::showSaveFailed(nullptr);
             }
             break;

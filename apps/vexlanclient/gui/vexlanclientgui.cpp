@@ -52,7 +52,7 @@ wxString languageParameter(const tessel::String& startParameter) {
         const tessel::http::Uri uri(startParameter);
         return toWx(uri.getParameter("lang"));
     } catch (const tessel::Exception& e) {
-        tessel::logCatch(e, __FILE__, __LINE__);
+        TESSEL_LOG_CATCH(e);
         return wxString();
     }
 }

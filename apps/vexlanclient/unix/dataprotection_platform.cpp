@@ -22,9 +22,9 @@ namespace vexlan {
 namespace unixprotection {
 namespace {
 
-[[noreturn]] void fail(const char* method, const std::string& text, uint32_t line) {
+// The detail of a failure, logged before EDataProtection is thrown.
+void logFailure(const char* method, const std::string& text) {
     tessel::log(2, "DataProtection", method, tessel::String::copy(text));
-    throw EDataProtection("EDataProtection", __FILE__, line);
 }
 
 std::string systemError(int error) { return std::strerror(error); }
@@ -73,21 +73,26 @@ bool makeFolders(const std::string& dir) {
 tessel::Buffer readKeyFile(int fd, const char* method, const std::string& path) {
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        fail(method, "the protection key " + path + " is not a file", __LINE__);
+        logFailure(method, "the protection key " + path + " is not a file");
+        TESSEL_THROW(EDataProtection);
     }
     if (st.st_uid != ::geteuid()) {
-        fail(method, "the protection key " + path + " belongs to another user", __LINE__);
+        logFailure(method, "the protection key " + path + " belongs to another user");
+        TESSEL_THROW(EDataProtection);
     }
     if ((st.st_mode & 077) != 0) {
-        fail(method, "the protection key " + path + " is open to other users", __LINE__);
+        logFailure(method, "the protection key " + path + " is open to other users");
+        TESSEL_THROW(EDataProtection);
     }
     if (st.st_size != static_cast<off_t>(kKeyLength)) {
-        fail(method, "the protection key " + path + " is damaged", __LINE__);
+        logFailure(method, "the protection key " + path + " is damaged");
+        TESSEL_THROW(EDataProtection);
     }
     tessel::Buffer key(kKeyLength);
     if (!readAll(fd, key.mutableData(), kKeyLength)) {
-        fail(method, "cannot read the protection key " + path + ": " + systemError(errno),
-             __LINE__);
+        logFailure(method,
+                   "cannot read the protection key " + path + ": " + systemError(errno));
+        TESSEL_THROW(EDataProtection);
     }
     return key;
 }
@@ -106,26 +111,30 @@ void syncFolder(const std::string& dir) {
 bool createKey(const std::string& path, tessel::Buffer& key) {
     std::string dir = path.substr(0, path.rfind('/'));
     if (!makeFolders(dir)) {
-        fail("protect", "cannot create the folder " + dir + ": " + systemError(errno), __LINE__);
+        logFailure("protect", "cannot create the folder " + dir + ": " + systemError(errno));
+        TESSEL_THROW(EDataProtection);
     }
     unsigned char bytes[kKeyLength];
     Wipe wipe{bytes, sizeof bytes};
     if (!tessel::tls::randomBytes(bytes, kKeyLength)) {
-        fail("protect", "no random bytes for the protection key", __LINE__);
+        logFailure("protect", "no random bytes for the protection key");
+        TESSEL_THROW(EDataProtection);
     }
     std::string pattern = dir + "/protect.key.XXXXXX";
     std::vector<char> temporary(pattern.begin(), pattern.end());
     temporary.push_back('\0');
     int fd = ::mkstemp(temporary.data());  // created with mode 0600
     if (fd < 0) {
-        fail("protect", "cannot create a file in " + dir + ": " + systemError(errno), __LINE__);
+        logFailure("protect", "cannot create a file in " + dir + ": " + systemError(errno));
+        TESSEL_THROW(EDataProtection);
     }
     bool written = ::fchmod(fd, 0600) == 0 && writeAll(fd, bytes, kKeyLength) && ::fsync(fd) == 0;
     int writeError = errno;
     ::close(fd);
     if (!written) {
         ::unlink(temporary.data());
-        fail("protect", "cannot write the protection key: " + systemError(writeError), __LINE__);
+        logFailure("protect", "cannot write the protection key: " + systemError(writeError));
+        TESSEL_THROW(EDataProtection);
     }
     bool placed = ::link(temporary.data(), path.c_str()) == 0;
     int error = errno;
@@ -144,8 +153,9 @@ bool createKey(const std::string& path, tessel::Buffer& key) {
         return true;
     }
     if (error == EEXIST) return false;
-    fail("protect", "cannot place the protection key " + path + ": " + systemError(error),
-         __LINE__);
+    logFailure("protect",
+               "cannot place the protection key " + path + ": " + systemError(error));
+    TESSEL_THROW(EDataProtection);
 }
 
 }  // namespace
@@ -160,7 +170,10 @@ uint32_t currentUserId() { return static_cast<uint32_t>(::getuid()); }
 tessel::Buffer loadKey(bool create) {
     const char* method = create ? "protect" : "unprotect";
     std::string path = keyFilePath();
-    if (path.empty()) fail(method, "no configuration folder for the protection key", __LINE__);
+    if (path.empty()) {
+        logFailure(method, "no configuration folder for the protection key");
+        TESSEL_THROW(EDataProtection);
+    }
     // Two rounds: when another creator places its key first, the second round reads it.
     for (int round = 0; round < 2; ++round) {
         int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY);
@@ -172,14 +185,19 @@ tessel::Buffer loadKey(bool create) {
             return readKeyFile(fd, method, path);
         }
         if (errno != ENOENT) {
-            fail(method, "cannot open the protection key " + path + ": " + systemError(errno),
-                 __LINE__);
+            logFailure(method,
+                       "cannot open the protection key " + path + ": " + systemError(errno));
+            TESSEL_THROW(EDataProtection);
         }
-        if (!create) fail(method, "no protection key " + path, __LINE__);
+        if (!create) {
+            logFailure(method, "no protection key " + path);
+            TESSEL_THROW(EDataProtection);
+        }
         tessel::Buffer key;
         if (createKey(path, key)) return key;
     }
-    fail(method, "the protection key " + path + " disappeared", __LINE__);
+    logFailure(method, "the protection key " + path + " disappeared");
+    TESSEL_THROW(EDataProtection);
 }
 
 }  // namespace unixprotection

@@ -60,3 +60,22 @@ TEST(Exception, FamilyIsCaughtThroughItsBases) {
     EXPECT_THROW(throw tessel::zlib::EZip("m", "f", 1), Exception);
     EXPECT_THROW(throw tessel::ENotImplemented("ENotImplemented", "f", 1), Exception);
 }
+
+TEST(Exception, ThrowAtKeepsAFixedPositionOrAFixedSource) {
+    constexpr tessel::FixedPosition kBoth{"file", 915};
+    constexpr tessel::FixedSource kSourceOnly{"uri"};
+    try {
+        TESSEL_THROW_AT(tessel::EFile, kBoth);
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.toString(), "tessel::EFile:file:915");
+    }
+    uint32_t line = 0;
+    try {
+        line = __LINE__ + 1;
+        TESSEL_THROW_AT(tessel::http::UriComponentException, kSourceOnly);
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.message(), "tessel::http::UriComponentException");
+        EXPECT_EQ(e.file(), "uri");
+        EXPECT_EQ(e.line(), line);
+    }
+}
