@@ -203,9 +203,12 @@ class Gateway:
             self.log_file.write(json.dumps(entry, sort_keys=True) + "\n")
             self.log_file.flush()
 
-    def base_url(self):
+    def authority(self):
         host = self.args.host
-        return "https://%s:%d" % ("[%s]" % host if ":" in host else host, self.port)
+        return "%s:%d" % ("[%s]" % host if ":" in host else host, self.port)
+
+    def base_url(self):
+        return "https://" + self.authority()
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -293,7 +296,9 @@ def make_certificate(workdir):
     return cert, key
 
 
-def main():
+def main(argv=None, announce=None):
+    """Runs the gateway until SIGTERM or SIGINT; `announce(gateway)` says that it is ready
+    (default: the "listening on" line for people)."""
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--build", required=True, help="the project's build folder")
     parser.add_argument("--scenario", required=True,
@@ -323,7 +328,7 @@ def main():
     parser.add_argument("--trap", type=int, default=1, metavar="PORT",
                         help="a loopback port that the attacker scenarios aim their gopher:, "
                         "dict: and http: URLs at (a listener of the test's)")
-    args = parser.parse_args()
+    args = parser.parse_args(argv)
 
     workdir = args.state_dir or tempfile.mkdtemp(prefix="vexlan-gateway-")
     os.makedirs(workdir, exist_ok=True)
@@ -349,7 +354,10 @@ def main():
 
         signal.signal(signal.SIGTERM, stop)
         signal.signal(signal.SIGINT, stop)
-        print("listening on %s/" % gateway.base_url(), flush=True)
+        if announce is None:
+            print("listening on %s/" % gateway.base_url(), flush=True)
+        else:
+            announce(gateway)
         server.serve_forever(poll_interval=0.2)
         server.server_close()
     finally:
