@@ -18,7 +18,9 @@ import urllib.parse
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(HERE)))
-GATEWAY = os.path.join(ROOT, "tools", "demo-gateway", "gateway.py")
+sys.path.insert(0, os.path.join(ROOT, "tools", "demo-gateway"))
+import harness  # noqa: E402  (the demo gateway and the settings that trust it)
+
 CLI = None
 BUILD = None
 SAFETY_TIMEOUT = 120  # seconds: a hung process fails the test instead of hanging CTest
@@ -39,52 +41,6 @@ def wait_for(predicate, what, timeout=SAFETY_TIMEOUT):
         if time.monotonic() > deadline:
             raise AssertionError("timed out waiting for " + what)
         time.sleep(0.02)
-
-
-class Gateway:
-    """The demo gateway on a free loopback port, stopped with SIGTERM on exit."""
-
-    def __init__(self, workdir, scenario, *args):
-        self.log = os.path.join(workdir, "requests-%s.jsonl" % scenario)
-        open(self.log, "w").close()
-        self.process = subprocess.Popen(
-            [sys.executable, GATEWAY, "--build", BUILD, "--scenario", scenario,
-             "--request-log", self.log] + list(args),
-            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-        line = self.process.stdout.readline()
-        if not line.startswith("listening on "):
-            self.process.kill()
-            raise RuntimeError("gateway did not start: %r %s" % (line, self.process.stderr.read()))
-        self.base = line.split("listening on ", 1)[1].strip().rstrip("/")
-        self.authority = self.base.split("//", 1)[1]
-        self.port = int(self.authority.rsplit(":", 1)[1])
-
-    def requests(self):
-        with open(self.log, encoding="utf-8") as f:
-            return [json.loads(line) for line in f if line.strip()]
-
-    def posts(self):
-        return [r for r in self.requests() if r["method"] == "POST"]
-
-    def component_gets(self):
-        return [r for r in self.requests() if r["path"].startswith("/components/")]
-
-    def close(self):
-        if self.process.poll() is None:
-            self.process.send_signal(signal.SIGTERM)
-            try:
-                self.process.wait(timeout=30)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
-        self.process.stdout.close()
-        self.process.stderr.close()
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
 
 
 class Result:
@@ -129,30 +85,17 @@ class CliTestCase(unittest.TestCase):
         self.tmp.cleanup()
 
     def gateway(self, scenario, *args):
-        return Gateway(self.tmp.name, scenario, *args)
+        return harness.DemoGateway(BUILD, scenario, *args, folder=self.tmp.name)
 
     def write_settings(self, exceptions=(), hostchecker_download=True, confirmed=None):
         """Certificate exceptions, each also a confirmed gateway unless `confirmed` says
         otherwise."""
-        domains = "".join("<domains>%s</domains>" % d for d in exceptions)
-        gateways = "".join("<gateway>%s</gateway>" % g
-                           for g in (exceptions if confirmed is None else confirmed))
-        download = "" if hostchecker_download else \
-            "<hostcheckerdll><download>false</download></hostcheckerdll>"
-        with open(os.path.join(self.program, "vexlanclient.xml"), "w", encoding="utf-8") as f:
-            f.write("<vexlanclient><sslcertignoredomains>%s</sslcertignoredomains>"
-                    "<confirmedgateways>%s</confirmedgateways>%s"
-                    "</vexlanclient>" % (domains, gateways, download))
+        harness.write_settings(self.home, exceptions, confirmed, hostchecker_download)
 
     def env(self):
-        env = dict(os.environ)
-        env.update(HOME=self.home, XDG_CONFIG_HOME=os.path.join(self.home, ".config"),
-                   VEXLAN_HOSTCHECKER_TRACE=self.trace,
-                   VEXLAN_GATEWAYS_FILE=os.path.join(self.tmp.name, "gateways"))
-        for name in ("https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY", "no_proxy",
-                     "NO_PROXY"):
-            env.pop(name, None)
-        return env
+        return harness.client_environment(
+            self.home, VEXLAN_HOSTCHECKER_TRACE=self.trace,
+            VEXLAN_GATEWAYS_FILE=os.path.join(self.tmp.name, "gateways"))
 
     def start(self, parameter, *options):
         return subprocess.Popen([CLI] + list(options) + [parameter], stdout=subprocess.PIPE,
@@ -249,7 +192,7 @@ class GatewayRequestTest(CliTestCase):
                                            ("?clientversion=8.4.0.24", None,
                                             "missing Vexlan-Id cookie")):
                 with self.subTest(refusal=refusal):
-                    request = urllib.request.Request(gateway.base + "/mediation" + query)
+                    request = urllib.request.Request(gateway.base_url + "/mediation" + query)
                     if cookie:
                         request.add_header("Cookie", cookie)
                     with urllib.request.urlopen(request, context=context, timeout=30) as reply:
@@ -757,6 +700,7 @@ class GatewayPolicyTest(CliTestCase):
 
 
 def main():
+    """Runs the calling script's tests: --cli and --build, then unittest's own arguments."""
     global CLI, BUILD
     args = sys.argv[1:]
     rest = []
@@ -769,7 +713,8 @@ def main():
         else:
             rest.append(name)
     if not CLI or not BUILD:
-        sys.exit("usage: cli_test.py --cli VEXLAN_CLI --build BUILD_DIR [unittest arguments]")
+        sys.exit("usage: %s --cli VEXLAN_CLI --build BUILD_DIR [unittest arguments]"
+                 % os.path.basename(sys.argv[0]))
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
 

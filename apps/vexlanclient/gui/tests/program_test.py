@@ -21,9 +21,11 @@ import tempfile
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "..", "..", "tools", "demo-gateway"))
+import harness  # noqa: E402  (the demo gateway and the settings that trust it)
+
 PROGRAM = None
 BUILD = None
-GATEWAY = os.path.join(HERE, "..", "..", "..", "..", "tools", "demo-gateway", "gateway.py")
 SAFETY_TIMEOUT = 60
 LOG_FILE = "/tmp/vexlanclient.log"
 
@@ -66,33 +68,6 @@ def window_name(window):
     return " ".join(words)
 
 
-class Gateway:
-    """The demo gateway on a free loopback port, stopped with SIGTERM on exit."""
-
-    def __init__(self, workdir, scenario, *args):
-        self.log = os.path.join(workdir, "requests-%s.jsonl" % scenario)
-        self.process = subprocess.Popen(
-            [sys.executable, GATEWAY, "--build", BUILD, "--scenario", scenario,
-             "--request-log", self.log] + list(args),
-            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-        line = self.process.stdout.readline()
-        if not line.startswith("listening on "):
-            self.process.kill()
-            raise RuntimeError("gateway did not start: %r %s" % (line, self.process.stderr.read()))
-        self.authority = line.split("listening on ", 1)[1].strip().rstrip("/").split("//", 1)[1]
-
-    def requests(self):
-        with open(self.log, encoding="utf-8") as f:
-            return [line for line in f.read().splitlines() if line]
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.process.terminate()
-        self.process.communicate(timeout=SAFETY_TIMEOUT)
-
-
 class ProgramTestCase(unittest.TestCase):
     def setUp(self):
         self.tmp = tempfile.TemporaryDirectory(prefix="vexlan-program-")
@@ -109,11 +84,9 @@ class ProgramTestCase(unittest.TestCase):
         self.tmp.cleanup()
 
     def env(self, **extra):
-        env = dict(os.environ)
-        env.update(HOME=self.home, XDG_CONFIG_HOME=os.path.join(self.home, ".config"),
-                   VEXLAN_GATEWAYS_FILE=self.administrator_file())
-        for name in ("https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY", "no_proxy",
-                     "NO_PROXY", "LC_ALL", "LC_MESSAGES", "LANGUAGE"):
+        env = harness.client_environment(self.home,
+                                         VEXLAN_GATEWAYS_FILE=self.administrator_file())
+        for name in ("LC_ALL", "LC_MESSAGES", "LANGUAGE"):
             env.pop(name, None)
         env.update(extra)
         return env
@@ -144,16 +117,13 @@ class ProgramTestCase(unittest.TestCase):
     def write_settings(self, exceptions=(), confirmed=None):
         """Certificate exceptions, each also a confirmed gateway unless `confirmed` says
         otherwise."""
-        domains = "".join("<domains>%s</domains>" % d for d in exceptions)
-        gateways = "".join("<gateway>%s</gateway>" % g
-                           for g in (exceptions if confirmed is None else confirmed))
-        with open(self.settings_file(), "w", encoding="utf-8") as f:
-            f.write("<vexlanclient><sslcertignoredomains>%s</sslcertignoredomains>"
-                    "<confirmedgateways>%s</confirmedgateways></vexlanclient>"
-                    % (domains, gateways))
+        harness.write_settings(self.home, exceptions, confirmed)
 
     def settings_file(self):
-        return os.path.join(self.program_folder, "vexlanclient.xml")
+        return harness.settings_path(self.home)
+
+    def gateway(self, scenario, *args):
+        return harness.DemoGateway(BUILD, scenario, *args, folder=self.tmp.name)
 
     def confirmed_port(self):
         """A closed loopback port whose gateway the user has confirmed already."""
@@ -254,7 +224,7 @@ class NoTrayHostTest(ProgramTestCase):
 
 class GatewaySessionTest(ProgramTestCase):
     def test_host_check_session_runs_and_ends_cleanly(self):
-        with Gateway(self.tmp.name, "hostchecker", "--rounds", "2") as gateway:
+        with self.gateway("hostchecker", "--rounds", "2") as gateway:
             self.write_settings(exceptions=[gateway.authority])
             parameter = "vexlan://user42@%s/mediation?lang=en" % gateway.authority
             status, stdout, stderr = self.finish(self.start(parameter, LANG="C.UTF-8"))
@@ -273,7 +243,7 @@ class GatewaySessionTest(ProgramTestCase):
         self.assertTrue(any(e.startswith("TRACE VexlanClient.main Vexlan directory is : ")
                             for e in entries))
         # Bootstrap, component downloads and two posts.
-        self.assertEqual(2, sum('"method": "POST"' in r for r in requests), requests)
+        self.assertEqual(2, sum(r["method"] == "POST" for r in requests), requests)
         # The log file holds the same run.
         with open(LOG_FILE, encoding="utf-8", errors="replace") as f:
             self.assertIn("Load 64 bits linux library", f.read())
@@ -310,7 +280,7 @@ class GatewayConfirmationTest(ProgramTestCase):
         # desktop session ending) while the question is open.
         for keys in ("Return", "Escape", None):
             with self.subTest(keys=keys):
-                with Gateway(self.tmp.name, "hostchecker", "--rounds", "1") as gateway:
+                with self.gateway("hostchecker", "--rounds", "1") as gateway:
                     self.write_settings(exceptions=[gateway.authority], confirmed=())
                     process = self.start(self.session_parameter(gateway), LANG="C.UTF-8")
                     if keys:
@@ -327,7 +297,7 @@ class GatewayConfirmationTest(ProgramTestCase):
                 self.assertNotIn("<gateway>", self.settings_text())
 
     def test_connect_proceeds_and_is_remembered(self):
-        with Gateway(self.tmp.name, "hostchecker", "--rounds", "1") as gateway:
+        with self.gateway("hostchecker", "--rounds", "1") as gateway:
             self.write_settings(exceptions=[gateway.authority], confirmed=())
             process = self.start(self.session_parameter(gateway), LANG="C.UTF-8")
             # Cancel has the focus; Connect is the button before it.
@@ -337,29 +307,29 @@ class GatewayConfirmationTest(ProgramTestCase):
             self.assertIn("TRACE VexlanMainFrame.startClient The user confirmed the gateway "
                           + gateway.authority, self.entries(stdout))
             self.assertIn("<gateway>%s</gateway>" % gateway.authority, self.settings_text())
-            self.assertEqual(1, sum('"method": "POST"' in r for r in gateway.requests()))
+            self.assertEqual(1, len(gateway.posts()))
 
             # The second start does not ask: the session runs to its end on its own.
             status, stdout, stderr = self.finish(
                 self.start(self.session_parameter(gateway), LANG="C.UTF-8"))
             self.assertEqual(0, status, stderr + stdout[-3000:])
             self.assertEqual([], [e for e in self.entries(stdout) if "confirm" in e])
-            self.assertEqual(2, sum('"method": "POST"' in r for r in gateway.requests()))
+            self.assertEqual(2, len(gateway.posts()))
 
     def test_the_administrators_list_confirms_in_advance(self):
-        with Gateway(self.tmp.name, "hostchecker", "--rounds", "1") as gateway:
+        with self.gateway("hostchecker", "--rounds", "1") as gateway:
             self.write_settings(exceptions=[gateway.authority], confirmed=())
             self.write_administrator_file("# gateways of this computer\n%s\n"
                                           % gateway.authority.upper())
             status, stdout, stderr = self.finish(
                 self.start(self.session_parameter(gateway), LANG="C.UTF-8"))
-            self.assertEqual(1, sum('"method": "POST"' in r for r in gateway.requests()))
+            self.assertEqual(1, len(gateway.posts()))
         self.assertEqual(0, status, stderr + stdout[-3000:])
         self.assertEqual([], [e for e in self.entries(stdout) if "confirm" in e])
         self.assertNotIn("<gateway>", self.settings_text())
 
     def test_only_listed_refuses_every_other_gateway(self):
-        with Gateway(self.tmp.name, "hostchecker", "--rounds", "1") as gateway:
+        with self.gateway("hostchecker", "--rounds", "1") as gateway:
             # Even a gateway the user confirmed before.
             self.write_settings(exceptions=[gateway.authority])
             self.write_administrator_file("only-listed\ngw.example.com\n")
