@@ -12,7 +12,6 @@ import glob
 import os
 import subprocess
 import sys
-import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import cli_test  # noqa: E402
@@ -159,22 +158,5 @@ class HostileComponentTest(cli_test.CliTestCase):
         self.assert_session_over(result)
 
 
-def main():
-    args = sys.argv[1:]
-    rest = []
-    while args:
-        name = args.pop(0)
-        if name == "--cli":
-            cli_test.CLI = os.path.abspath(args.pop(0))
-        elif name == "--build":
-            cli_test.BUILD = os.path.abspath(args.pop(0))
-        else:
-            rest.append(name)
-    if not cli_test.CLI or not cli_test.BUILD:
-        sys.exit("usage: hostile_components_test.py --cli VEXLAN_CLI --build BUILD_DIR "
-                 "[unittest arguments]")
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
-
-
 if __name__ == "__main__":
-    main()
+    cli_test.main()

@@ -12,7 +12,6 @@ import os
 import select
 import socket
 import sys
-import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import cli_test  # noqa: E402  (the shared harness: gateway, sandbox home, client runs)
@@ -179,22 +178,5 @@ class Ipv6GatewayTest(cli_test.CliTestCase):
             self.assertEqual("Vexlan-Id=v6user", request["cookie_header"], request["path"])
 
 
-def main():
-    args = sys.argv[1:]
-    rest = []
-    while args:
-        name = args.pop(0)
-        if name == "--cli":
-            cli_test.CLI = os.path.abspath(args.pop(0))
-        elif name == "--build":
-            cli_test.BUILD = os.path.abspath(args.pop(0))
-        else:
-            rest.append(name)
-    if not cli_test.CLI or not cli_test.BUILD:
-        sys.exit("usage: hostile_transfers_test.py --cli VEXLAN_CLI --build BUILD_DIR "
-                 "[unittest arguments]")
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
-
-
 if __name__ == "__main__":
-    main()
+    cli_test.main()

@@ -12,9 +12,7 @@ import resource
 import signal
 import stat
 import subprocess
-import sys
 import threading
-import unittest
 
 import cli_test
 from cli_test import wait_for
@@ -207,22 +205,5 @@ class PrivateFilesTest(cli_test.CliTestCase):
                         self.assertEqual([], cores())
 
 
-def main():
-    args = sys.argv[1:]
-    rest = []
-    while args:
-        name = args.pop(0)
-        if name == "--cli":
-            cli_test.CLI = os.path.abspath(args.pop(0))
-        elif name == "--build":
-            cli_test.BUILD = os.path.abspath(args.pop(0))
-        else:
-            rest.append(name)
-    if not cli_test.CLI or not cli_test.BUILD:
-        sys.exit("usage: private_files_test.py --cli VEXLAN_CLI --build BUILD_DIR "
-                 "[unittest arguments]")
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
-
-
 if __name__ == "__main__":
-    main()
+    cli_test.main()
