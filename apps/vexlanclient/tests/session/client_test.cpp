@@ -20,7 +20,7 @@ namespace {
 using testing::DemoGateway;
 using testing::RecordingNotify;
 using testing::Sandbox;
-using testing::settingsXml;
+using testing::writeTrustingSettings;
 
 std::string startParameter(const DemoGateway& gateway, const std::string& id = "u1") {
     return "vexlan://" + id + "@" + gateway.authority() + "/mediation?lang=en";
@@ -87,7 +87,7 @@ TEST(VexlanClientTest, SettingsAreCopiedSavedAndReadBack) {
 TEST(VexlanClientTest, HostCheckSessionRunsToItsEnd) {
     Sandbox sandbox;
     DemoGateway gateway("hostchecker", {"--rounds", "2"});
-    testing::writeFile(sandbox.path("Vexlan/vexlanclient.xml"), settingsXml({gateway.authority()}));
+    writeTrustingSettings(sandbox.home(), gateway.authority());
     RecordingNotify notify;
     VexlanClient client(&notify);
     client.setStartParameter(tessel::String::copy(startParameter(gateway)));
@@ -144,12 +144,9 @@ TEST(VexlanClientTest, GatewayPolicyDecidesBeforeAnythingIsSent) {
         SCOPED_TRACE(c.name);
         Sandbox sandbox;
         DemoGateway gateway("hostchecker", {"--rounds", "1"});
-        std::string settings = settingsXml({gateway.authority()});
-        if (!c.confirmedInSettings) {
-            settings = "<vexlanclient><sslcertignoredomains><domains>" + gateway.authority() +
-                       "</domains></sslcertignoredomains></vexlanclient>";
-        }
-        testing::writeFile(sandbox.path("Vexlan/vexlanclient.xml"), settings);
+        writeTrustingSettings(sandbox.home(), gateway.authority(),
+                              c.confirmedInSettings ? testing::Confirmed::kYes
+                                                    : testing::Confirmed::kNo);
         std::string administrator;
         if (c.administratorFile)
             administrator = fill(c.administratorFile, gateway.authority());
@@ -195,8 +192,7 @@ TEST(VexlanClientTest, EachFailureEndsInOneNotification) {
         SCOPED_TRACE(c.scenario);
         Sandbox sandbox;
         DemoGateway gateway(c.scenario);
-        testing::writeFile(sandbox.path("Vexlan/vexlanclient.xml"),
-                           settingsXml({gateway.authority()}));
+        writeTrustingSettings(sandbox.home(), gateway.authority());
         RecordingNotify notify;
         VexlanClient client(&notify);
         testing::LogCapture log;

@@ -15,7 +15,7 @@ namespace {
 using testing::DemoGateway;
 using testing::RecordingNotify;
 using testing::Sandbox;
-using testing::settingsXml;
+using testing::writeTrustingSettings;
 
 std::string startParameter(const DemoGateway& gateway) {
     return "vexlan://u1@" + gateway.authority() + "/mediation";
@@ -25,7 +25,7 @@ std::string startParameter(const DemoGateway& gateway) {
 TEST(ClientThreadsTest, StopDuringALongWaitEndsTheSession) {
     Sandbox sandbox;
     DemoGateway gateway("hostchecker", {"--interval", "300", "--rounds", "5"});
-    testing::writeFile(sandbox.path("Vexlan/vexlanclient.xml"), settingsXml({gateway.authority()}));
+    writeTrustingSettings(sandbox.home(), gateway.authority());
     RecordingNotify notify;
     VexlanClient client(&notify);
     client.setStartParameter(tessel::String::copy(startParameter(gateway)));
@@ -47,7 +47,7 @@ TEST(ClientThreadsTest, StopDuringAPostEndsTheSessionWithoutAWait) {
     std::string release = hold.file("release");
     DemoGateway gateway("hostchecker",
                         {"--interval", "300", "--rounds", "5", "--hold-posts", release});
-    testing::writeFile(sandbox.path("Vexlan/vexlanclient.xml"), settingsXml({gateway.authority()}));
+    writeTrustingSettings(sandbox.home(), gateway.authority());
     RecordingNotify notify;
     VexlanClient client(&notify);
     client.setStartParameter(tessel::String::copy(startParameter(gateway)));
@@ -68,7 +68,7 @@ TEST(ClientThreadsTest, StopDuringAPostEndsTheSessionWithoutAWait) {
 TEST(ClientThreadsTest, UserInterfaceCallsRaceWithTheRun) {
     Sandbox sandbox;
     DemoGateway gateway("hostchecker", {"--rounds", "2"});
-    testing::writeFile(sandbox.path("Vexlan/vexlanclient.xml"), settingsXml({gateway.authority()}));
+    writeTrustingSettings(sandbox.home(), gateway.authority());
     RecordingNotify notify;
     VexlanClient client(&notify);
     client.setStartParameter(tessel::String::copy(startParameter(gateway)));
@@ -104,7 +104,7 @@ TEST(ClientThreadsTest, UserInterfaceCallsRaceWithTheRun) {
 TEST(ClientThreadsTest, FailedRunKeepsItsSubClientUntilTheNextRun) {
     Sandbox sandbox;
     DemoGateway gateway("badsig");
-    testing::writeFile(sandbox.path("Vexlan/vexlanclient.xml"), settingsXml({gateway.authority()}));
+    writeTrustingSettings(sandbox.home(), gateway.authority());
     RecordingNotify notify;
     VexlanClient client(&notify);
     client.setStartParameter(tessel::String::copy(startParameter(gateway)));
@@ -125,7 +125,7 @@ TEST(ClientThreadsTest, FailedRunKeepsItsSubClientUntilTheNextRun) {
 TEST(ClientThreadsTest, DestructionStopsARunningSession) {
     Sandbox sandbox;
     DemoGateway gateway("hostchecker", {"--interval", "300", "--rounds", "5"});
-    testing::writeFile(sandbox.path("Vexlan/vexlanclient.xml"), settingsXml({gateway.authority()}));
+    writeTrustingSettings(sandbox.home(), gateway.authority());
     RecordingNotify notify;
     {
         VexlanClient client(&notify);

@@ -17,7 +17,7 @@ namespace {
 using testing::DemoGateway;
 using testing::RecordingNotify;
 using testing::Sandbox;
-using testing::settingsXml;
+using testing::writeTrustingSettings;
 
 struct SessionRun {
     std::vector<std::string> events;
@@ -35,7 +35,7 @@ struct SessionRun {
 // One run of a client against a gateway with `scenario`, in the current sandbox.
 SessionRun session(Sandbox& sandbox, const std::string& scenario) {
     DemoGateway gateway(scenario, {"--rounds", "1"});
-    testing::writeFile(sandbox.path("Vexlan/vexlanclient.xml"), settingsXml({gateway.authority()}));
+    writeTrustingSettings(sandbox.home(), gateway.authority());
     RecordingNotify notify;
     VexlanClient client(&notify);
     testing::LogCapture log;

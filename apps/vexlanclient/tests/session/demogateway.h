@@ -1,5 +1,6 @@
-// The demo gateway (tools/demo-gateway) started by a test on a free loopback port and stopped
-// with SIGTERM when the object goes; and a notify that records what the client reports.
+// The demo gateway (tools/demo-gateway) started by a test on a free loopback port through the
+// test harness and stopped with SIGTERM when the object goes; the settings that trust it; and
+// a notify that records what the client reports.
 #pragma once
 
 #include <signal.h>
@@ -26,39 +27,52 @@ extern char** environ;
 
 namespace vexlan::testing {
 
+// Runs tools/demo-gateway/harness.py with `args`, its standard output going to `stdoutFd`
+// (-1: this process's); returns its process id.
+inline pid_t spawnHarness(const std::vector<std::string>& args, int stdoutFd = -1,
+                          int closeFd = -1) {
+    std::vector<std::string> command = {"python3", VEXLAN_DEMO_GATEWAY_HARNESS};
+    command.insert(command.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : command) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (stdoutFd >= 0) posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
+    if (closeFd >= 0) posix_spawn_file_actions_addclose(&actions, closeFd);
+    pid_t pid = 0;
+    const int failed = posix_spawnp(&pid, "python3", &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (failed != 0) throw std::runtime_error("cannot start " VEXLAN_DEMO_GATEWAY_HARNESS);
+    return pid;
+}
+
 class DemoGateway {
 public:
     DemoGateway(const std::string& scenario, std::vector<std::string> extra = {}) {
         m_log = m_dir.file("requests.jsonl");
         writeFile(m_log, "");
-        std::vector<std::string> args = {"python3", VEXLAN_DEMO_GATEWAY, "--build",
-                                         VEXLAN_BUILD_DIR, "--scenario", scenario,
-                                         "--request-log", m_log};
+        std::vector<std::string> args = {"serve", "--build", VEXLAN_BUILD_DIR, "--scenario",
+                                         scenario, "--request-log", m_log};
         args.insert(args.end(), extra.begin(), extra.end());
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
         int out[2];
         if (pipe(out) != 0) throw std::runtime_error("pipe");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        if (posix_spawnp(&m_pid, "python3", &actions, nullptr, argv.data(), environ) != 0)
-            throw std::runtime_error("cannot start the gateway");
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        std::string line;
-        char c;
-        while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
-        close(out[0]);
-        const std::string prefix = "listening on https://";
-        if (line.rfind(prefix, 0) != 0) {
-            stop();
-            throw std::runtime_error("the gateway did not start: " + line);
+        try {
+            m_pid = spawnHarness(args, out[1], out[0]);
+        } catch (...) {
+            close(out[0]);
+            close(out[1]);
+            throw;
         }
-        m_authority = line.substr(prefix.size());
-        if (!m_authority.empty() && m_authority.back() == '/') m_authority.pop_back();
+        close(out[1]);
+        // The harness prints the gateway's authority alone once it is ready.
+        char c;
+        while (read(out[0], &c, 1) == 1 && c != '\n') m_authority += c;
+        close(out[0]);
+        if (m_authority.empty()) {
+            stop();
+            throw std::runtime_error("the gateway did not start");
+        }
         m_port = std::stoi(m_authority.substr(m_authority.rfind(':') + 1));
     }
     ~DemoGateway() { stop(); }
@@ -100,16 +114,20 @@ private:
     int m_port = 0;
 };
 
-// Settings file content with certificate exceptions, each also a confirmed gateway (and the
-// host checker download flag).
-inline std::string settingsXml(const std::vector<std::string>& exceptions, bool download = true) {
-    std::string xml = "<vexlanclient><sslcertignoredomains>";
-    for (const std::string& e : exceptions) xml += "<domains>" + e + "</domains>";
-    xml += "</sslcertignoredomains><confirmedgateways>";
-    for (const std::string& e : exceptions) xml += "<gateway>" + e + "</gateway>";
-    xml += "</confirmedgateways>";
-    if (!download) xml += "<hostcheckerdll><download>false</download></hostcheckerdll>";
-    return xml + "</vexlanclient>";
+// Whether the settings list the gateway among those the user has confirmed.
+enum class Confirmed { kYes, kNo };
+
+// Writes the settings file of the sandbox `home` (through the harness, which owns its format):
+// `authority` is a certificate exception, for the gateway's self-signed certificate, and
+// a confirmed gateway unless `confirmed` says no.
+inline void writeTrustingSettings(const std::string& home, const std::string& authority,
+                                  Confirmed confirmed = Confirmed::kYes) {
+    std::vector<std::string> args = {"settings", home, authority};
+    if (confirmed == Confirmed::kNo) args.push_back("--unconfirmed");
+    int status = 0;
+    if (waitpid(spawnHarness(args), &status, 0) < 0 || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0)
+        throw std::runtime_error("cannot write the settings for " + authority);
 }
 
 // Records every notification as a line ("status 5", "sessionType 3", "mediationFailed ",
