@@ -154,22 +154,20 @@ ln -s "$PWD/$pkgbuild/components/hostchecker/hostchecker.so" "$gwtree/components
 home=$work/home
 mkdir -p "$home/Vexlan" "$home/.config"
 
-# Starts the gateway with a scenario; sets authority.
+# Starts the gateway with a scenario (the test harness prints its authority once it is ready)
+# and writes the settings that trust it; sets authority.
 start_gateway() {
     mkfifo "$work/gateway-$1.fifo"
-    python3 tools/demo-gateway/gateway.py --build "$gwtree" --key "$PWD/$keys/component-key.pem" \
-        --scenario "$1" --rounds 2 --request-log "$work/requests-$1.jsonl" \
-        >"$work/gateway-$1.fifo" 2>"$work/gateway-$1.err" &
+    python3 tools/demo-gateway/harness.py serve --build "$gwtree" \
+        --key "$PWD/$keys/component-key.pem" --scenario "$1" --rounds 2 \
+        --request-log "$work/requests-$1.jsonl" >"$work/gateway-$1.fifo" 2>"$work/gateway-$1.err" &
     gateway_pid=$!
-    local line=
+    authority=
     exec 3<"$work/gateway-$1.fifo"
-    read -r -t 120 line <&3 || true
+    read -r -t 120 authority <&3 || true
     exec 3<&-
-    authority=${line#listening on https://}
-    authority=${authority%/}
-    [ -n "$line" ] || { cat "$work/gateway-$1.err"; return 1; }
-    printf '<vexlanclient><sslcertignoredomains><domains>%s</domains></sslcertignoredomains><confirmedgateways><gateway>%s</gateway></confirmedgateways></vexlanclient>\n' \
-        "$authority" "$authority" >"$home/Vexlan/vexlanclient.xml"
+    [ -n "$authority" ] || { cat "$work/gateway-$1.err"; return 1; }
+    python3 tools/demo-gateway/harness.py settings "$home" "$authority"
 }
 stop_gateway() {
     kill -TERM "$gateway_pid" 2>/dev/null || true

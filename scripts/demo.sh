@@ -135,28 +135,23 @@ mkdir -p "$shots"
 # --- gateway ---------------------------------------------------------------------------------
 rounds=4
 [ "$headless" = 1 ] || rounds=10
+# The test harness runs the gateway in its own process (so that gateway_pid is the gateway's)
+# and prints the gateway's authority once it is ready.
 mkfifo "$work/gateway.fifo"
-python3 tools/demo-gateway/gateway.py --build "$build" --scenario "$scenario" \
+python3 tools/demo-gateway/harness.py serve --build "$build" --scenario "$scenario" \
     --request-log "$work/requests.jsonl" --rounds "$rounds" \
     >"$work/gateway.fifo" 2>"$work/gateway.err" &
 gateway_pid=$!
 exec 3<"$work/gateway.fifo"
-line=
-read -r -t 120 line <&3 || true
-case "$line" in
-    "listening on https://"*) ;;
-    *) cat "$work/gateway.err" >&2; fail "the demo gateway did not start" ;;
-esac
-authority=${line#listening on https://}
-authority=${authority%/}
+authority=
+read -r -t 120 authority <&3 || true
+[ -n "$authority" ] || { cat "$work/gateway.err" >&2; fail "the demo gateway did not start"; }
 parameter="vexlan://demo@$authority/mediation?lang=en"
 say "demo gateway (scenario \"$scenario\") on https://$authority/"
 
 # The gateway's certificate is self-signed: its host and port are a certificate exception,
 # and the user has confirmed it as a gateway before (so the program does not ask).
-cat >"$home/Vexlan/vexlanclient.xml" <<XML
-<vexlanclient><sslcertignoredomains><domains>$authority</domains></sslcertignoredomains><confirmedgateways><gateway>$authority</gateway></confirmedgateways></vexlanclient>
-XML
+python3 tools/demo-gateway/harness.py settings "$home" "$authority"
 say "temporary home $home (settings: $home/Vexlan/vexlanclient.xml)"
 
 client_env=(HOME="$home" XDG_CONFIG_HOME="$home/.config" NO_AT_BRIDGE=1)
