@@ -19,10 +19,14 @@ for f in "$program" "$empty"; do
     [ -x "$f" ] || { echo "missing $f (ninja -C $build vexlanclient gui_empty_frame)" >&2; exit 1; }
 done
 
-exec "$root/apps/vexlanclient/gui/tests/run-under-xvfb.sh" python3 - "$program" "$empty" "$runs" <<'PY'
+exec "$root/apps/vexlanclient/gui/tests/run-under-xvfb.sh" python3 - "$root" "$program" "$empty" \
+    "$runs" <<'PY'
 import os, socket, statistics, subprocess, sys, tempfile, time
 
-program, empty, runs = sys.argv[1], sys.argv[2], int(sys.argv[3])
+root, program, empty, runs = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
+sys.path.insert(0, os.path.join(root, "tools", "demo-gateway"))
+import harness
+
 work = tempfile.mkdtemp(prefix="vexlan-guibench-")
 home = os.path.join(work, "home")
 os.makedirs(os.path.join(home, "Vexlan"))
@@ -32,10 +36,7 @@ silent.bind(("127.0.0.1", 0))
 silent.listen(64)
 port = silent.getsockname()[1]
 # smaps_rollup of a non-dumpable process is root's alone: the program is left dumpable.
-env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"), LANG="C.UTF-8",
-           VEXLAN_ALLOW_CORE_DUMPS="1")
-for name in ("https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"):
-    env.pop(name, None)
+env = harness.client_environment(home, LANG="C.UTF-8", VEXLAN_ALLOW_CORE_DUMPS="1")
 
 def memory(pid):
     hwm = rss = pss = 0

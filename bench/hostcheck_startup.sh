@@ -14,40 +14,29 @@ cli="$build/apps/vexlan-cli/vexlan-cli"
 [ -x "$cli" ] || { echo "missing $cli (build vexlan-cli, vexlan-sign, hostchecker_component)" >&2; exit 1; }
 
 exec python3 - "$root" "$build" "$cli" "$runs" <<'PY'
-import json, os, signal, statistics, subprocess, sys, tempfile, time
+import os, statistics, subprocess, sys, tempfile, time
 
 root, build, cli, runs = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
+sys.path.insert(0, os.path.join(root, "tools", "demo-gateway"))
+import harness
+
 work = tempfile.mkdtemp(prefix="vexlan-bench-")
 home = os.path.join(work, "home")
-os.makedirs(os.path.join(home, "Vexlan"))
-log = os.path.join(work, "requests.jsonl")
 request = "os:linux;file:/etc/os-release;user:notroot"
-gateway = subprocess.Popen([sys.executable, os.path.join(root, "tools/demo-gateway/gateway.py"),
-                            "--build", build, "--scenario", "hostchecker", "--rounds", "1",
-                            "--request", request, "--request-log", log],
-                           stdout=subprocess.PIPE, text=True)
+gateway = harness.DemoGateway(build, "hostchecker", "--rounds", "1", "--request", request,
+                              folder=work)
 try:
-    base = gateway.stdout.readline().split("listening on ", 1)[1].strip().rstrip("/")
-    authority = base.split("//", 1)[1]
-    with open(os.path.join(home, "Vexlan", "vexlanclient.xml"), "w") as f:
-        f.write("<vexlanclient><sslcertignoredomains><domains>%s</domains>"
-                "</sslcertignoredomains><confirmedgateways><gateway>%s</gateway>"
-                "</confirmedgateways></vexlanclient>" % (authority, authority))
-    env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"))
-    for name in ("https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"):
-        env.pop(name, None)
+    base, authority = gateway.base_url, gateway.authority
+    harness.write_settings(home, [authority])
+    env = harness.client_environment(home)
     start_parameter = "vexlan://bench@%s/mediation?lang=en" % authority
 
-    def entries():
-        with open(log) as f:
-            return [json.loads(line) for line in f if line.strip()]
-
     def first_post_delay(command):
-        before = len(entries())
+        before = len(gateway.requests())
         started = time.time()
         subprocess.run(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                        check=True)
-        posts = [e for e in entries()[before:] if e["method"] == "POST"]
+        posts = [e for e in gateway.requests()[before:] if e["method"] == "POST"]
         return posts[0]["time"] - started
 
     cli_command = [cli, start_parameter]
@@ -73,20 +62,15 @@ try:
     print("  ratio       %7.2f x" % (cli_median / curl_median))
 
     # Peak memory of a three-round session (rounds one second apart).
-    gateway.send_signal(signal.SIGTERM)
-    gateway.wait()
-    gateway = subprocess.Popen([sys.executable, os.path.join(root, "tools/demo-gateway/gateway.py"),
-                                "--build", build, "--scenario", "hostchecker", "--rounds", "3",
-                                "--port", authority.rsplit(":", 1)[1], "--request", request],
-                               stdout=subprocess.PIPE, text=True)
-    gateway.stdout.readline()
+    gateway.stop()
+    gateway = harness.DemoGateway(build, "hostchecker", "--rounds", "3", "--port", gateway.port,
+                                  "--request", request, folder=work)
     timed = subprocess.run(["/usr/bin/time", "-f", "peak-kb %M"] + cli_command, env=env,
                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True,
                            check=True)
     peak_kb = int(timed.stderr.rsplit("peak-kb ", 1)[1].split()[0])
     print("peak resident memory of vexlan-cli over a 3-round session: %.1f MB" % (peak_kb / 1024))
 finally:
-    gateway.send_signal(signal.SIGTERM)
-    gateway.wait()
+    gateway.stop()
     subprocess.run(["rm", "-rf", work])
 PY

@@ -19,15 +19,11 @@ import os, shutil, signal, subprocess, sys, tempfile, time
 
 root, build, cli = sys.argv[1], sys.argv[2], sys.argv[3]
 minutes, valgrind_minutes = float(sys.argv[4]), float(sys.argv[5])
-gateway_script = os.path.join(root, "tools/demo-gateway/gateway.py")
+sys.path.insert(0, os.path.join(root, "tools", "demo-gateway"))
+import harness
+import scenarios
 ticks = os.sysconf("SC_CLK_TCK")
 page_kb = os.sysconf("SC_PAGE_SIZE") // 1024
-
-
-def known_scenarios():
-    text = subprocess.run([sys.executable, gateway_script, "--help"], capture_output=True,
-                          text=True).stdout
-    return text
 
 
 def sample(pid):
@@ -44,22 +40,13 @@ def sample(pid):
 def session(scenario, gateway_args, duration, wrapper=()):
     work = tempfile.mkdtemp(prefix="vexlan-soak-")
     home = os.path.join(work, "home")
-    os.makedirs(os.path.join(home, "Vexlan"))
-    gateway = subprocess.Popen([sys.executable, gateway_script, "--build", build,
-                                "--scenario", scenario] + gateway_args,
-                               stdout=subprocess.PIPE, text=True)
+    gateway = harness.DemoGateway(build, scenario, *gateway_args, folder=work)
     client = None
     try:
-        authority = gateway.stdout.readline().split("https://", 1)[1].strip().rstrip("/")
-        with open(os.path.join(home, "Vexlan", "vexlanclient.xml"), "w") as f:
-            f.write("<vexlanclient><sslcertignoredomains><domains>%s</domains>"
-                    "</sslcertignoredomains><confirmedgateways><gateway>%s</gateway>"
-                    "</confirmedgateways></vexlanclient>" % (authority, authority))
+        authority = gateway.authority
+        harness.write_settings(home, [authority])
         # Readable /proc/PID/fd and no root-owned /proc entries: the client stays dumpable.
-        env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"),
-                   VEXLAN_ALLOW_CORE_DUMPS="1")
-        for name in ("https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"):
-            env.pop(name, None)
+        env = harness.client_environment(home, VEXLAN_ALLOW_CORE_DUMPS="1")
         output = open(os.path.join(work, "client.out"), "w")
         client = subprocess.Popen(list(wrapper) + [cli, "vexlan://soak@%s/mediation" % authority],
                                   env=env, stdout=output, stderr=subprocess.STDOUT)
@@ -79,8 +66,7 @@ def session(scenario, gateway_args, duration, wrapper=()):
     finally:
         if client and client.poll() is None:
             client.kill()
-        gateway.send_signal(signal.SIGTERM)
-        gateway.wait()
+        gateway.stop()
 
 
 def report(title, samples, alive, status):
@@ -103,9 +89,8 @@ def report(title, samples, alive, status):
 sessions = [("host check, one-second rounds", "hostchecker",
              ["--rounds", "1000000", "--interval", "0"]),
             ("tunnel plugin", "plugin", [])]
-scenarios = known_scenarios()
 for title, scenario, args in sessions:
-    if scenario not in scenarios:
+    if scenario not in scenarios.names():
         print("== %s: the gateway has no scenario '%s', skipped" % (title, scenario))
         continue
     samples, alive, status, _, work = session(scenario, args, minutes * 60)
@@ -114,7 +99,7 @@ for title, scenario, args in sessions:
 
 if valgrind_minutes > 0 and shutil.which("valgrind"):
     for title, scenario, args in sessions:
-        if scenario not in scenarios:
+        if scenario not in scenarios.names():
             continue
         wrapper = ("valgrind", "--leak-check=full", "--errors-for-leak-kinds=definite",
                    "--error-exitcode=99", "--log-file=%s" % "/tmp/vexlan-soak-valgrind.%p")

@@ -17,26 +17,20 @@ exec python3 - "$root" "$build" "$cli" "$seconds" <<'PY'
 import os, signal, subprocess, sys, tempfile, threading, time
 
 root, build, cli, seconds = sys.argv[1], sys.argv[2], sys.argv[3], float(sys.argv[4])
+sys.path.insert(0, os.path.join(root, "tools", "demo-gateway"))
+import harness
+
 work = tempfile.mkdtemp(prefix="vexlan-bench-")
 home = os.path.join(work, "home")
-os.makedirs(os.path.join(home, "Vexlan"))
 ticks = os.sysconf("SC_CLK_TCK")
-gateway = subprocess.Popen([sys.executable, os.path.join(root, "tools/demo-gateway/gateway.py"),
-                            "--build", build, "--scenario", "plugin"],
-                           stdout=subprocess.PIPE, text=True)
+gateway = harness.DemoGateway(build, "plugin", folder=work)
 client = None
 try:
-    base = gateway.stdout.readline().split("listening on ", 1)[1].strip().rstrip("/")
-    authority = base.split("//", 1)[1]
-    with open(os.path.join(home, "Vexlan", "vexlanclient.xml"), "w") as f:
-        f.write("<vexlanclient><sslcertignoredomains><domains>%s</domains>"
-                "</sslcertignoredomains><confirmedgateways><gateway>%s</gateway>"
-                "</confirmedgateways></vexlanclient>" % (authority, authority))
+    authority = gateway.authority
+    harness.write_settings(home, [authority])
     # The client's /proc entries stay ours to read: it is left dumpable.
-    env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"),
-               VEXLAN_ALLOW_CORE_DUMPS="1")
-    for name in ("https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY", "VEXLAN_TUNNEL_STEP_MS",
-                 "VEXLAN_TUNNEL_TRACE"):
+    env = harness.client_environment(home, VEXLAN_ALLOW_CORE_DUMPS="1")
+    for name in ("VEXLAN_TUNNEL_STEP_MS", "VEXLAN_TUNNEL_TRACE"):
         env.pop(name, None)
     client = subprocess.Popen([cli, "vexlan://bench@%s/mediation?lang=en" % authority], env=env,
                               stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
@@ -81,7 +75,6 @@ try:
 finally:
     if client is not None and client.poll() is None:
         client.kill()
-    gateway.send_signal(signal.SIGTERM)
-    gateway.wait()
+    gateway.stop()
     subprocess.run(["rm", "-rf", work])
 PY
