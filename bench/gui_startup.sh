@@ -35,6 +35,8 @@ silent = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
 silent.bind(("127.0.0.1", 0))
 silent.listen(64)
 port = silent.getsockname()[1]
+# Confirmed, so that the program contacts it without asking first.
+harness.write_settings(home, confirmed=["127.0.0.1:%d" % port])
 # smaps_rollup of a non-dumpable process is root's alone: the program is left dumpable.
 env = harness.client_environment(home, LANG="C.UTF-8", VEXLAN_ALLOW_CORE_DUMPS="1")
 
