@@ -41,7 +41,8 @@ std::vector<std::string> stdPieces(int count) {
 
 std::vector<String> stringPieces(int count) {
     std::vector<String> pieces;
-    for (const std::string& piece : stdPieces(count)) pieces.push_back(String::copy(piece));
+    for (const std::string& piece : stdPieces(count))
+        pieces.push_back(String::copy(piece));
     return pieces;
 }
 
@@ -77,7 +78,8 @@ void BM_ConcatString64(benchmark::State& state) {
     std::vector<String> p = stringPieces(64);
     for (auto _ : state) {
         tessel::StringAddition addition = p[0] + p[1];
-        for (size_t i = 2; i < p.size(); ++i) static_cast<void>(std::move(addition) + p[i]);
+        for (size_t i = 2; i < p.size(); ++i)
+            static_cast<void>(std::move(addition) + p[i]);
         String joined = addition;
         benchmark::DoNotOptimize(joined.data());
     }
@@ -88,10 +90,12 @@ void BM_ConcatStdString64(benchmark::State& state) {
     std::vector<std::string> p = stdPieces(64);
     for (auto _ : state) {
         size_t total = 0;
-        for (const std::string& piece : p) total += piece.size();
+        for (const std::string& piece : p)
+            total += piece.size();
         std::string joined;
         joined.reserve(total);
-        for (const std::string& piece : p) joined += piece;
+        for (const std::string& piece : p)
+            joined += piece;
         benchmark::DoNotOptimize(joined.data());
     }
 }
@@ -192,7 +196,8 @@ template <class MutexType>
 void BM_ArrayAppend(benchmark::State& state) {
     for (auto _ : state) {
         tessel::Array<int, MutexType> array;
-        for (int i = 0; i < kAppends; ++i) array.append(i);
+        for (int i = 0; i < kAppends; ++i)
+            array.append(i);
         benchmark::DoNotOptimize(array.snapshot().get());
     }
     state.SetItemsProcessed(state.iterations() * kAppends);
@@ -203,7 +208,8 @@ BENCHMARK_TEMPLATE(BM_ArrayAppend, tessel::InternalMutex)->Unit(benchmark::kMill
 void BM_VectorPushBack(benchmark::State& state) {
     for (auto _ : state) {
         std::vector<int> vector;
-        for (int i = 0; i < kAppends; ++i) vector.push_back(i);
+        for (int i = 0; i < kAppends; ++i)
+            vector.push_back(i);
         benchmark::DoNotOptimize(vector.data());
     }
     state.SetItemsProcessed(state.iterations() * kAppends);
@@ -214,7 +220,8 @@ BENCHMARK(BM_VectorPushBack)->Unit(benchmark::kMillisecond);
 void BM_AppendByteByByte(benchmark::State& state) {
     for (auto _ : state) {
         String text;
-        for (int64_t i = 0; i < state.range(0); ++i) text.append('x');
+        for (int64_t i = 0; i < state.range(0); ++i)
+            text.append('x');
         benchmark::DoNotOptimize(text.data());
     }
 }
@@ -223,7 +230,8 @@ BENCHMARK(BM_AppendByteByByte)->Arg(1 << 16);
 void BM_StdAppendByteByByte(benchmark::State& state) {
     for (auto _ : state) {
         std::string text;
-        for (int64_t i = 0; i < state.range(0); ++i) text.push_back('x');
+        for (int64_t i = 0; i < state.range(0); ++i)
+            text.push_back('x');
         benchmark::DoNotOptimize(text.data());
     }
 }
@@ -241,7 +249,8 @@ void BM_LogLineToFile(benchmark::State& state) {
     String className("ClientThread");
     String method("main");
     String message("request sent to the gateway, waiting for the answer");
-    for (auto _ : state) console.log(1, className, method, message);
+    for (auto _ : state)
+        console.log(1, className, method, message);
     std::fflush(stdout);
     dup2(savedStdout, 1);
     close(savedStdout);

@@ -22,7 +22,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s <url> <path>\n", argv[0]);
         return 2;
     }
-    for (int level = 0; level < 4; ++level) tessel::setOutput(level, "null");
+    for (int level = 0; level < 4; ++level)
+        tessel::setOutput(level, "null");
     BenchSession session;
     auto start = std::chrono::steady_clock::now();
     bool ok = tessel::http::DownloadManager::downloadFileTo(session, argv[1], argv[2]);

@@ -39,13 +39,16 @@ struct Setup {
     Setup() {
         // The evaluator of this build, unless the caller names another.
         setenv("VEXLAN_PAC_EVALUATOR", VEXLAN_PAC_EVALUATOR_BUILT, 0);
-        for (int level = 0; level < tessel::Console::kLevels; ++level) tessel::setOutput(level, "null");
+        for (int level = 0; level < tessel::Console::kLevels; ++level)
+            tessel::setOutput(level, "null");
         PacScript::setResolver(&resolver);
     }
     FixedResolver resolver;
 };
 
-void setUp() { static Setup setup; }
+void setUp() {
+    static Setup setup;
+}
 
 using Evaluate = PacScript::Result (*)(const String&, const String&, const String&, String&,
                                        const PacLimits&);
@@ -55,8 +58,8 @@ void lookup(benchmark::State& state, Evaluate evaluate) {
     String script(kScript);
     for (auto _ : state) {
         String answer;
-        if (evaluate(script, "https://www.example.com/start", "www.example.com", answer, PacLimits()) !=
-            PacScript::Result::kAnswer) {
+        if (evaluate(script, "https://www.example.com/start", "www.example.com", answer,
+                     PacLimits()) != PacScript::Result::kAnswer) {
             state.SkipWithError("no answer");
             return;
         }
@@ -64,16 +67,21 @@ void lookup(benchmark::State& state, Evaluate evaluate) {
     }
 }
 
-void BM_PacLookupInProcess(benchmark::State& state) { lookup(state, &PacScript::evaluate); }
-void BM_PacLookupEvaluatorProcess(benchmark::State& state) { lookup(state, &PacEvaluator::evaluate); }
+void BM_PacLookupInProcess(benchmark::State& state) {
+    lookup(state, &PacScript::evaluate);
+}
+void BM_PacLookupEvaluatorProcess(benchmark::State& state) {
+    lookup(state, &PacEvaluator::evaluate);
+}
 
 // The whole lookup of a script stuck in Array.prototype.indexOf over 1e9 elements, with a
 // 100 ms limit: it returns "no answer" once the process is killed and waited for. The next
 // iteration starts a new process, whose start is counted too.
 void BM_PacRunawayLookup(benchmark::State& state) {
     setUp();
-    String script("function FindProxyForURL(u, h) {"
-                  " return String(Array.prototype.indexOf.call({length: 1e9}, 1)); }");
+    String script(
+        "function FindProxyForURL(u, h) {"
+        " return String(Array.prototype.indexOf.call({length: 1e9}, 1)); }");
     PacLimits limits;
     limits.timeoutMilliseconds = 100;
     for (auto _ : state) {

@@ -16,8 +16,9 @@ namespace {
 // About 100 kB of records. With `namespaces`, the root declares a default namespace (which
 // every element then carries as its own "xmlns" attribute) and a prefix used by an attribute.
 std::string largeDocument(bool namespaces) {
-    std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                       "<!-- generated catalogue -->\n";
+    std::string text =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<!-- generated catalogue -->\n";
     text += namespaces ? "<catalog xmlns=\"urn:catalog\" xmlns:x=\"urn:extra\">\n" : "<catalog>\n";
     const std::string flag = namespaces ? "x:flag" : "flag";
     for (int i = 0; text.size() < 100 * 1024; ++i) {
@@ -29,8 +30,9 @@ std::string largeDocument(bool namespaces) {
         text += "    <price currency=\"EUR\">" + std::to_string(10 + i % 40) + ".50</price>\n";
         text += "    <!-- stock " + n + " -->\n";
         text += "    <tags><tag>fiction</tag><tag>volume " + n + "</tag><empty/></tags>\n";
-        text += "    <description>A longer description of the book, with a few words that "
-                "make the text nodes of this document look like real prose.</description>\n";
+        text +=
+            "    <description>A longer description of the book, with a few words that "
+            "make the text nodes of this document look like real prose.</description>\n";
         text += "  </book>\n";
     }
     text += "</catalog>\n";
@@ -88,12 +90,24 @@ const std::string& largeNamespaced() {
     return text;
 }
 
-void BM_Large_Ours(benchmark::State& state) { parseOurs(state, large()); }
-void BM_Large_Pugixml(benchmark::State& state) { parsePugi(state, large()); }
-void BM_LargeNamespaced_Ours(benchmark::State& state) { parseOurs(state, largeNamespaced()); }
-void BM_LargeNamespaced_Pugixml(benchmark::State& state) { parsePugi(state, largeNamespaced()); }
-void BM_Settings_Ours(benchmark::State& state) { parseOurs(state, kSettings); }
-void BM_Settings_Pugixml(benchmark::State& state) { parsePugi(state, kSettings); }
+void BM_Large_Ours(benchmark::State& state) {
+    parseOurs(state, large());
+}
+void BM_Large_Pugixml(benchmark::State& state) {
+    parsePugi(state, large());
+}
+void BM_LargeNamespaced_Ours(benchmark::State& state) {
+    parseOurs(state, largeNamespaced());
+}
+void BM_LargeNamespaced_Pugixml(benchmark::State& state) {
+    parsePugi(state, largeNamespaced());
+}
+void BM_Settings_Ours(benchmark::State& state) {
+    parseOurs(state, kSettings);
+}
+void BM_Settings_Pugixml(benchmark::State& state) {
+    parsePugi(state, kSettings);
+}
 
 // The whole reading path of the settings: parse, then walk the keys as the client does.
 void BM_Settings_OursKeyed(benchmark::State& state) {
@@ -105,7 +119,8 @@ void BM_Settings_OursKeyed(benchmark::State& state) {
         tessel::IKeyReader* list = root->getKey("sslcertignoredomains");
         int n = list->count("domains");
         tessel::String value;
-        for (int i = 0; i < n; ++i) list->getKey("domains")->read(value);
+        for (int i = 0; i < n; ++i)
+            list->getKey("domains")->read(value);
         tessel::IKeyReader* credentials = root->getKey("proxy")->getKey("credentials");
         credentials->getKey("login")->read(value);
         credentials->getKey("password")->read(value);
@@ -130,7 +145,8 @@ int main(int argc, char** argv) {
     mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
     mallopt(M_MMAP_THRESHOLD, 256 * 1024 * 1024);
     benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

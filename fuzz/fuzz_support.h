@@ -20,13 +20,12 @@
 
 // A property of the code under test that does not hold: report it and end the run as a
 // crash, so that libFuzzer keeps the input.
-#define FUZZ_CHECK(cond)                                                                    \
-    do {                                                                                    \
-        if (!(cond)) {                                                                      \
-            std::fprintf(stderr, "%s:%d: FUZZ_CHECK failed: %s\n", __FILE__, __LINE__,     \
-                         #cond);                                                            \
-            std::abort();                                                                   \
-        }                                                                                   \
+#define FUZZ_CHECK(cond)                                                                       \
+    do {                                                                                       \
+        if (!(cond)) {                                                                         \
+            std::fprintf(stderr, "%s:%d: FUZZ_CHECK failed: %s\n", __FILE__, __LINE__, #cond); \
+            std::abort();                                                                      \
+        }                                                                                      \
     } while (0)
 
 namespace vexlan {
@@ -35,7 +34,8 @@ namespace fuzz {
 // Every log level goes nowhere, and standard output (which also receives every line) is
 // sent to /dev/null; libFuzzer reports on standard error.
 inline void quietLog() {
-    for (int level = 0; level < tessel::Console::kLevels; ++level) tessel::setOutput(level, "null");
+    for (int level = 0; level < tessel::Console::kLevels; ++level)
+        tessel::setOutput(level, "null");
     std::fflush(stdout);
     int null = ::open("/dev/null", O_WRONLY);
     if (null >= 0) {
@@ -50,7 +50,8 @@ inline void quietLog() {
 class Input {
 public:
     Input(const uint8_t* data, size_t size) : m_bytes(new char[size + 1]), m_size(size) {
-        if (size) std::memcpy(m_bytes.get(), data, size);
+        if (size)
+            std::memcpy(m_bytes.get(), data, size);
         m_bytes[size] = '\0';
     }
     tessel::String string() const {
@@ -73,7 +74,8 @@ private:
 // the run itself), else $TMPDIR, else /tmp.
 inline std::filesystem::path scratchParent() {
     const char* chosen = std::getenv("VEXLAN_FUZZ_SCRATCH");
-    if (chosen && *chosen) return chosen;
+    if (chosen && *chosen)
+        return chosen;
     std::error_code ec;
     if (std::filesystem::is_directory("/dev/shm", ec) && ::access("/dev/shm", W_OK) == 0) {
         return "/dev/shm";
@@ -92,10 +94,12 @@ inline const std::filesystem::path& scratchFolder() {
         std::error_code ec;
         for (const auto& entry : std::filesystem::directory_iterator(parent, ec)) {
             std::string name = entry.path().filename().string();
-            if (name.compare(0, prefix.size(), prefix) != 0) continue;
+            if (name.compare(0, prefix.size(), prefix) != 0)
+                continue;
             char* end = nullptr;
             long pid = std::strtol(name.c_str() + prefix.size(), &end, 10);
-            if (pid <= 0 || *end != '\0') continue;
+            if (pid <= 0 || *end != '\0')
+                continue;
             if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
                 std::filesystem::remove_all(entry.path(), ec);
             }

@@ -29,7 +29,8 @@ std::vector<std::string> hits(const std::string& text, const std::string& key) {
         bool match = text.size() - line >= key.size();
         for (size_t i = 0; match && i < key.size(); ++i) {
             char c = text[line + i];
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c - 'A' + 'a');
             match = c == key[i];
         }
         if (match) {
@@ -40,14 +41,16 @@ std::vector<std::string> hits(const std::string& text, const std::string& key) {
             }
             if (q < text.size() && text[q] == ':') {
                 size_t end = text.find('\n', line);
-                std::string first = text.substr(line, end == std::string::npos ? std::string::npos
-                                                                                : end - line);
-                if (!first.empty() && first.back() == '\r') first.pop_back();
+                std::string first =
+                    text.substr(line, end == std::string::npos ? std::string::npos : end - line);
+                if (!first.empty() && first.back() == '\r')
+                    first.pop_back();
                 found.push_back(first);
             }
         }
         size_t lf = text.find('\n', line);
-        if (lf == std::string::npos) break;
+        if (lf == std::string::npos)
+            break;
         line = lf + 1;
     }
     return found;
@@ -61,11 +64,14 @@ int32_t referenceCode(const std::string& text, bool& bad) {
     std::string status = text.substr(0, text.find('\n'));
     size_t space = status.find(' ');
     bad = space == std::string::npos;
-    if (bad) return 0;
+    if (bad)
+        return 0;
     size_t at = status.find_first_not_of(' ', space);
-    if (at == std::string::npos) return 0;
+    if (at == std::string::npos)
+        return 0;
     bool negative = false;
-    if (status[at] == '+' || status[at] == '-') negative = status[at++] == '-';
+    if (status[at] == '+' || status[at] == '-')
+        negative = status[at++] == '-';
     uint32_t value = 0;
     for (; at < status.size() && status[at] >= '0' && status[at] <= '9'; ++at) {
         value = value * 10u + static_cast<uint32_t>(status[at] - '0');
@@ -129,7 +135,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             case 1: {
                 tessel::Strings values;
                 int n = fdp.ConsumeIntegralInRange(0, 3);
-                for (int i = 0; i < n; ++i) values.append(consumeValue(fdp));
+                for (int i = 0; i < n; ++i)
+                    values.append(consumeValue(fdp));
                 header->setFieldValues(slot, values);
                 break;
             }
@@ -143,10 +150,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 Cookie cookie;
                 cookie.name = consumeValue(fdp);
                 cookie.value = consumeValue(fdp);
-                if (fdp.ConsumeBool()) cookie.path = consumeValue(fdp);
-                if (fdp.ConsumeBool()) cookie.domain = consumeValue(fdp);
-                if (fdp.ConsumeBool()) cookie.expires = consumeValue(fdp);
-                if (fdp.ConsumeBool()) cookie.maxAge = consumeValue(fdp);
+                if (fdp.ConsumeBool())
+                    cookie.path = consumeValue(fdp);
+                if (fdp.ConsumeBool())
+                    cookie.domain = consumeValue(fdp);
+                if (fdp.ConsumeBool())
+                    cookie.expires = consumeValue(fdp);
+                if (fdp.ConsumeBool())
+                    cookie.maxAge = consumeValue(fdp);
                 if (fdp.ConsumeBool()) {
                     cookie.attributes.emplace_back(consumeValue(fdp), consumeValue(fdp));
                 }
@@ -192,13 +203,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::map<int, std::vector<String>> pending;  // slot -> lines' values to be written
     std::vector<int> removed;                    // slots to be removed
     for (int slot = 0; slot < http::kSingleValueSlots; ++slot) {
-        if (header->fieldState(slot) == http::kFieldSet) pending[slot] = {header->fieldValue(slot)};
+        if (header->fieldState(slot) == http::kFieldSet)
+            pending[slot] = {header->fieldValue(slot)};
     }
     for (int slot : {http::kProxyAuthenticate, http::kWWWAuthenticate}) {
         if (header->fieldState(slot) == http::kFieldSet) {
             tessel::Strings values = header->fieldValues(slot);
-            for (const String& v : values) pending[slot].push_back(v);
-            if (pending[slot].empty()) removed.push_back(slot);
+            for (const String& v : values)
+                pending[slot].push_back(v);
+            if (pending[slot].empty())
+                removed.push_back(slot);
         }
     }
     if (header->fieldState(http::kContentLength) == http::kFieldSet) {
@@ -207,8 +221,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int version2 = 0; version2 < 2; ++version2) {
         int slot = version2 ? http::kSetCookie2 : http::kSetCookie;
         if (header->cookieState(version2) == http::kFieldSet) {
-            for (const Cookie& c : header->cookies(version2)) pending[slot].push_back(c.toString());
-            if (pending[slot].empty()) removed.push_back(slot);
+            for (const Cookie& c : header->cookies(version2))
+                pending[slot].push_back(c.toString());
+            if (pending[slot].empty())
+                removed.push_back(slot);
         } else if (header->cookieState(version2) == http::kFieldRemove) {
             removed.push_back(slot);
         }
@@ -219,13 +235,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         removed.push_back(http::kETag);
     }
     for (int slot = 0; slot <= http::kContentLength; ++slot) {
-        if (header->fieldState(slot) == http::kFieldRemove) removed.push_back(slot);
+        if (header->fieldState(slot) == http::kFieldRemove)
+            removed.push_back(slot);
     }
 
     // Writing back: either everything pending is written, or nothing changes.
     const String before = header->text();
     int states[http::kHeaderSlots];
-    for (int slot = 0; slot < http::kHeaderSlots; ++slot) states[slot] = header->fieldState(slot);
+    for (int slot = 0; slot < http::kHeaderSlots; ++slot)
+        states[slot] = header->fieldState(slot);
     String written;
     try {
         written = header->toString();
@@ -252,11 +270,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // counted.)
     bool plain = true;
     for (const auto& entry : pending) {
-        for (const String& value : entry.second) plain = plain && oneLine(value);
+        for (const String& value : entry.second)
+            plain = plain && oneLine(value);
     }
-    if (!plain) return 0;
+    if (!plain)
+        return 0;
     const std::string out = written.toStd();
-    for (int slot : removed) FUZZ_CHECK(hits(out, http::headerKey(slot)).empty());
+    for (int slot : removed)
+        FUZZ_CHECK(hits(out, http::headerKey(slot)).empty());
     for (const auto& entry : pending) {
         std::vector<std::string> lines = hits(out, http::headerKey(entry.first));
         if (lines.size() != entry.second.size()) {

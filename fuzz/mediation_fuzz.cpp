@@ -19,7 +19,8 @@ public:
     }
     void dispatch(ClientPluginDllConfiguration& element) override {
         seen = "plugindll";
-        for (const String& name : element.m_sslservercertname) (void)name.length();
+        for (const String& name : element.m_sslservercertname)
+            (void)name.length();
     }
     void dispatch(ClientHostcheckerDllConfiguration& element) override {
         seen = "hostchecker";

@@ -18,16 +18,17 @@ namespace {
 class FixedResolver : public tessel::http::PacResolver {
 public:
     String resolve(const String& host) override {
-        if (host == "intranet.test") return "10.9.8.7";
-        if (host == "www.example.com") return "93.184.216.34";
+        if (host == "intranet.test")
+            return "10.9.8.7";
+        if (host == "www.example.com")
+            return "93.184.216.34";
         return String();
     }
     String myIpAddress() override { return "192.168.1.20"; }
 };
 
 // "*" any run of bytes, "?" any one byte, everything else itself.
-bool referenceGlob(const char* text, size_t textLength, const char* pattern,
-                   size_t patternLength) {
+bool referenceGlob(const char* text, size_t textLength, const char* pattern, size_t patternLength) {
     size_t t = 0, p = 0, star = std::string::npos, mark = 0;
     while (t < textLength) {
         if (p < patternLength && (pattern[p] == '?' || pattern[p] == text[t])) {
@@ -43,7 +44,8 @@ bool referenceGlob(const char* text, size_t textLength, const char* pattern,
             return false;
         }
     }
-    while (p < patternLength && pattern[p] == '*') ++p;
+    while (p < patternLength && pattern[p] == '*')
+        ++p;
     return p == patternLength;
 }
 
@@ -88,8 +90,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     String answer = "(untouched)";
     PacScript::Result result = PacScript::evaluate(script.string(), url, host, answer, bounds);
     FUZZ_CHECK(result != PacScript::Result::kNoEngine);
-    if (result == PacScript::Result::kNoAnswer) FUZZ_CHECK(answer == "(untouched)");
-    if (result == PacScript::Result::kAnswer) FUZZ_CHECK(answer.length() <= 64 * 1024);
+    if (result == PacScript::Result::kNoAnswer)
+        FUZZ_CHECK(answer == "(untouched)");
+    if (result == PacScript::Result::kAnswer)
+        FUZZ_CHECK(answer.length() <= 64 * 1024);
 
     // The glob helper: the URL as text, the host as pattern.
     FUZZ_CHECK(PacScript::shExpMatch(url, host) ==

@@ -16,8 +16,8 @@ using tessel::regex::Pattern;
 
 namespace {
 
-constexpr uint64_t kStepLimit = 20000;      // per matcher operation
-constexpr uint64_t kStepBudget = 400000;    // for all the searches of one input
+constexpr uint64_t kStepLimit = 20000;    // per matcher operation
+constexpr uint64_t kStepBudget = 400000;  // for all the searches of one input
 
 // Group positions are -1 together or lie inside the subject in order.
 void checkGroups(const Matcher& m, uint32_t length) {
@@ -47,13 +47,15 @@ bool hasSpecialByte(const String& text) {
 // order (an empty needle matches at every position before the end).
 void checkAsLiteral(Matcher& m, const std::string& needle, const std::string& subject) {
     bool all = m.matchesAll();
-    if (!m.limitReached()) FUZZ_CHECK(all == (needle == subject));
+    if (!m.limitReached())
+        FUZZ_CHECK(all == (needle == subject));
     size_t expected = subject.find(needle);
-    if (needle.empty() && subject.empty()) expected = 0;
+    if (needle.empty() && subject.empty())
+        expected = 0;
     bool found = m.findFirst();
     while (!m.limitReached()) {
-        if (expected == std::string::npos || (needle.empty() && expected >= subject.size() &&
-                                              expected != 0)) {
+        if (expected == std::string::npos ||
+            (needle.empty() && expected >= subject.size() && expected != 0)) {
             FUZZ_CHECK(!found);
             break;
         }
@@ -74,13 +76,14 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 1) return 0;
+    if (size < 1)
+        return 0;
     const int flags = data[0] & 31;
     const auto* rest = data + 1;
     size_t restSize = size - 1;
     const void* zero = std::memchr(rest, 0, restSize);
-    size_t patternSize = zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - rest)
-                              : restSize;
+    size_t patternSize =
+        zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - rest) : restSize;
     size_t subjectFrom = zero ? patternSize + 1 : restSize;
     vexlan::fuzz::Input patternText(rest, patternSize);
     vexlan::fuzz::Input subjectText(rest + subjectFrom, restSize - subjectFrom);
@@ -88,8 +91,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const String subject = subjectText.string();
 
     Pointer<Pattern> compiled = Pattern::compile(pattern, flags);
-    if (flags & Pattern::Literal) FUZZ_CHECK(compiled);
-    if (!compiled) return 0;
+    if (flags & Pattern::Literal)
+        FUZZ_CHECK(compiled);
+    if (!compiled)
+        return 0;
     FUZZ_CHECK(compiled->isCompiled());
     FUZZ_CHECK(compiled->text() == pattern);
     FUZZ_CHECK(compiled->groupCount() >= 1);
@@ -117,12 +122,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         previousStart = start;
         previousEnd = end;
         spent += m->steps();
-        if (spent > kStepBudget) break;
+        if (spent > kStepBudget)
+            break;
     }
 
     const bool literal = (flags & (Pattern::Literal | Pattern::IgnoreCase)) == Pattern::Literal;
-    const bool plain = !(flags & (Pattern::Literal | Pattern::IgnoreCase)) &&
-                       !hasSpecialByte(pattern);
+    const bool plain =
+        !(flags & (Pattern::Literal | Pattern::IgnoreCase)) && !hasSpecialByte(pattern);
     if (literal || plain) {
         Pointer<Matcher> lm = compiled->createMatcher(subject);
         lm->setStepLimit(kStepLimit);

@@ -14,7 +14,8 @@ class ReadingListener : public vexlan::IPluginStatusListener {
 public:
     // Reads every byte of every text handed out, so that AddressSanitizer sees them.
     void message(const String& text) override {
-        for (uint32_t i = 0; i < text.length(); ++i) checksum += static_cast<uint8_t>(text[i]);
+        for (uint32_t i = 0; i < text.length(); ++i)
+            checksum += static_cast<uint8_t>(text[i]);
     }
     void stop() override { ++stops; }
 
@@ -35,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t from = 0;
     for (size_t polls = 0; from <= size && polls < 64; ++polls) {
         size_t end = from;
-        while (end < size && data[end] != 0) ++end;
+        while (end < size && data[end] != 0)
+            ++end;
         vexlan::fuzz::Input report = vexlan::fuzz::Input::slice(data, from, end - from);
         try {
             processor.process(report.string(), listener);

@@ -41,13 +41,15 @@ bool pointsAtThisMachine(const std::string& text) {
 
 std::string lower(std::string text) {
     for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
     }
     return text;
 }
 
 bool endsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
 std::vector<std::string> split(const std::string& text, char separator) {
@@ -56,7 +58,8 @@ std::vector<std::string> split(const std::string& text, char separator) {
     for (;;) {
         size_t end = text.find(separator, start);
         pieces.push_back(text.substr(start, end == std::string::npos ? end : end - start));
-        if (end == std::string::npos) return pieces;
+        if (end == std::string::npos)
+            return pieces;
         start = end + 1;
     }
 }
@@ -67,17 +70,23 @@ bool referenceBypassed(const std::string& host, const std::string& list) {
     const std::string hostLower = lower(host);
     for (std::string entry : split(list, ';')) {
         bool leading = !entry.empty() && entry[0] == '*';
-        if (leading) entry.erase(0, 1);
+        if (leading)
+            entry.erase(0, 1);
         bool trailing = !entry.empty() && entry.back() == '*';
-        if (trailing) entry.pop_back();
+        if (trailing)
+            entry.pop_back();
         const std::string entryLower = lower(entry);
-        if (leading && trailing && hostLower.find(entryLower) != std::string::npos) return true;
-        if (leading && !trailing && endsWith(hostLower, entryLower)) return true;
+        if (leading && trailing && hostLower.find(entryLower) != std::string::npos)
+            return true;
+        if (leading && !trailing && endsWith(hostLower, entryLower))
+            return true;
         if (!leading && trailing && hostLower.compare(0, entryLower.size(), entryLower) == 0) {
             return true;
         }
-        if (entry.find('*') != std::string::npos) continue;
-        if (entry == host) return true;
+        if (entry.find('*') != std::string::npos)
+            continue;
+        if (entry == host)
+            return true;
     }
     return false;
 }
@@ -94,7 +103,8 @@ struct Decision {
 Decision referenceFixed(const std::string& server) {
     Decision d;
     if (server.find('=') == std::string::npos) {
-        if (pointsAtThisMachine(server)) return d;
+        if (pointsAtThisMachine(server))
+            return d;
         size_t scheme = server.find("://");
         d.result = d.set = true;
         d.type = Proxy::kHttps;
@@ -105,7 +115,8 @@ Decision referenceFixed(const std::string& server) {
         size_t eq = entry.find('=');
         std::string key = entry.substr(0, eq);
         std::string value = eq == std::string::npos ? std::string() : entry.substr(eq + 1);
-        if (pointsAtThisMachine(value)) continue;
+        if (pointsAtThisMachine(value))
+            continue;
         uint16_t type;
         if (key == "https") {
             type = Proxy::kHttps;
@@ -141,7 +152,8 @@ String scriptAnswering(const std::string& answer) {
 // Runs the decision on `settings` (its script address replaced by the cached one) and checks
 // what must hold whatever the settings: untouched on false, never a proxy on this machine.
 void decide(const String& url, SystemProxySettings settings) {
-    if (settings.autoConfigUrl) settings.autoConfigUrl = String(kScriptAddress);
+    if (settings.autoConfigUrl)
+        settings.autoConfigUrl = String(kScriptAddress);
     Proxy proxy(Proxy::kNone, "before");
     bool result;
     try {
@@ -151,7 +163,8 @@ void decide(const String& url, SystemProxySettings settings) {
         return;
     }
     bool untouched = proxy.type() == Proxy::kNone && proxy.address() == "before";
-    if (!result) FUZZ_CHECK(untouched);
+    if (!result)
+        FUZZ_CHECK(untouched);
     if (!untouched) {
         FUZZ_CHECK(proxy.type() <= Proxy::kHttps);
         FUZZ_CHECK(!pointsAtThisMachine(proxy.address().toStd()));
@@ -181,7 +194,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             start = i + 1;
         }
     }
-    while (fields.size() < 9) fields.emplace_back(data, 0);
+    while (fields.size() < 9)
+        fields.emplace_back(data, 0);
     const String url = fields[0].string();
     const String server = fields[1].string();
     const String bypass = fields[2].string();
@@ -224,7 +238,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Decision expected = referenceFixed(server.toStd());
         Proxy plain(Proxy::kNone, "before");
         FUZZ_CHECK(IEProxy::getIEProxy(plain, url, settings) == expected.result);
-        if (expected.set) FUZZ_CHECK(plain.address().toStd() == expected.address);
+        if (expected.set)
+            FUZZ_CHECK(plain.address().toStd() == expected.address);
     }
 
     // The script's answer.
@@ -238,15 +253,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // GNOME's listing and the environment.
     SystemProxySettings gnome;
-    if (SystemProxySettings::fromGnomeListing(fields[4].string(), gnome)) decide(url, gnome);
+    if (SystemProxySettings::fromGnomeListing(fields[4].string(), gnome))
+        decide(url, gnome);
     const String https = fields[5].string();
     const String all = fields[6].string();
     const String noProxy = fields[7].string();
     SystemProxySettings environment = SystemProxySettings::fromEnvironment([&](const char* name) {
         std::string n = name;
-        if (n == "https_proxy") return https;
-        if (n == "all_proxy") return all;
-        if (n == "no_proxy") return noProxy;
+        if (n == "https_proxy")
+            return https;
+        if (n == "all_proxy")
+            return all;
+        if (n == "no_proxy")
+            return noProxy;
         return String();
     });
     decide(url, environment);
@@ -256,9 +275,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Proxy typed(Proxy::kSocks5, "x");
     typed.setType(fields[8].string());
     uint16_t expected = Proxy::kSocks5;
-    if (name == "no-proxy" || name == "no" || name == "none") expected = Proxy::kNone;
-    if (name == "socks4") expected = Proxy::kSocks4;
-    if (name == "connect" || name == "https" || name == "http") expected = Proxy::kHttps;
+    if (name == "no-proxy" || name == "no" || name == "none")
+        expected = Proxy::kNone;
+    if (name == "socks4")
+        expected = Proxy::kSocks4;
+    if (name == "connect" || name == "https" || name == "http")
+        expected = Proxy::kHttps;
     FUZZ_CHECK(typed.type() == expected);
     return 0;
 }

@@ -51,11 +51,13 @@ void checkTree(const Layout& l) {
         FUZZ_CHECK(!isSymlink(path));
         const std::string p = path.string();
         bool inside = p.compare(0, dest.size(), dest) == 0;
-        if (inside && it->is_regular_file(ec)) unpacked += it->file_size(ec);
+        if (inside && it->is_regular_file(ec))
+            unpacked += it->file_size(ec);
         bool allowed = inside || path == l.archive || path == l.destination ||
                        path == l.root / "a" || path == l.root / "a" / "b" ||
                        path == l.root / "a" / "b" / "c";
-        if (!allowed) std::fprintf(stderr, "written outside the destination: %s\n", p.c_str());
+        if (!allowed)
+            std::fprintf(stderr, "written outside the destination: %s\n", p.c_str());
         FUZZ_CHECK(allowed);
     }
     FUZZ_CHECK(unpacked <= kMaxBytes);

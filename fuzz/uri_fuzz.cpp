@@ -67,23 +67,27 @@ bool referenceSplit(const std::string& text, Parts& parts) {
     }
     if (text.compare(p, 2, "//") == 0) {
         size_t end = text.find_first_of("/?#", p + 2);
-        if (end == std::string::npos) end = text.size();
+        if (end == std::string::npos)
+            end = text.size();
         parts.authority = text.substr(p + 2, end - p - 2);
         p = end;
     }
     size_t end = text.find_first_of("?#", p);
-    if (end == std::string::npos) end = text.size();
+    if (end == std::string::npos)
+        end = text.size();
     parts.path = text.substr(p, end - p);
     p = end;
     if (p < text.size() && text[p] == '?') {
         end = text.find('#', p);
-        if (end == std::string::npos) end = text.size();
+        if (end == std::string::npos)
+            end = text.size();
         parts.query = text.substr(p + 1, end - p - 1);
         p = end;
     }
     if (p < text.size()) {
         parts.fragment = text.substr(p + 1);
-        if (parts.fragment.find_first_of("\r\n") != std::string::npos) return false;
+        if (parts.fragment.find_first_of("\r\n") != std::string::npos)
+            return false;
     }
     return true;
 }
@@ -96,12 +100,13 @@ struct Query {
 
 Query referenceQuery(const std::string& text, bool decode) {
     Query q;
-    if (text.empty()) return q;
+    if (text.empty())
+        return q;
     size_t from = 0;
     for (;;) {
         size_t amp = text.find('&', from);
-        std::string piece = text.substr(from, amp == std::string::npos ? std::string::npos
-                                                                       : amp - from);
+        std::string piece =
+            text.substr(from, amp == std::string::npos ? std::string::npos : amp - from);
         size_t eq = piece.find('=');
         std::string name = piece.substr(0, eq);
         std::string value = eq == std::string::npos ? std::string() : piece.substr(eq + 1);
@@ -109,9 +114,11 @@ Query referenceQuery(const std::string& text, bool decode) {
             name = referenceDecode(name);
             value = referenceDecode(value);
         }
-        if (!q.values.count(name)) q.names.push_back(name);
+        if (!q.values.count(name))
+            q.names.push_back(name);
         q.values[name] = value;
-        if (amp == std::string::npos) break;
+        if (amp == std::string::npos)
+            break;
         from = amp + 1;
     }
     return q;
@@ -119,17 +126,21 @@ Query referenceQuery(const std::string& text, bool decode) {
 
 std::string referenceToString(const Parts& parts, const Query& q, bool decode) {
     std::string out;
-    if (!parts.scheme.empty()) out += parts.scheme + ":";
-    if (!parts.authority.empty()) out += "//" + parts.authority;
+    if (!parts.scheme.empty())
+        out += parts.scheme + ":";
+    if (!parts.authority.empty())
+        out += "//" + parts.authority;
     out += parts.path;
     for (size_t i = 0; i < q.names.size(); ++i) {
         const std::string& name = q.names[i];
         const std::string& value = q.values.at(name);
         out += i == 0 ? "?" : "&";
         out += decode ? referenceEncode(name) : name;
-        if (!value.empty()) out += "=" + (decode ? referenceEncode(value) : value);
+        if (!value.empty())
+            out += "=" + (decode ? referenceEncode(value) : value);
     }
-    if (!parts.fragment.empty()) out += "#" + parts.fragment;
+    if (!parts.fragment.empty())
+        out += "#" + parts.fragment;
     return out;
 }
 

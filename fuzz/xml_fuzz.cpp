@@ -41,7 +41,8 @@ std::string referenceEntities(const std::string& text) {
                 break;
             }
         }
-        if (!done) out.push_back(text[i++]);
+        if (!done)
+            out.push_back(text[i++]);
     }
     return out;
 }
@@ -87,7 +88,8 @@ void readValues(tessel::IKeyReader& reader, const Element* element, TextEntities
     }
     for (auto* a = element->firstAttribute(); a; a = a->next()) {
         String name = a->name();
-        if (name.find('\0') != String::npos) continue;
+        if (name.find('\0') != String::npos)
+            continue;
         FUZZ_CHECK(reader.hasAttribute(name.c_str()));
         FUZZ_CHECK(reader.getAttribute(name.c_str()) ==
                    element->findAttribute(name)->value().text());
@@ -97,10 +99,12 @@ void readValues(tessel::IKeyReader& reader, const Element* element, TextEntities
 // Takes every child element of `element` through `reader` in document order.
 void walk(tessel::IKeyReader& reader, const Element* element, TextEntities entities, int depth) {
     readValues<tessel::EKeyReader>(reader, element, entities);
-    if (depth >= kMaxWalkDepth) return;
+    if (depth >= kMaxWalkDepth)
+        return;
     std::map<std::string, int> counts;
     for (const Node* n = element->firstChild(); n; n = n->next()) {
-        if (n->type() == tessel::xml::kElementNode) ++counts[n->name().toLower().toStd()];
+        if (n->type() == tessel::xml::kElementNode)
+            ++counts[n->name().toLower().toStd()];
     }
     for (const auto& entry : counts) {
         String key = String::copy(entry.first);
@@ -108,7 +112,8 @@ void walk(tessel::IKeyReader& reader, const Element* element, TextEntities entit
         FUZZ_CHECK(reader.hasKey(key));
     }
     for (const Node* n = element->firstChild(); n; n = n->next()) {
-        if (n->type() != tessel::xml::kElementNode) continue;
+        if (n->type() != tessel::xml::kElementNode)
+            continue;
         String key = n->name().toLower();
         tessel::IKeyReader* child = reader.getKey(key);
         FUZZ_CHECK(static_cast<KeyReader*>(child)->element() == n);
@@ -153,12 +158,14 @@ void readTree(const String& text, TextEntities entities) {
 }
 
 bool nameLike(const String& name) {
-    if (name.isEmpty()) return false;
+    if (name.isEmpty())
+        return false;
     for (uint32_t i = 0; i < name.length(); ++i) {
         char c = name[i];
         bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
                   c == '-' || c == '_' || c == '.' || c == ':';
-        if (!ok) return false;
+        if (!ok)
+            return false;
     }
     return true;
 }
@@ -170,9 +177,11 @@ bool ordinaryNames(const Element* root) {
     while (!pending.empty()) {
         const Element* e = pending.back();
         pending.pop_back();
-        if (!nameLike(e->name())) return false;
+        if (!nameLike(e->name()))
+            return false;
         for (auto* a = e->firstAttribute(); a; a = a->next()) {
-            if (!nameLike(a->name())) return false;
+            if (!nameLike(a->name()))
+                return false;
         }
         // An unquoted value runs up to a blank or ">": written last before "/>", it takes
         // the "/" in when read again (as it did in the text parsed first).
@@ -194,7 +203,8 @@ bool ordinaryNames(const Element* root) {
 // second round on (an empty comment renders as nothing, so the first round may lose it).
 void checkRendering(const Element& root) {
     String rendered = root.toXml(String());
-    if (!ordinaryNames(&root)) return;
+    if (!ordinaryNames(&root))
+        return;
     std::unique_ptr<Element> again;
     try {
         again = StringParser::parse(rendered);
@@ -202,7 +212,8 @@ void checkRendering(const Element& root) {
         FUZZ_CHECK(false);
     }
     String renderedAgain = again->toXml(String());
-    if (!ordinaryNames(again.get())) return;
+    if (!ordinaryNames(again.get()))
+        return;
     std::unique_ptr<Element> third = StringParser::parse(renderedAgain);
     String renderedThird = third->toXml(String());
     if (renderedThird != renderedAgain) {

@@ -37,13 +37,16 @@ int usageError(FILE* err, const std::string& text) {
 }
 
 bool parseSeconds(const char* text, uint32_t& value) {
-    if (!text || !*text) return false;
+    if (!text || !*text)
+        return false;
     for (const char* p = text; *p; ++p) {
-        if (*p < '0' || *p > '9') return false;
+        if (*p < '0' || *p > '9')
+            return false;
     }
     errno = 0;
     unsigned long long parsed = std::strtoull(text, nullptr, 10);
-    if (errno != 0 || parsed > 86400ull * 365) return false;
+    if (errno != 0 || parsed > 86400ull * 365)
+        return false;
     value = static_cast<uint32_t>(parsed);
     return true;
 }
@@ -67,7 +70,8 @@ bool parseLimit(const char* text, uint64_t most, uint64_t& value) {
 std::string oneLine(const tessel::String& text) {
     std::string result = text.toStd();
     for (char& c : result) {
-        if (c == '\n' || c == '\r') c = ' ';
+        if (c == '\n' || c == '\r')
+            c = ' ';
     }
     return result;
 }
@@ -99,13 +103,13 @@ int parseArguments(int argc, const char* const* argv, Options& options, FILE* ou
                 name = argument.substr(0, equals);
                 value = argv[i] + equals + 1;
             }
-            if (name == "--max-download" || name == "--max-unpacked" ||
-                name == "--max-entries") {
+            if (name == "--max-download" || name == "--max-unpacked" || name == "--max-entries") {
                 const bool entries = name == "--max-entries";
                 const std::string needs =
                     name + (entries ? " needs a number of entries" : " needs a number of bytes");
                 if (!value) {
-                    if (i + 1 >= argc) return usageError(err, needs);
+                    if (i + 1 >= argc)
+                        return usageError(err, needs);
                     value = argv[++i];
                 }
                 uint64_t limit = 0;
@@ -122,11 +126,15 @@ int parseArguments(int argc, const char* const* argv, Options& options, FILE* ou
                 continue;
             }
             uint32_t* target = nullptr;
-            if (name == "--connect-timeout") target = &options.connectTimeout;
-            if (name == "--stall-timeout") target = &options.stallTimeout;
-            if (!target) return usageError(err, "unknown option " + argument);
+            if (name == "--connect-timeout")
+                target = &options.connectTimeout;
+            if (name == "--stall-timeout")
+                target = &options.stallTimeout;
+            if (!target)
+                return usageError(err, "unknown option " + argument);
             if (!value) {
-                if (i + 1 >= argc) return usageError(err, name + " needs a number of seconds");
+                if (i + 1 >= argc)
+                    return usageError(err, name + " needs a number of seconds");
                 value = argv[++i];
             }
             if (!parseSeconds(value, *target)) {
@@ -134,7 +142,8 @@ int parseArguments(int argc, const char* const* argv, Options& options, FILE* ou
             }
             continue;
         }
-        if (haveParameter) return usageError(err, "only one start parameter is accepted");
+        if (haveParameter)
+            return usageError(err, "only one start parameter is accepted");
         options.startParameter = argument;
         haveParameter = true;
     }
@@ -178,10 +187,12 @@ void LineNotify::mediationFailed(const tessel::String& message) {
 }
 
 void LineNotify::statusChanged(const int& status) {
-    if (status == vexlan::kStatusSessionOver) m_outcome = kExitSessionOver;
+    if (status == vexlan::kStatusSessionOver)
+        m_outcome = kExitSessionOver;
     std::string text = std::to_string(status);
     const char* meaning = statusMeaning(status);
-    if (*meaning) text += std::string(" ") + meaning;
+    if (*meaning)
+        text += std::string(" ") + meaning;
     line("status", text);
 }
 
@@ -189,7 +200,8 @@ void LineNotify::message(const tessel::String& text) {
     std::string one = oneLine(text);
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        if (m_anyMessage && one == m_lastMessage) return;
+        if (m_anyMessage && one == m_lastMessage)
+            return;
         m_anyMessage = true;
         m_lastMessage = one;
     }

@@ -15,12 +15,12 @@
 namespace vexlancli {
 
 // Exit statuses.
-constexpr int kExitSessionOver = 0;      // the session ended (status 4)
-constexpr int kExitConnectionFailed = 2; // the gateway could not be reached
-constexpr int kExitRunFailed = 3;        // refusal, bad reply, bad signature, load error...
+constexpr int kExitSessionOver = 0;       // the session ended (status 4)
+constexpr int kExitConnectionFailed = 2;  // the gateway could not be reached
+constexpr int kExitRunFailed = 3;         // refusal, bad reply, bad signature, load error...
 constexpr int kExitUsage = 64;
-constexpr int kExitInterrupted = 130;    // SIGINT
-constexpr int kExitTerminated = 143;     // SIGTERM
+constexpr int kExitInterrupted = 130;  // SIGINT
+constexpr int kExitTerminated = 143;   // SIGTERM
 
 struct Options {
     uint32_t connectTimeout = 30;  // seconds to connect

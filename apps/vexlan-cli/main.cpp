@@ -19,7 +19,8 @@ int main(int argc, char** argv) {
 
     vexlancli::Options options;
     int parsed = vexlancli::parseArguments(argc, argv, options, stdout, stderr);
-    if (parsed >= 0) return parsed;
+    if (parsed >= 0)
+        return parsed;
     // Copied: the identifier in it leaves the process list.
     tessel::hideArgument(argc, argv, tessel::String::copy(options.startParameter));
 
@@ -40,12 +41,14 @@ int main(int argc, char** argv) {
             return;
         }
         int status = signal == vexlancli::Signal::Interrupt ? vexlancli::kExitInterrupted
-                                                           : vexlancli::kExitTerminated;
+                                                            : vexlancli::kExitTerminated;
         // A second signal does not wait any longer.
-        if (signalStatus.exchange(status) != 0) vexlancli::exitNow(status);
+        if (signalStatus.exchange(status) != 0)
+            vexlancli::exitNow(status);
         // As the tray's Exit: the running session is asked to end and the program waits for
         // it. Before a session exists there is nothing to wait for (not even the gateway).
-        if (!client.stopSubClient()) vexlancli::exitNow(status);
+        if (!client.stopSubClient())
+            vexlancli::exitNow(status);
     });
 
     client.run();

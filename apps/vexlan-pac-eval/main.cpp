@@ -35,23 +35,28 @@ public:
         m_myAddress = String();
     }
     String resolve(const String& host) override {
-        if (host.length() > pacwire::kMaxNameBytes) return String();
+        if (host.length() > pacwire::kMaxNameBytes)
+            return String();
         std::string key = host.toStd();
         auto found = m_answers.find(key);
-        if (found != m_answers.end()) return found->second;
-        if (m_answers.size() >= pacwire::kMaxQuestions - 1) return String();  // one kept for myIpAddress
+        if (found != m_answers.end())
+            return found->second;
+        if (m_answers.size() >= pacwire::kMaxQuestions - 1)
+            return String();  // one kept for myIpAddress
         String address = ask(0, host);
         m_answers.emplace(key, address);
         return address;
     }
     String myIpAddress() override {
-        if (m_myAddress.isEmpty()) m_myAddress = ask(1, String());
+        if (m_myAddress.isEmpty())
+            m_myAddress = ask(1, String());
         return m_myAddress;
     }
     void alert(const String& text) override {
         pacwire::Encoder message;
         message.text(text);
-        if (!send(message, pacwire::kAlert)) std::_Exit(0);
+        if (!send(message, pacwire::kAlert))
+            std::_Exit(0);
     }
 
 private:
@@ -60,18 +65,23 @@ private:
         pacwire::Encoder question;
         question.u8(what);
         question.text(host);
-        if (!send(question, pacwire::kQuestion)) std::_Exit(0);
+        if (!send(question, pacwire::kQuestion))
+            std::_Exit(0);
         char header[pacwire::kHeaderBytes];
         uint8_t kind = 0;
         uint32_t length = 0;
-        if (!paceval::readFromClient(header, sizeof(header))) std::_Exit(0);
+        if (!paceval::readFromClient(header, sizeof(header)))
+            std::_Exit(0);
         pacwire::parseHeader(header, kind, length);
-        if (kind != pacwire::kAddress || length > 4 + pacwire::kMaxAddressBytes) std::_Exit(1);
+        if (kind != pacwire::kAddress || length > 4 + pacwire::kMaxAddressBytes)
+            std::_Exit(1);
         std::string payload(length, '\0');
-        if (length > 0 && !paceval::readFromClient(&payload[0], length)) std::_Exit(0);
+        if (length > 0 && !paceval::readFromClient(&payload[0], length))
+            std::_Exit(0);
         pacwire::Decoder in(payload.data(), payload.size());
         String address;
-        if (!in.text(address, pacwire::kMaxAddressBytes) || !in.atEnd()) std::_Exit(1);
+        if (!in.text(address, pacwire::kMaxAddressBytes) || !in.atEnd())
+            std::_Exit(1);
         return address;
     }
 
@@ -82,13 +92,16 @@ private:
 // One evaluation; false when the client is gone or broke the protocol.
 bool serveOne(ClientResolver& resolver) {
     char header[pacwire::kHeaderBytes];
-    if (!paceval::readFromClient(header, sizeof(header))) return false;
+    if (!paceval::readFromClient(header, sizeof(header)))
+        return false;
     uint8_t kind = 0;
     uint32_t length = 0;
     pacwire::parseHeader(header, kind, length);
-    if (kind != pacwire::kEvaluate || length > pacwire::kMaxRequestPayload) return false;
+    if (kind != pacwire::kEvaluate || length > pacwire::kMaxRequestPayload)
+        return false;
     std::string payload(length, '\0');
-    if (length > 0 && !paceval::readFromClient(&payload[0], length)) return false;
+    if (length > 0 && !paceval::readFromClient(&payload[0], length))
+        return false;
 
     pacwire::Decoder in(payload.data(), payload.size());
     PacLimits limits;
@@ -121,7 +134,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     paceval::prepareProcess();
-    for (int level = 0; level < tessel::Console::kLevels; ++level) tessel::setOutput(level, "null");
+    for (int level = 0; level < tessel::Console::kLevels; ++level)
+        tessel::setOutput(level, "null");
     static ClientResolver resolver;
     PacScript::setResolver(&resolver);
     while (serveOne(resolver)) {

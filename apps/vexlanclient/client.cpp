@@ -32,7 +32,8 @@ constexpr int kLogLevels[] = {0, 2, 3, 1};
 
 bool sendLogTo(const String& path) {
     for (int level : kLogLevels) {
-        if (!tessel::setOutput(level, path)) return false;
+        if (!tessel::setOutput(level, path))
+            return false;
     }
     return true;
 }
@@ -63,9 +64,10 @@ VexlanClient::VexlanClient(IVexlanClientNotify* notify)
     if (!logInTmp) {
         String fallback = folder + "/" + kProgramLogName;
         bool ok = tessel::isDirectory(folder) && sendLogTo(fallback);
-        tessel::log(2, "VexlanClient", "VexlanClient",
-                    String("The log file ") + kLogFile + " cannot be used; " +
-                        (ok ? "logging to " + fallback : String("logging to standard output only")));
+        tessel::log(
+            2, "VexlanClient", "VexlanClient",
+            String("The log file ") + kLogFile + " cannot be used; " +
+                (ok ? "logging to " + fallback : String("logging to standard output only")));
     }
     tessel::log(0, "VexlanClient", "main", "Vexlan directory is : " + folder);
     if (formerMode >= 0) {
@@ -76,7 +78,8 @@ VexlanClient::VexlanClient(IVexlanClientNotify* notify)
     tessel::setCurrentDirectory(folder);
     String settings = settingsFilePath();
     if (tessel::isFile(settings)) {
-        tessel::log(0, "VexlanClient", "VexlanClient", "Loading local configuration from " + settings);
+        tessel::log(0, "VexlanClient", "VexlanClient",
+                    "Loading local configuration from " + settings);
         m_localConfiguration.readFromFile(settings);
     }
 }
@@ -91,7 +94,9 @@ VexlanClient::~VexlanClient() {
     StaticDownloadWrapper::clearSession(&m_session);
 }
 
-String VexlanClient::settingsFilePath() { return tessel::getSettingsFilePath(); }
+String VexlanClient::settingsFilePath() {
+    return tessel::getSettingsFilePath();
+}
 
 void VexlanClient::setStartParameter(const String& parameter) {
     ScopeLock lock(m_mutex);
@@ -130,14 +135,16 @@ void VexlanClient::saveLocalConfiguration() {
 
 bool VexlanClient::stopSubClient() {
     ScopeLock lock(m_subClientMutex);
-    if (!m_subClient) return false;
+    if (!m_subClient)
+        return false;
     m_subClient->stop();
     return true;
 }
 
 bool VexlanClient::executeSubClientCommands() {
     ScopeLock lock(m_subClientMutex);
-    if (!m_subClient) return false;
+    if (!m_subClient)
+        return false;
     m_subClient->executeCommands();
     return true;
 }
@@ -208,9 +215,9 @@ bool VexlanClient::gatewayAllowed(const String& host) {
     if (m_confirmationRequired &&
         judgeGateway(host, administrator, m_localConfiguration.get().confirmedGateways()) !=
             GatewayVerdict::kAllowed) {
-        tessel::log(2, "VexlanClient", "main",
-                    "the gateway " + displayedGateway(host) +
-                        " has not been confirmed: nothing is sent");
+        tessel::log(
+            2, "VexlanClient", "main",
+            "the gateway " + displayedGateway(host) + " has not been confirmed: nothing is sent");
         m_notify->mediationFailed(String());
         return false;
     }
@@ -242,7 +249,8 @@ void VexlanClient::runSession() {
     // Any scheme (vexlan:// links included) becomes https; path and parameters are kept.
     const GatewayRequest request = gatewayRequest(startParameter(), kVersion);
     const String& host = request.host;
-    if (!gatewayAllowed(host)) return;
+    if (!gatewayAllowed(host))
+        return;
 
     m_session.addCookie(request.identifierCookie());
     m_session.setUserAgent(String("VexlanClient ") + kVersion + " " + tessel::osName());
@@ -286,7 +294,8 @@ void VexlanClient::runSession() {
         subClient = m_subClient.get();
     }
     // Only this thread replaces or deletes the sub-client, so it stays valid during run.
-    if (subClient) subClient->run(&m_session);
+    if (subClient)
+        subClient->run(&m_session);
 
     releaseSubClient();
     m_notify->statusChanged(kStatusSessionOver);

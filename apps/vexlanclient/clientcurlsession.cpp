@@ -38,7 +38,8 @@ void SharedLocalConfiguration::writeToFile(const String& path) const {
 bool SharedLocalConfiguration::isCertificateException(const String& authority) const {
     ScopeLock lock(m_mutex);
     for (const String& entry : m_settings.certificateExceptions()) {
-        if (entry == authority) return true;
+        if (entry == authority)
+            return true;
     }
     return false;
 }

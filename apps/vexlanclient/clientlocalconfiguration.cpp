@@ -23,7 +23,8 @@ namespace {
 bool readDownloadFlag(ConfReadHelper& settings, const char* section) {
     ConfReadHelper entry = settings.readKey(section, false);
     String text;
-    if (!entry.isPresent() || !entry.readKey("download", text, false)) return true;
+    if (!entry.isPresent() || !entry.readKey("download", text, false))
+        return true;
     return text.toLower() != "false";
 }
 
@@ -53,7 +54,8 @@ void ProtectedCredentials::read(IKeyReader& reader) {
     }
     m_credentials.setLogin(login);
     m_credentials.setPassword(password);
-    if (hasDomain) m_credentials.setDomain(domain);
+    if (hasDomain)
+        m_credentials.setDomain(domain);
 }
 
 void ProtectedCredentials::write(IKeyWriter& writer) {
@@ -86,9 +88,11 @@ ClientLocalConfiguration::ClientLocalConfiguration()
 
 void ClientLocalConfiguration::confirmGateway(const String& authority) {
     String key = gatewayKey(authority);
-    if (key.isEmpty()) return;
+    if (key.isEmpty())
+        return;
     for (const String& entry : m_confirmedGateways) {
-        if (gatewayKey(entry) == key) return;
+        if (gatewayKey(entry) == key)
+            return;
     }
     m_confirmedGateways.push_back(key);
 }
@@ -101,9 +105,11 @@ void ClientLocalConfiguration::read(IKeyReader& reader) {
         m_certificateExceptions = exceptions;
     }
     tessel::List<String> gateways("gateway");
-    if (settings.readKey("confirmedgateways", gateways, false)) m_confirmedGateways = gateways;
+    if (settings.readKey("confirmedgateways", gateways, false))
+        m_confirmedGateways = gateways;
     ConfReadHelper proxy = settings.readKey("proxy", false);
-    if (proxy.isPresent()) proxy.readKey("credentials", m_proxyCredentials, false);
+    if (proxy.isPresent())
+        proxy.readKey("credentials", m_proxyCredentials, false);
     m_hostCheckerDownload = readDownloadFlag(settings, "hostcheckerdll");
     m_pluginDownload = readDownloadFlag(settings, "plugindll");
 }

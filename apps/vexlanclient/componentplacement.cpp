@@ -14,11 +14,17 @@ using tessel::String;
 
 namespace vexlan {
 
-String hostCheckerDirectory() { return tessel::getProgramDirectory() + "/hostchecker"; }
+String hostCheckerDirectory() {
+    return tessel::getProgramDirectory() + "/hostchecker";
+}
 
-String pluginDirectory() { return tessel::getProgramDirectory() + "/Plugin"; }
+String pluginDirectory() {
+    return tessel::getProgramDirectory() + "/Plugin";
+}
 
-String pluginX64Directory() { return pluginDirectory() + "/x64"; }
+String pluginX64Directory() {
+    return pluginDirectory() + "/x64";
+}
 
 String pluginPkiDirectory(const String& organisation) {
     return pluginDirectory() + "/PKIs/" + organisation;
@@ -30,8 +36,7 @@ void checkPathComponent(const String& text, const char* what, const char* classN
                text.findFirstOf("/\\", 2, 0) != String::npos || text.find('\0') != String::npos;
     if (bad) {
         tessel::log(2, className, method,
-                    "Refusing " + String(what) + " outside the component folder: \"" + text +
-                        "\"");
+                    "Refusing " + String(what) + " outside the component folder: \"" + text + "\"");
         TESSEL_THROW(tessel::EClientConfiguration);
     }
 }
@@ -49,9 +54,11 @@ String fetchFromConfig(const String& directory, tessel::http::CurlSession& sessi
                        const DownloadManager::DownloadConfig& record) {
     checkDownloadFileName(record.m_filename);
     String target = directory + "/" + record.m_filename;
-    if (isReusableDownload(target, record.m_md5)) return target;
+    if (isReusableDownload(target, record.m_md5))
+        return target;
     String url = record.m_urlpath + record.m_filename;
-    if (downloadVerified(session, url, target, record.m_md5)) return target;
+    if (downloadVerified(session, url, target, record.m_md5))
+        return target;
     return String();
 }
 
@@ -89,7 +96,8 @@ VersionedComponent::VersionedComponent(const char* className, const String& dire
 bool VersionedComponent::place(tessel::http::CurlSession& session, bool downloadAllowed,
                                bool refresh, const tessel::zlib::UnpackLimits& limits) {
     if (!downloadAllowed) {
-        tessel::log(0, m_className, "downloadDll", "Not downloading dll according to configuration");
+        tessel::log(0, m_className, "downloadDll",
+                    "Not downloading dll according to configuration");
         tessel::log(0, m_className, "downloadDll", "Using " + m_library + " as dll");
         return false;
     }
@@ -100,7 +108,8 @@ bool VersionedComponent::place(tessel::http::CurlSession& session, bool download
     }
     tessel::ensureDirectory(m_directory);
     String archive = fetchFromConfig(m_directory, session, m_dll);
-    if (archive.isEmpty()) return true;  // the transfer layer logged why
+    if (archive.isEmpty())
+        return true;  // the transfer layer logged why
 
     // Unpacked beside the version folder (a name no version can have, versions never start
     // with "."), and moved into place only once complete: an extraction that stops half way

@@ -36,7 +36,8 @@ tessel::http::Cookie GatewayRequest::identifierCookie() const {
 
 void checkGatewayUrl(const char* key, const String& url) {
     tessel::http::Uri uri(url, false);
-    if (tessel::http::isHttpsOrRelative(uri)) return;
+    if (tessel::http::isHttpsOrRelative(uri))
+        return;
     tessel::log(2, "ClientConfiguration", "readConf",
                 String("Refusing ") + key + " with the scheme \"" + uri.getScheme() + "\": " + url +
                     " (only https is allowed)");

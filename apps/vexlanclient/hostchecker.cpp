@@ -29,7 +29,9 @@ HostCheckerDllInstance::HostCheckerDllInstance(const String& libraryPath)
       m_close(m_module.getFunction<CloseFunction>("CloseHostCheckerDll")),
       m_getValidRules(m_module.getFunction<RulesFunction>("GetValidRules")) {}
 
-HostCheckerDllInstance::~HostCheckerDllInstance() { close(); }
+HostCheckerDllInstance::~HostCheckerDllInstance() {
+    close();
+}
 
 void HostCheckerDllInstance::init(const String& first, const String& second, const String& folder,
                                   const String& hostname, const String& language) {
@@ -41,14 +43,17 @@ String HostCheckerDllInstance::getValidRules(const String& request) {
     return rules ? String::copy(std::string(rules)) : String();
 }
 
-void HostCheckerDllInstance::close() { m_close(); }
+void HostCheckerDllInstance::close() {
+    m_close();
+}
 
 // ---------------------------------------------------------------------------------------------
 // ResponseHostcheckerResult
 
 void ResponseHostcheckerResult::readConf(tessel::IKeyReader* reader) {
     tessel::ConfReadHelper helper(reader);
-    if (!helper.readKey("continue", m_continue, false)) m_continue = false;
+    if (!helper.readKey("continue", m_continue, false))
+        m_continue = false;
     helper.readKey("info", m_info, false);
 }
 
@@ -59,7 +64,9 @@ VexlanClientHostchecker::VexlanClientHostchecker(const SubClientContext& context
                                                  ClientHostcheckerDllConfiguration* element)
     : m_context(context), m_element(element) {}
 
-VexlanClientHostchecker::~VexlanClientHostchecker() { m_instance.reset(); }
+VexlanClientHostchecker::~VexlanClientHostchecker() {
+    m_instance.reset();
+}
 
 void VexlanClientHostchecker::stop() {
     ScopeLock lock(m_wakeUpMutex);
@@ -88,7 +95,8 @@ void VexlanClientHostchecker::loadDll(const String& libraryPath) {
 
 void VexlanClientHostchecker::run(tessel::http::CurlSession* session) {
     m_running = true;
-    if (m_stopped) m_running = false;
+    if (m_stopped)
+        m_running = false;
     m_context.notify.statusChanged(kStatusDownloading);
 
     bool fetched = false;
@@ -99,7 +107,8 @@ void VexlanClientHostchecker::run(tessel::http::CurlSession* session) {
         // A component kept from an earlier run that no longer passes its check (a damaged
         // file, or one signed as another version or component than the record names) is
         // fetched and placed once more before the run gives up.
-        if (!m_context.downloadAllowed || fetched) throw;
+        if (!m_context.downloadAllowed || fetched)
+            throw;
         tessel::log(0, kClassName, "loadDll", library + " failed its check: fetching it again");
         downloadDll(*session, true, fetched);
         loadDll(library);
@@ -114,17 +123,20 @@ void VexlanClientHostchecker::run(tessel::http::CurlSession* session) {
     const int32_t interval = seconds == 0 ? 1000 : static_cast<int32_t>(seconds * 1000);
     while (isRunning()) {
         String rules = m_instance->getValidRules(m_element->m_hostcheckingrequest);
-        if (!sendResponse(*session, rules)) break;
+        if (!sendResponse(*session, rules))
+            break;
         ScopeLock lock(m_wakeUpMutex);
         // Tested under the lock that stop takes: a stop during the check or the post ends
         // the loop here instead of after a whole interval.
-        if (!isRunning()) break;
+        if (!isRunning())
+            break;
         m_wakeUp.wait(interval, m_wakeUpMutex);
     }
     m_instance->close();
 }
 
-bool VexlanClientHostchecker::sendResponse(tessel::http::CurlSession& session, const String& rules) {
+bool VexlanClientHostchecker::sendResponse(tessel::http::CurlSession& session,
+                                           const String& rules) {
     String body = "rulesChecked=" + tessel::http::percentEncode(rules);
     tessel::Buffer reply;
     tessel::http::RequestInfo info;
@@ -141,7 +153,8 @@ bool VexlanClientHostchecker::sendResponse(tessel::http::CurlSession& session, c
         }
         ResponseHostcheckerResult result;
         result.readConf(response.result());
-        if (!result.m_info.isEmpty()) tessel::log(0, kClassName, "sendResponse", result.m_info);
+        if (!result.m_info.isEmpty())
+            tessel::log(0, kClassName, "sendResponse", result.m_info);
         return result.m_continue;
     } catch (const tessel::EMediationResponse&) {
         tessel::log(2, kClassName, "run", "Bad response from mediation");

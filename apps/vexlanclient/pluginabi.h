@@ -42,8 +42,7 @@ typedef int VexlanSetDownloadDelegate(void* handle, VexlanDownloadDelegate* dele
 /* 17 DllGetLogs2 and 19 DllGetErrors2: a text the component owns until DllReleaseStr. */
 typedef const char* VexlanGetText(void* handle);
 /* 18 DllExecute2: a command and two further texts (empty from this client). */
-typedef int VexlanExecute(void* handle, const char* command, const char* second,
-                          const char* third);
+typedef int VexlanExecute(void* handle, const char* command, const char* second, const char* third);
 /* 20 DllStart2 and 21 DllStop2. */
 typedef int VexlanHandleCall(void* handle);
 /* 22 DllReleaseStr: gives back a text returned by DllGetLogs2 or DllGetErrors2. */

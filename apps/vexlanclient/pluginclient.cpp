@@ -37,7 +37,8 @@ void placeAndLoad(bool downloadAllowed, const char* className, Place place, Load
         // A library kept from an earlier run that no longer passes its check (a damaged file,
         // or one signed as another version or component than the record names) is placed
         // once more before the run gives up.
-        if (!downloadAllowed || fetched) throw;
+        if (!downloadAllowed || fetched)
+            throw;
         tessel::log(0, className, "loadDll", library + " failed its check: fetching it again");
         place(true, fetched);
         load(library);
@@ -73,7 +74,8 @@ PluginComponent::PluginComponent(const char* className, const String& directory,
 }
 
 void PluginComponent::removeStale(const String& path) {
-    if (!tessel::isFile(path)) return;
+    if (!tessel::isFile(path))
+        return;
     try {
         tessel::deleteFile(path);
     } catch (const tessel::EFile&) {
@@ -151,7 +153,9 @@ void VexlanClientPluginDll::stop() {
     m_wakeUp.signalAll();
 }
 
-void VexlanClientPluginDll::message(const String& text) { m_context.notify.message(text); }
+void VexlanClientPluginDll::message(const String& text) {
+    m_context.notify.message(text);
+}
 
 void VexlanClientPluginDll::processPluginStatus(const String& report) {
     m_status.process(report, *this);
@@ -174,7 +178,8 @@ std::vector<String> VexlanClientPluginDll::splitCommands(const String& commands)
 void VexlanClientPluginDll::executeCommands() {
     ScopeLock lock(m_moduleMutex);
     PluginDllInstance* instance = m_instance.load();
-    if (!instance || !m_running.load()) return;
+    if (!instance || !m_running.load())
+        return;
     for (const String& command : splitCommands(instance->getLogs()))
         instance->execute(command);
 }
@@ -207,7 +212,8 @@ void VexlanClientPluginDll::loadDll(const String& libraryPath) {
 
 void VexlanClientPluginDll::run(tessel::http::CurlSession* session) {
     m_running = true;
-    if (m_stopped) m_running = false;
+    if (m_stopped)
+        m_running = false;
     m_context.notify.statusChanged(kStatusDownloading);
 
     // Every text of the gateway that becomes part of a path is checked before anything is
@@ -220,7 +226,8 @@ void VexlanClientPluginDll::run(tessel::http::CurlSession* session) {
         m_context.downloadAllowed, kClassName,
         [&](bool refresh, bool& fetched) {
             String library = downloadDllWindows(*session, refresh, fetched);
-            if (!refresh) fetchPkiFiles(*session);
+            if (!refresh)
+                fetchPkiFiles(*session);
             return library;
         },
         [&](const String& library) { loadDll(library); });
@@ -254,7 +261,8 @@ void VexlanClientPluginDll::run(tessel::http::CurlSession* session) {
         ScopeLock lock(m_moduleMutex);
         instance->configureAndStart(parameters);
     }
-    if (proxyFailed) instance->setProxy(proxy);
+    if (proxyFailed)
+        instance->setProxy(proxy);
 
     while (true) {
         {
@@ -264,8 +272,10 @@ void VexlanClientPluginDll::run(tessel::http::CurlSession* session) {
         ScopeLock lock(m_wakeUpMutex);
         // Tested under the lock that stop takes: a stop during the poll ends the loop here
         // instead of after a whole wait.
-        if (!isRunning()) break;
-        if (m_wakeUp.wait(kPollMilliseconds, m_wakeUpMutex)) break;
+        if (!isRunning())
+            break;
+        if (m_wakeUp.wait(kPollMilliseconds, m_wakeUpMutex))
+            break;
     }
     ScopeLock lock(m_moduleMutex);
     m_running = false;

@@ -111,15 +111,20 @@ void PluginDllInstance::setProxy(const tessel::Proxy& proxy) {
 String PluginDllInstance::takeText(VexlanGetText* function) {
     const char* text = function(m_handle);
     // A null text is nothing to copy and nothing to give back.
-    if (!text) return String();
+    if (!text)
+        return String();
     String copy = String::copy(text, static_cast<uint32_t>(std::strlen(text)));
     m_releaseStr(text);
     return copy;
 }
 
-String PluginDllInstance::getErrors() { return takeText(m_getErrors); }
+String PluginDllInstance::getErrors() {
+    return takeText(m_getErrors);
+}
 
-String PluginDllInstance::getLogs() { return takeText(m_getLogs); }
+String PluginDllInstance::getLogs() {
+    return takeText(m_getLogs);
+}
 
 void PluginDllInstance::execute(const String& command) {
     m_execute(m_handle, command.c_str(), "", "");
@@ -128,10 +133,13 @@ void PluginDllInstance::execute(const String& command) {
 void PluginDllInstance::launchSafeResource(int32_t safetype, const String& service,
                                            VexlanDownloadDelegate* delegate) {
     m_setDownloadDelegate(m_handle, delegate);
-    if (m_launchSafeResource) m_launchSafeResource(m_handle, safetype, service.c_str());
+    if (m_launchSafeResource)
+        m_launchSafeResource(m_handle, safetype, service.c_str());
 }
 
-void PluginDllInstance::stop() { m_stop(m_handle); }
+void PluginDllInstance::stop() {
+    m_stop(m_handle);
+}
 
 void keepLoaded(PluginDllInstance* instance) {
     // Reachable for the whole life of the process (so leak checkers do not report it), and

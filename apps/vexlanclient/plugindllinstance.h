@@ -104,8 +104,8 @@ private:
     VexlanHandleCall* m_start;
     VexlanHandleCall* m_stop;
     VexlanReleaseText* m_releaseStr;
-    VexlanLaunchSafeResource* m_launchSafeResource = nullptr;              // optional
-    VexlanSetText* m_addSslServerCertificateName = nullptr;                // optional
+    VexlanLaunchSafeResource* m_launchSafeResource = nullptr;  // optional
+    VexlanSetText* m_addSslServerCertificateName = nullptr;    // optional
 };
 
 // Keeps `instance` (and so its library) alive until the process ends; it is never deleted.

@@ -55,7 +55,8 @@ void PluginStatusProcessor::processEntries(const String& report, IPluginStatusLi
         m_closeRequests = 0;
         tessel::log(0, kClassName, "processPluginStatus", "closeRequest canceled");
     }
-    if (m_statusReported && !carriedStatus) listener.message(String());
+    if (m_statusReported && !carriedStatus)
+        listener.message(String());
 }
 
 }  // namespace vexlan

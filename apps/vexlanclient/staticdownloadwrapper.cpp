@@ -35,7 +35,8 @@ void StaticDownloadWrapper::setSession(tessel::http::CurlSession* session) {
     {
         // Each run stores the same session again: no need to wait for downloads under way.
         std::shared_lock<std::shared_mutex> lock(g_lock);
-        if (g_session == session) return;
+        if (g_session == session)
+            return;
     }
     std::unique_lock<std::shared_mutex> lock(g_lock);
     g_session = session;
@@ -43,7 +44,8 @@ void StaticDownloadWrapper::setSession(tessel::http::CurlSession* session) {
 
 void StaticDownloadWrapper::clearSession(tessel::http::CurlSession* session) {
     std::unique_lock<std::shared_mutex> lock(g_lock);
-    if (g_session == session) g_session = nullptr;
+    if (g_session == session)
+        g_session = nullptr;
 }
 
 tessel::http::CurlSession* StaticDownloadWrapper::session() {

@@ -12,13 +12,16 @@ namespace vexlan {
 
 bool downloadVerified(tessel::http::CurlSession& session, const String& url, const String& path,
                       const String& md5) {
-    if (!tessel::http::DownloadManager::downloadFileTo(session, url, path)) return false;
-    if (md5.isEmpty()) return true;
+    if (!tessel::http::DownloadManager::downloadFileTo(session, url, path))
+        return false;
+    if (md5.isEmpty())
+        return true;
     String actual = fileMd5Hex(path);
-    if (actual == md5) return true;
-    tessel::log(2, "DownloadManager", "fetchFromConfig",
-                "Downloaded file '" + path + "' has the MD5 " + actual + ", not " + md5 +
-                    ": removed");
+    if (actual == md5)
+        return true;
+    tessel::log(
+        2, "DownloadManager", "fetchFromConfig",
+        "Downloaded file '" + path + "' has the MD5 " + actual + ", not " + md5 + ": removed");
     try {
         tessel::deleteFile(path);
     } catch (const tessel::Exception& e) {

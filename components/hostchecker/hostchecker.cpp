@@ -16,24 +16,26 @@ std::string g_folder;
 // When VEXLAN_HOSTCHECKER_TRACE names a file, every call is appended to it (for tests).
 void trace(const std::string& line) {
     const char* path = std::getenv("VEXLAN_HOSTCHECKER_TRACE");
-    if (!path || !*path) return;
+    if (!path || !*path)
+        return;
     if (FILE* out = std::fopen(path, "a")) {
         std::fprintf(out, "%s\n", line.c_str());
         std::fclose(out);
     }
 }
 
-const char* text(const char* value) { return value ? value : ""; }
+const char* text(const char* value) {
+    return value ? value : "";
+}
 
 }  // namespace
 
 extern "C" {
 
-__attribute__((visibility("default"))) int InitHostCheckerDll(const char* first,
-                                                               const char* second,
-                                                               const char* folder,
-                                                               const char* hostname,
-                                                               const char* language) {
+__attribute__((visibility("default"))) int InitHostCheckerDll(const char* first, const char* second,
+                                                              const char* folder,
+                                                              const char* hostname,
+                                                              const char* language) {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_folder = text(folder);
     trace(std::string("init|") + text(first) + "|" + text(second) + "|" + g_folder + "|" +

@@ -34,10 +34,12 @@ std::string osName() {
 
 bool processRuns(const std::string& name) {
     DIR* proc = opendir("/proc");
-    if (!proc) return false;
+    if (!proc)
+        return false;
     bool found = false;
     while (dirent* entry = readdir(proc)) {
-        if (!std::isdigit(static_cast<unsigned char>(entry->d_name[0]))) continue;
+        if (!std::isdigit(static_cast<unsigned char>(entry->d_name[0])))
+            continue;
         std::ifstream comm(std::string("/proc/") + entry->d_name + "/comm");
         std::string command;
         if (std::getline(comm, command) && command == name) {
@@ -53,16 +55,20 @@ bool processRuns(const std::string& name) {
 
 bool ruleHolds(const std::string& rule) {
     size_t colon = rule.find(':');
-    if (colon == std::string::npos) return false;
+    if (colon == std::string::npos)
+        return false;
     std::string kind = rule.substr(0, colon);
     std::string value = rule.substr(colon + 1);
-    if (kind == "os") return !value.empty() && lower(osName()).find(lower(value)) != std::string::npos;
+    if (kind == "os")
+        return !value.empty() && lower(osName()).find(lower(value)) != std::string::npos;
     if (kind == "file") {
         struct stat st {};
         return !value.empty() && stat(value.c_str(), &st) == 0;
     }
-    if (kind == "proc") return !value.empty() && processRuns(value);
-    if (kind == "user") return value == "notroot" && geteuid() != 0;
+    if (kind == "proc")
+        return !value.empty() && processRuns(value);
+    if (kind == "user")
+        return value == "notroot" && geteuid() != 0;
     return false;
 }
 
@@ -71,10 +77,12 @@ std::string validRules(const std::string& request) {
     size_t start = 0;
     while (start <= request.size()) {
         size_t end = request.find(';', start);
-        if (end == std::string::npos) end = request.size();
+        if (end == std::string::npos)
+            end = request.size();
         std::string rule = request.substr(start, end - start);
         if (!rule.empty() && ruleHolds(rule)) {
-            if (!answer.empty()) answer += ';';
+            if (!answer.empty())
+                answer += ';';
             answer += rule;
         }
         start = end + 1;

@@ -34,12 +34,15 @@ struct Launcher {
 std::mutex g_textsMutex;
 std::set<const char*> g_texts;
 
-Launcher* launcher(void* handle) { return static_cast<Launcher*>(handle); }
+Launcher* launcher(void* handle) {
+    return static_cast<Launcher*>(handle);
+}
 
 const char* handOut(const char* text) {
     size_t length = std::strlen(text);
     char* copy = static_cast<char*>(std::malloc(length + 1));
-    if (!copy) return nullptr;
+    if (!copy)
+        return nullptr;
     std::memcpy(copy, text, length + 1);
     std::lock_guard<std::mutex> lock(g_textsMutex);
     g_texts.insert(copy);
@@ -49,18 +52,23 @@ const char* handOut(const char* text) {
 // A service is handed to xdg-open as one argument: it must not look like an option or carry
 // control characters.
 bool acceptable(const std::string& service) {
-    if (service.empty() || service[0] == '-') return false;
+    if (service.empty() || service[0] == '-')
+        return false;
     for (unsigned char c : service) {
-        if (c < 0x20 || c == 0x7f) return false;
+        if (c < 0x20 || c == 0x7f)
+            return false;
     }
     return true;
 }
 
-void complain(const std::string& text) { std::fprintf(stderr, "launcher: %s\n", text.c_str()); }
+void complain(const std::string& text) {
+    std::fprintf(stderr, "launcher: %s\n", text.c_str());
+}
 
 bool record(const char* path, int32_t safetype, const std::string& service) {
     FILE* out = std::fopen(path, "a");
-    if (!out) return false;
+    if (!out)
+        return false;
     std::fprintf(out, "%d %s\n", static_cast<int>(safetype), service.c_str());
     return std::fclose(out) == 0;
 }
@@ -73,7 +81,8 @@ bool launch(const std::string& service) {
     posix_spawn_file_actions_init(&actions);
     posix_spawnattr_init(&attributes);
     for (int fd = 0; fd <= 2; ++fd)
-        posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY,
+                                         0);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
     std::string program = "xdg-open";
     char* argv[] = {program.data(), const_cast<char*>(service.c_str()), nullptr};
@@ -97,63 +106,108 @@ bool launch(const std::string& service) {
 
 extern "C" {
 
-void* DllCreatePluginFrontal(void) { return new Launcher(); }
+void* DllCreatePluginFrontal(void) {
+    return new Launcher();
+}
 
-int DllSetDllVersion2(void* h, const char*) { return h ? 1 : 0; }
+int DllSetDllVersion2(void* h, const char*) {
+    return h ? 1 : 0;
+}
 
 int DllSetPluginDir2(void* h, const char* folder) {
-    if (!h) return 0;
+    if (!h)
+        return 0;
     std::lock_guard<std::mutex> lock(launcher(h)->mutex);
     launcher(h)->folder = folder ? folder : "";
     return 1;
 }
 
-int DllSetLogin2(void* h, const char*) { return h ? 1 : 0; }
-int DllSetOrganization2(void* h, const char*) { return h ? 1 : 0; }
-int DllSetHostname2(void* h, const char*) { return h ? 1 : 0; }
-int DllSetServer2(void* h, const char*) { return h ? 1 : 0; }
-int DllSetSuffix2(void* h, const char*) { return h ? 1 : 0; }
-int DllSetTicket2(void* h, const char*) { return h ? 1 : 0; }
-int DllSetSessionId2(void* h, const char*) { return h ? 1 : 0; }
-int DllSetCertDirectory2(void* h, const char*) { return h ? 1 : 0; }
-int DllSetCertFileName2(void* h, const char*) { return h ? 1 : 0; }
-int DllSetCaFileName2(void* h, const char*) { return h ? 1 : 0; }
-int DllSetCertPassword2(void* h, const char*) { return h ? 1 : 0; }
-int DllSetProxy2(void* h, const char*) { return h ? 1 : 0; }
-int DllAddSslServerCertificateName(void* h, const char*) { return h ? 1 : 0; }
+int DllSetLogin2(void* h, const char*) {
+    return h ? 1 : 0;
+}
+int DllSetOrganization2(void* h, const char*) {
+    return h ? 1 : 0;
+}
+int DllSetHostname2(void* h, const char*) {
+    return h ? 1 : 0;
+}
+int DllSetServer2(void* h, const char*) {
+    return h ? 1 : 0;
+}
+int DllSetSuffix2(void* h, const char*) {
+    return h ? 1 : 0;
+}
+int DllSetTicket2(void* h, const char*) {
+    return h ? 1 : 0;
+}
+int DllSetSessionId2(void* h, const char*) {
+    return h ? 1 : 0;
+}
+int DllSetCertDirectory2(void* h, const char*) {
+    return h ? 1 : 0;
+}
+int DllSetCertFileName2(void* h, const char*) {
+    return h ? 1 : 0;
+}
+int DllSetCaFileName2(void* h, const char*) {
+    return h ? 1 : 0;
+}
+int DllSetCertPassword2(void* h, const char*) {
+    return h ? 1 : 0;
+}
+int DllSetProxy2(void* h, const char*) {
+    return h ? 1 : 0;
+}
+int DllAddSslServerCertificateName(void* h, const char*) {
+    return h ? 1 : 0;
+}
 
 int DllSetDownloadDelegate2(void* h, VexlanDownloadDelegate* delegate) {
-    if (!h) return 0;
+    if (!h)
+        return 0;
     std::lock_guard<std::mutex> lock(launcher(h)->mutex);
     launcher(h)->delegate = delegate;
     return 1;
 }
 
 // Nothing to report and no commands: an empty array and an empty list.
-const char* DllGetLogs2(void* h) { return h ? handOut("") : nullptr; }
-const char* DllGetErrors2(void* h) { return h ? handOut("[]") : nullptr; }
-int DllExecute2(void* h, const char*, const char*, const char*) { return h ? 1 : 0; }
-int DllStart2(void* h) { return h ? 1 : 0; }
-int DllStop2(void* h) { return h ? 1 : 0; }
+const char* DllGetLogs2(void* h) {
+    return h ? handOut("") : nullptr;
+}
+const char* DllGetErrors2(void* h) {
+    return h ? handOut("[]") : nullptr;
+}
+int DllExecute2(void* h, const char*, const char*, const char*) {
+    return h ? 1 : 0;
+}
+int DllStart2(void* h) {
+    return h ? 1 : 0;
+}
+int DllStop2(void* h) {
+    return h ? 1 : 0;
+}
 
 int DllReleaseStr(const char* text) {
     {
         std::lock_guard<std::mutex> lock(g_textsMutex);
-        if (g_texts.erase(text) == 0) return 0;
+        if (g_texts.erase(text) == 0)
+            return 0;
     }
     std::free(const_cast<char*>(text));
     return 1;
 }
 
 int LaunchSafeResource(void* h, int32_t safetype, const char* service) {
-    if (!h) return 0;
+    if (!h)
+        return 0;
     std::string target = service ? service : "";
     if (!acceptable(target)) {
         complain("refusing to open '" + target + "'");
         return 0;
     }
     const char* recording = std::getenv("VEXLAN_LAUNCHER_RECORD");
-    if (recording && *recording) return record(recording, safetype, target) ? 1 : 0;
+    if (recording && *recording)
+        return record(recording, safetype, target) ? 1 : 0;
     return launch(target) ? 1 : 0;
 }
 

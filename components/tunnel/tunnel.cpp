@@ -23,7 +23,8 @@ constexpr auto kStopWait = std::chrono::seconds(5);
 
 std::string trim(const std::string& text) {
     size_t begin = text.find_first_not_of(" \t\r");
-    if (begin == std::string::npos) return std::string();
+    if (begin == std::string::npos)
+        return std::string();
     size_t end = text.find_last_not_of(" \t\r");
     return text.substr(begin, end - begin + 1);
 }
@@ -48,7 +49,8 @@ std::string quoted(const std::string& text) {
 
 int stepMilliseconds() {
     const char* text = std::getenv("VEXLAN_TUNNEL_STEP_MS");
-    if (!text || !*text) return Tunnel::kDefaultStepMilliseconds;
+    if (!text || !*text)
+        return Tunnel::kDefaultStepMilliseconds;
     int value = std::atoi(text);
     return value < 0 ? 0 : (value > 60000 ? 60000 : value);
 }
@@ -66,13 +68,16 @@ std::string timestamp() {
 // through a link planted at the path.
 bool writePrivateFile(const std::string& path, const std::string& text) {
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     bool ok = ::fchmod(fd, 0600) == 0;
     for (size_t done = 0; ok && done < text.size();) {
         ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EINTR)
+            continue;
         ok = n > 0;
-        if (ok) done += static_cast<size_t>(n);
+        if (ok)
+            done += static_cast<size_t>(n);
     }
     return ::close(fd) == 0 && ok;
 }
@@ -85,9 +90,11 @@ std::map<std::string, std::string> parseConfiguration(const std::string& text) {
     std::string line;
     while (std::getline(lines, line)) {
         line = trim(line);
-        if (line.empty() || line[0] == '#') continue;
+        if (line.empty() || line[0] == '#')
+            continue;
         size_t equals = line.find('=');
-        if (equals == std::string::npos) continue;
+        if (equals == std::string::npos)
+            continue;
         values[trim(line.substr(0, equals))] = trim(line.substr(equals + 1));
     }
     return values;
@@ -100,10 +107,12 @@ std::string maskedProxy(const std::string& proxy) {
         if (c == '|') {
             ++field;
             out += c;
-            if (field == 5) out += "***";
+            if (field == 5)
+                out += "***";
             continue;
         }
-        if (field != 5) out += c;
+        if (field != 5)
+            out += c;
     }
     return out;
 }
@@ -113,9 +122,13 @@ bool isPlainFileName(const std::string& name) {
            name.find('\0') == std::string::npos;
 }
 
-Tunnel::Tunnel() { note("created"); }
+Tunnel::Tunnel() {
+    note("created");
+}
 
-Tunnel::~Tunnel() { stop(); }
+Tunnel::~Tunnel() {
+    stop();
+}
 
 void Tunnel::set(const std::string& name, const char* value) {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -152,7 +165,8 @@ void Tunnel::note(const std::string& line) {
 
 void Tunnel::noteLocked(const std::string& line) {
     m_log.push_back(timestamp() + " " + line);
-    while (m_log.size() > kMaxLogLines) m_log.pop_front();
+    while (m_log.size() > kMaxLogLines)
+        m_log.pop_front();
 }
 
 void Tunnel::setState(const std::string& state) {
@@ -170,7 +184,8 @@ bool Tunnel::waitStopped(std::chrono::milliseconds duration) {
 void Tunnel::start() {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_started) return;
+        if (m_started)
+            return;
         m_started = true;
         m_state = "init";
         m_unreported.push_back(m_state);
@@ -186,9 +201,11 @@ void Tunnel::start() {
 
 void Tunnel::run() {
     const auto step = std::chrono::milliseconds(stepMilliseconds());
-    if (waitStopped(step)) return;
+    if (waitStopped(step))
+        return;
     setState("authenticating");
-    if (waitStopped(step)) return;
+    if (waitStopped(step))
+        return;
     setState("getconfig");
 
     VexlanDownloadDelegate* delegate;
@@ -215,7 +232,8 @@ void Tunnel::run() {
         m_closeAt = std::chrono::steady_clock::now();
         return;
     }
-    if (waitStopped(step)) return;
+    if (waitStopped(step))
+        return;
 
     std::string address = configuration.count("ip") ? configuration["ip"] : kDefaultAddress;
     setState("connected ip=" + address);
@@ -235,12 +253,14 @@ void Tunnel::run() {
 void Tunnel::stop() {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (!m_started || m_stopping) return;
+        if (!m_started || m_stopping)
+            return;
         m_stopping = true;
         noteLocked("stop");
     }
     m_changed.notify_all();
-    if (!m_worker.joinable()) return;
+    if (!m_worker.joinable())
+        return;
     // The thread may be inside a download: wait a while, then let it end on its own (the
     // object is never destroyed while the process runs).
     std::unique_lock<std::mutex> lock(m_mutex);
@@ -258,30 +278,35 @@ std::string Tunnel::errors() {
     ++m_polls;
     std::string report = "[";
     auto add = [&report](const std::string& entry) {
-        if (report.size() > 1) report += ",";
+        if (report.size() > 1)
+            report += ",";
         report += entry;
     };
     if (m_started) {
-        if (m_unreported.empty()) m_unreported.push_back(m_state);
+        if (m_unreported.empty())
+            m_unreported.push_back(m_state);
         for (const std::string& status : m_unreported)
             add("{\"code\":5,\"status\":" + quoted(status) + "}");
         m_unreported.clear();
     }
     if (m_closeScheduled && !m_stopping && std::chrono::steady_clock::now() >= m_closeAt) {
-        if (!m_closing) noteLocked("asking to close");
+        if (!m_closing)
+            noteLocked("asking to close");
         m_closing = true;
         add("{\"code\":8,\"reason\":" + std::to_string(m_closeReason) + "}");
     }
     return report + "]";
 }
 
-std::string Tunnel::logs() { return "stats;writelog tunnel.log"; }
+std::string Tunnel::logs() {
+    return "stats;writelog tunnel.log";
+}
 
 void Tunnel::execute(const std::string& command) {
     if (command == "stats") {
         std::lock_guard<std::mutex> lock(m_mutex);
-        noteLocked("stats: state " + m_state + ", " + std::to_string(m_polls) +
-                        " polls, " + std::to_string(m_serverNames.size()) + " server names");
+        noteLocked("stats: state " + m_state + ", " + std::to_string(m_polls) + " polls, " +
+                   std::to_string(m_serverNames.size()) + " server names");
         return;
     }
     const std::string writeLog = "writelog ";
@@ -292,7 +317,8 @@ void Tunnel::execute(const std::string& command) {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             folder = value("DllSetPluginDir2");
-            for (const std::string& line : m_log) text += line + "\n";
+            for (const std::string& line : m_log)
+                text += line + "\n";
         }
         if (!isPlainFileName(name) || folder.empty()) {
             note("refused to write the log to '" + name + "'");
@@ -304,7 +330,8 @@ void Tunnel::execute(const std::string& command) {
             note("cannot write " + temporary);
             return;
         }
-        if (std::rename(temporary.c_str(), path.c_str()) != 0) note("cannot write " + path);
+        if (std::rename(temporary.c_str(), path.c_str()) != 0)
+            note("cannot write " + path);
         return;
     }
     note("unknown command '" + command + "'");

@@ -29,13 +29,16 @@ public:
     // default-constructed, plain values stay unset until the count reaches them (operator[]
     // gives them T(); append assigns them), which spares zero-filling every new array.
     void grow(uint32_t n) {
-        if (m_capacity >= n) return;
+        if (m_capacity >= n)
+            return;
         uint32_t capacity = n + n / 5;
         T* items = new T[capacity];
         if constexpr (std::is_trivially_copyable_v<T>) {
-            if (m_count) std::memcpy(static_cast<void*>(items), m_items, m_count * sizeof(T));
+            if (m_count)
+                std::memcpy(static_cast<void*>(items), m_items, m_count * sizeof(T));
         } else {
-            for (uint32_t i = 0; i < m_count; ++i) std::swap(items[i], m_items[i]);
+            for (uint32_t i = 0; i < m_count; ++i)
+                std::swap(items[i], m_items[i]);
         }
         delete[] m_items;
         m_items = items;
@@ -50,7 +53,8 @@ public:
         if (capacity) {
             copy->m_items = new T[capacity];
             copy->m_capacity = capacity;
-            for (uint32_t i = 0; i < m_count; ++i) copy->m_items[i] = m_items[i];
+            for (uint32_t i = 0; i < m_count; ++i)
+                copy->m_items[i] = m_items[i];
             copy->m_count = m_count;
         }
         return copy.release();
@@ -82,7 +86,8 @@ public:
     }
     bool atEnd() const { return m_isEnd || m_position >= m_end; }
     bool operator==(const ArrayIterator& other) const {
-        if (m_isEnd || other.m_isEnd) return atEnd() && other.atEnd();
+        if (m_isEnd || other.m_isEnd)
+            return atEnd() && other.atEnd();
         return m_position == other.m_position;
     }
     bool operator!=(const ArrayIterator& other) const { return !(*this == other); }
@@ -166,7 +171,8 @@ public:
     T& operator[](uint32_t position) {
         gc::Pointer<Block> previous;  // released after the lock
         ScopeLock lock(*this);
-        if (!m_block) gc::throwNullPointer();
+        if (!m_block)
+            gc::throwNullPointer();
         if (m_block.refCount() > 1) {
             uint32_t count = m_block->m_count;
             previous = m_block;
@@ -174,7 +180,8 @@ public:
         }
         if (position >= m_block->m_count) {
             m_block->grow(position + 1);
-            for (uint32_t i = m_block->m_count; i <= position; ++i) m_block->m_items[i] = T();
+            for (uint32_t i = m_block->m_count; i <= position; ++i)
+                m_block->m_items[i] = T();
             m_block->m_count = position + 1;
         }
         return m_block->m_items[position];
@@ -182,7 +189,8 @@ public:
     // Copies the element at `position` into `value`; false when there is none.
     bool get(uint32_t position, T& value) {
         ScopeLock lock(*this);
-        if (!m_block || position >= m_block->m_count) return false;
+        if (!m_block || position >= m_block->m_count)
+            return false;
         value = m_block->m_items[position];
         return true;
     }

@@ -10,19 +10,22 @@ constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwx
 struct DecodeTable {
     unsigned char value[256];
     constexpr DecodeTable() : value() {
-        for (int i = 0; i < 64; ++i) value[static_cast<unsigned char>(kAlphabet[i])] =
-            static_cast<unsigned char>(i);
+        for (int i = 0; i < 64; ++i)
+            value[static_cast<unsigned char>(kAlphabet[i])] = static_cast<unsigned char>(i);
     }
 };
 constexpr DecodeTable kDecode;
 
-bool skipped(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool skipped(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 }  // namespace
 
 String base64Encode(const void* data, uint32_t length) {
     String out;
-    if (length == 0) return out;
+    if (length == 0)
+        return out;
     const auto* in = static_cast<const unsigned char*>(data);
     uint32_t outLength = 4 * ((length + 2) / 3);
     char* p = out.reserveAppend(outLength);
@@ -36,7 +39,8 @@ String base64Encode(const void* data, uint32_t length) {
     }
     if (i < length) {
         uint32_t v = uint32_t(in[i]) << 16;
-        if (i + 1 < length) v |= uint32_t(in[i + 1]) << 8;
+        if (i + 1 < length)
+            v |= uint32_t(in[i + 1]) << 8;
         *p++ = kAlphabet[(v >> 18) & 63];
         *p++ = kAlphabet[(v >> 12) & 63];
         *p++ = i + 1 < length ? kAlphabet[(v >> 6) & 63] : '=';
@@ -46,8 +50,12 @@ String base64Encode(const void* data, uint32_t length) {
     return out;
 }
 
-String base64Encode(const Buffer& data) { return base64Encode(data.data(), data.length()); }
-String base64Encode(const String& data) { return base64Encode(data.data(), data.length()); }
+String base64Encode(const Buffer& data) {
+    return base64Encode(data.data(), data.length());
+}
+String base64Encode(const String& data) {
+    return base64Encode(data.data(), data.length());
+}
 
 Buffer base64Decode(const String& text) {
     Buffer out;
@@ -57,8 +65,10 @@ Buffer base64Decode(const String& text) {
     int inGroup = 0;     // characters of the current group
     for (uint32_t i = 0; i < text.length(); ++i) {
         char c = text[i];
-        if (skipped(c)) continue;
-        if (c == '=' && inGroup >= 2) break;
+        if (skipped(c))
+            continue;
+        if (c == '=' && inGroup >= 2)
+            break;
         group = (group << 6) | kDecode.value[static_cast<unsigned char>(c)];
         if (++inGroup == 4) {
             p[produced++] = static_cast<unsigned char>(group >> 16);

@@ -9,7 +9,9 @@
 
 namespace tessel {
 
-Buffer::Buffer(uint32_t size) { setLength(size); }
+Buffer::Buffer(uint32_t size) {
+    setLength(size);
+}
 
 Buffer::Buffer(Buffer&& other) noexcept
     : m_storage(std::move(other.m_storage)), m_data(other.m_data), m_length(other.m_length) {
@@ -28,14 +30,19 @@ Buffer& Buffer::operator=(Buffer&& other) noexcept {
     return *this;
 }
 
-Buffer::Buffer(const void* data, uint32_t length) { append(data, length); }
+Buffer::Buffer(const void* data, uint32_t length) {
+    append(data, length);
+}
 
-Buffer Buffer::fromString(const String& text) { return Buffer(text.data(), text.length()); }
+Buffer Buffer::fromString(const String& text) {
+    return Buffer(text.data(), text.length());
+}
 
 unsigned char* Buffer::reserveAppend(uint32_t n) {
     uint32_t room = n == 0 ? 1 : n;
     // The new length, its terminator and the rounding must stay within 32 bits.
-    if (room > MemoryBlock::kLargest - 1 - m_length) throw std::bad_alloc();
+    if (room > MemoryBlock::kLargest - 1 - m_length)
+        throw std::bad_alloc();
     if (m_storage && m_storage->refCount() <= 1 &&
         m_data == reinterpret_cast<unsigned char*>(m_storage->data())) {
         if (!(m_length < m_storage->capacity() && room < m_storage->capacity() - m_length)) {
@@ -43,7 +50,8 @@ unsigned char* Buffer::reserveAppend(uint32_t n) {
         }
     } else {
         MemoryBlock* block = MemoryBlock::obtain(m_length + room + 1);
-        if (m_length) std::memcpy(block->data(), m_data, m_length);
+        if (m_length)
+            std::memcpy(block->data(), m_data, m_length);
         m_storage = block;
     }
     m_data = reinterpret_cast<unsigned char*>(m_storage->data());
@@ -57,7 +65,8 @@ unsigned char* Buffer::mutableData() {
 }
 
 Buffer& Buffer::append(const void* data, uint32_t length) {
-    if (length == 0) return *this;
+    if (length == 0)
+        return *this;
     const auto* bytes = static_cast<const unsigned char*>(data);
     if (m_data && bytes >= m_data && bytes < m_data + m_length) {
         // Our own bytes: reserving may move them, so keep the old storage alive meanwhile
@@ -75,7 +84,8 @@ Buffer& Buffer::append(const void* data, uint32_t length) {
 }
 
 void Buffer::setLength(uint32_t length) {
-    if (length > m_length) reserveAppend(length - m_length);
+    if (length > m_length)
+        reserveAppend(length - m_length);
     m_length = length;
     if (m_storage && m_data == reinterpret_cast<unsigned char*>(m_storage->data()) &&
         m_storage->refCount() <= 1) {

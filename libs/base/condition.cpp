@@ -10,7 +10,8 @@ using Clock = std::chrono::steady_clock;
 
 // What is left of a wait that began with `milliseconds` at `start` (-1 stays for ever).
 int32_t remaining(int32_t milliseconds, Clock::time_point start) {
-    if (milliseconds < 0) return -1;
+    if (milliseconds < 0)
+        return -1;
     auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
     return spent.count() >= milliseconds ? 0 : milliseconds - static_cast<int32_t>(spent.count());
 }
@@ -23,7 +24,8 @@ Semaphore::Semaphore(uint32_t initial, uint32_t maximum)
 bool Semaphore::release(uint32_t count) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (count > m_maximum - m_count) return false;
+        if (count > m_maximum - m_count)
+            return false;
         m_count += count;
     }
     if (count == 1) {
@@ -48,7 +50,8 @@ bool Semaphore::wait(int32_t milliseconds) {
 
 bool Semaphore::tryWait() {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_count == 0) return false;
+    if (m_count == 0)
+        return false;
     --m_count;
     return true;
 }
@@ -74,7 +77,8 @@ bool Condition::wait(int32_t milliseconds, IMutex& mutex) {
             signalled = true;
             break;
         }
-        if (!woken) break;  // time-out, nothing for this wait
+        if (!woken)
+            break;  // time-out, nothing for this wait
         // A wake-up meant for a wait older than this one is handed back for that waiter; a
         // unit left over by a timed-out wait is simply used up.
         bool handBack = m_granted > 0;
@@ -104,7 +108,8 @@ void Condition::signal() {
             wake = true;
         }
     }
-    if (wake) m_semaphore.release(1);
+    if (wake)
+        m_semaphore.release(1);
 }
 
 void Condition::signalAll() {
@@ -117,7 +122,8 @@ void Condition::signalAll() {
             ++m_generation;
         }
     }
-    if (wake) m_semaphore.release(wake);
+    if (wake)
+        m_semaphore.release(wake);
 }
 
 }  // namespace tessel

@@ -14,9 +14,15 @@ namespace {
 
 }  // namespace
 
-void IConf::read(IReader&) { TESSEL_THROW(ENotImplemented); }
-void IConf::write(IKeyWriter&) { TESSEL_THROW(ENotImplemented); }
-void IConf::write(IWriter&) { TESSEL_THROW(ENotImplemented); }
+void IConf::read(IReader&) {
+    TESSEL_THROW(ENotImplemented);
+}
+void IConf::write(IKeyWriter&) {
+    TESSEL_THROW(ENotImplemented);
+}
+void IConf::write(IWriter&) {
+    TESSEL_THROW(ENotImplemented);
+}
 
 template <class T>
 bool ConfReadHelper::readValue(const char* key, T& value, bool mandatory) {
@@ -30,11 +36,13 @@ bool ConfReadHelper::readValue(const char* key, T& value, bool mandatory) {
             String text;
             text.appendAll("Error while reading key: \"", key, '"');
             log(2, "ConfReadHelper", "readKey", text);
-            if (mandatory) TESSEL_THROW(EConfMissingKey);
+            if (mandatory)
+                TESSEL_THROW(EConfMissingKey);
             return false;
         }
     }
-    if (mandatory) missingKey(key);
+    if (mandatory)
+        missingKey(key);
     return false;
 }
 
@@ -55,8 +63,10 @@ bool ConfReadHelper::readKey(const char* key, ISerialize& value, bool mandatory)
 }
 
 ConfReadHelper ConfReadHelper::readKey(const char* key, bool mandatory) {
-    if (m_present && m_reader->hasKey(key)) return ConfReadHelper(m_reader->getKey(key), true);
-    if (mandatory) missingKey(key);
+    if (m_present && m_reader->hasKey(key))
+        return ConfReadHelper(m_reader->getKey(key), true);
+    if (mandatory)
+        missingKey(key);
     return ConfReadHelper(nullptr, false);
 }
 

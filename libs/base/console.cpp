@@ -15,12 +15,13 @@ Console::Console()
                {stdout, "stdout", "ASSERT"}} {}
 
 Console::~Console() {
-    for (int i = 0; i < kLevels; ++i) setOutput(i, "null");
+    for (int i = 0; i < kLevels; ++i)
+        setOutput(i, "null");
 }
 
-void Console::log(int level, const String& className, const String& method,
-                  const String& message) {
-    if (level < 0 || level >= kLevels) return;
+void Console::log(int level, const String& className, const String& method, const String& message) {
+    if (level < 0 || level >= kLevels)
+        return;
     const Level& out = m_levels[level];
 
     String text;
@@ -55,7 +56,8 @@ void Console::log(int level, const String& className, const String& method,
 }
 
 bool Console::setOutput(int level, const String& name) {
-    if (level < 0 || level >= kLevels) return false;
+    if (level < 0 || level >= kLevels)
+        return false;
     FILE* stream = nullptr;
     bool opened = true;
     if (name == "null") {
@@ -73,7 +75,8 @@ bool Console::setOutput(int level, const String& name) {
 }
 
 void Console::setOutput(int level, FILE* stream, const String& name) {
-    if (level < 0 || level >= kLevels) return;
+    if (level < 0 || level >= kLevels)
+        return;
     replaceStream(level, stream, name);
 }
 
@@ -96,7 +99,8 @@ void Console::replaceStream(int level, FILE* stream, const String& name) {
 }
 
 String Console::outputName(int level) {
-    if (level < 0 || level >= kLevels) return String();
+    if (level < 0 || level >= kLevels)
+        return String();
     std::shared_lock<std::shared_mutex> outputs(m_outputs);
     return m_levels[level].name;
 }
@@ -112,7 +116,8 @@ Console* console() {
 }
 
 void log(int level, const String& className, const String& method, const String& message) {
-    if (Console* c = console()) c->log(level, className, method, message);
+    if (Console* c = console())
+        c->log(level, className, method, message);
 }
 
 void log(int level, const String& className, const String& method, const char* message) {

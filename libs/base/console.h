@@ -27,11 +27,11 @@ public:
     // Writes one line at `level` (0 to 3; other levels are ignored).
     void log(int level, const String& className, const String& method, const String& message);
     // "null": no stream; "stdout", "stderr": the standard streams; any other name: that file,
-    // created or truncated (see the log file rules of console_platform.h: never through a symbolic link), each
-    // call opening its own stream, which appends. Returns false when the file could not be
-    // opened; the level then has no stream of its own but still reaches standard output.
-    // When the level's previous stream is a file, every other level that shares it falls back
-    // to "stdout" before it is closed.
+    // created or truncated (see the log file rules of console_platform.h: never through a symbolic
+    // link), each call opening its own stream, which appends. Returns false when the file could not
+    // be opened; the level then has no stream of its own but still reaches standard output. When
+    // the level's previous stream is a file, every other level that shares it falls back to
+    // "stdout" before it is closed.
     bool setOutput(int level, const String& name);
     // Gives `stream` (a file stream the console now owns, or stdout/stderr, or null) to
     // `level` under `name`. Several levels may share one file stream: replacing it on one

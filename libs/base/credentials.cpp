@@ -10,7 +10,8 @@ namespace {
 // Reads `key` into `value` when present; a failure is logged and absorbed.
 void readOptional(IKeyReader& reader, const char* key, String& value) {
     try {
-        if (reader.hasKey(key)) reader.getKey(key)->read(value);
+        if (reader.hasKey(key))
+            reader.getKey(key)->read(value);
     } catch (const Exception& e) {
         TESSEL_LOG_CATCH_AT(e, fixed::kCredentials);
     }
@@ -44,7 +45,8 @@ void Credentials::write(IWriter& writer) {
 }
 
 String Credentials::userNameWithDomain(bool atForm) const {
-    if (m_domain.isEmpty()) return m_login;
+    if (m_domain.isEmpty())
+        return m_login;
     String name;
     if (atForm) {
         name.appendAll(m_login, '@', m_domain);

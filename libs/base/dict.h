@@ -23,7 +23,8 @@ protected:
     // Position of `key` by binary search in `block`, or the count when absent.
     template <class K>
     static uint32_t search(const Block* block, const K& key) {
-        if (!block) return 0;
+        if (!block)
+            return 0;
         uint32_t low = 0;
         uint32_t high = block->m_count;
         while (low < high) {
@@ -34,7 +35,8 @@ protected:
                 high = mid;
             }
         }
-        if (low < block->m_count && !(key < block->m_items[low].key)) return low;
+        if (low < block->m_count && !(key < block->m_items[low].key))
+            return low;
         return block->m_count;
     }
     // Where `key` would be inserted to keep the order.
@@ -56,7 +58,8 @@ protected:
     // `room` elements) when shared. The shared block is handed to `previous`, to be released
     // after the lock.
     Block* writableBlock(uint32_t room, gc::Pointer<Block>& previous) {
-        if (!this->m_block) this->m_block = new Block;
+        if (!this->m_block)
+            this->m_block = new Block;
         // The array's own handle counts 1; anything above means a snapshot is out there.
         if (this->m_block.refCount() >= 2) {
             previous = this->m_block;
@@ -82,7 +85,8 @@ public:
         ScopeLock lock(*this);
         const Block* block = this->m_block.get();
         uint32_t at = Base::search(block, key);
-        if (!block || at >= block->m_count) return false;
+        if (!block || at >= block->m_count)
+            return false;
         value = block->m_items[at].value;
         return true;
     }
@@ -99,7 +103,8 @@ public:
         uint32_t count = this->m_block ? this->m_block->m_count : 0;
         Block* block = this->writableBlock(count + 1, previous);
         uint32_t at = Base::search(block, key);
-        if (at < block->m_count) return block->m_items[at].value;
+        if (at < block->m_count)
+            return block->m_items[at].value;
         at = Base::lowerBound(block, key);
         block->grow(block->m_count + 1);
         // Move the tail up by one slot, then put the new item in the gap.
@@ -122,19 +127,22 @@ public:
         gc::Pointer<Block> previous;
         gc::Pointer<Block> released;
         ScopeLock lock(*this);
-        if (!this->m_block || position >= this->m_block->m_count) return;
+        if (!this->m_block || position >= this->m_block->m_count)
+            return;
         Block* block = this->writableBlock(this->m_block->m_count, previous);
         for (uint32_t i = position; i + 1 < block->m_count; ++i) {
             std::swap(block->m_items[i], block->m_items[i + 1]);
         }
         block->m_items[block->m_count - 1] = DictItem<K, V>();
         block->m_count -= 1;
-        if (block->m_count == 0) released = std::move(this->m_block);
+        if (block->m_count == 0)
+            released = std::move(this->m_block);
     }
     bool eraseKey(const K& key) {
         ScopeLock lock(*this);
         uint32_t at = Base::search(this->m_block.get(), key);
-        if (!this->m_block || at >= this->m_block->m_count) return false;
+        if (!this->m_block || at >= this->m_block->m_count)
+            return false;
         erase(at);
         return true;
     }

@@ -5,9 +5,11 @@
 namespace tessel {
 
 String Exception::baseName(const char* path) {
-    if (!path) return String();
+    if (!path)
+        return String();
     const char* slash = std::strrchr(path, '/');
-    if (!slash) slash = std::strrchr(path, '\\');
+    if (!slash)
+        slash = std::strrchr(path, '\\');
     return String::copy(slash ? slash + 1 : path,
                         static_cast<uint32_t>(std::strlen(slash ? slash + 1 : path)));
 }
@@ -21,7 +23,8 @@ Exception::Exception(int32_t code, const String& message, const char* file, uint
 String Exception::toString() const {
     String text;
     text.appendAll(m_message, ':', m_file, ':', String(m_line));
-    if (m_code != 0) text.appendAll('(', String::format("%u", static_cast<uint32_t>(m_code)), ')');
+    if (m_code != 0)
+        text.appendAll('(', String::format("%u", static_cast<uint32_t>(m_code)), ')');
     return text;
 }
 

@@ -89,8 +89,12 @@ struct FixedPosition {
     const char* source;
     uint32_t line;
 };
-constexpr uint32_t fixedLine(FixedSource, uint32_t here) { return here; }
-constexpr uint32_t fixedLine(FixedPosition position, uint32_t) { return position.line; }
+constexpr uint32_t fixedLine(FixedSource, uint32_t here) {
+    return here;
+}
+constexpr uint32_t fixedLine(FixedPosition position, uint32_t) {
+    return position.line;
+}
 
 }  // namespace tessel
 

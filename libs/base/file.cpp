@@ -8,22 +8,27 @@
 namespace tessel {
 namespace {
 
-String systemPath(const String& path) { return path.replace('\\', '/'); }
+String systemPath(const String& path) {
+    return path.replace('\\', '/');
+}
 
 }  // namespace
 
-File::~File() { close(); }
+File::~File() {
+    close();
+}
 
 bool File::open(const String& path, int flags) {
     close();
     bool read = (flags & kRead) != 0;
     bool write = (flags & kWrite) != 0;
-    if (!read && !write) return false;
+    if (!read && !write)
+        return false;
     // Writing alone creates or truncates; reading and writing opens or creates.
     bool shared = (flags & kShared) != 0;
-    int fd = detail::openFile(systemPath(path).c_str(), read, write, write, write && !read,
-                                shared);
-    if (fd < 0) return false;
+    int fd = detail::openFile(systemPath(path).c_str(), read, write, write, write && !read, shared);
+    if (fd < 0)
+        return false;
     m_handle = fd;
     m_mode = write ? 1 : 2;
     m_path = path;
@@ -31,7 +36,8 @@ bool File::open(const String& path, int flags) {
 }
 
 void File::close() {
-    if (m_mode != 0) detail::closeFile(m_handle);
+    if (m_mode != 0)
+        detail::closeFile(m_handle);
     m_handle = -1;
     m_mode = 0;
 }
@@ -44,7 +50,8 @@ void File::sync() {
 }
 
 void File::write(const void* data, int len) {
-    if (m_mode != 1 || len <= 0) return;
+    if (m_mode != 1 || len <= 0)
+        return;
     int64_t written = detail::writeFile(m_handle, data, static_cast<uint64_t>(len));
     if (written < 0) {
         log(0, "File", "write", "can not write file, error: " + String(detail::lastError()));
@@ -58,12 +65,16 @@ void File::write(const void* data, int len) {
 
 void File::write(const Buffer& data, int len) {
     // Never past the buffer's end; a negative count writes nothing.
-    if (len <= 0) return;
-    if (static_cast<uint32_t>(len) > data.length()) len = static_cast<int>(data.length());
+    if (len <= 0)
+        return;
+    if (static_cast<uint32_t>(len) > data.length())
+        len = static_cast<int>(data.length());
     write(data.data(), len);
 }
 
-void File::write(ISerialize& object) { object.write(static_cast<IWriter&>(*this)); }
+void File::write(ISerialize& object) {
+    object.write(static_cast<IWriter&>(*this));
+}
 
 void File::write(const Buffer& data) {
     write(data.length());
@@ -75,43 +86,67 @@ void File::write(const String& text) {
     write(text.data(), static_cast<int>(text.length()));
 }
 
-void File::write(char value) { write(&value, 1); }
-void File::write(unsigned char value) { write(&value, 1); }
-void File::write(bool value) { write(static_cast<unsigned short>(value ? 1 : 0)); }
-void File::write(int value) { write(&value, 4); }
-void File::write(short value) { write(&value, 2); }
-void File::write(unsigned int value) { write(&value, 4); }
-void File::write(unsigned short value) { write(&value, 2); }
+void File::write(char value) {
+    write(&value, 1);
+}
+void File::write(unsigned char value) {
+    write(&value, 1);
+}
+void File::write(bool value) {
+    write(static_cast<unsigned short>(value ? 1 : 0));
+}
+void File::write(int value) {
+    write(&value, 4);
+}
+void File::write(short value) {
+    write(&value, 2);
+}
+void File::write(unsigned int value) {
+    write(&value, 4);
+}
+void File::write(unsigned short value) {
+    write(&value, 2);
+}
 
 void File::read(void* data, int len) {
-    if (m_mode != 2 || len <= 0) return;
+    if (m_mode != 2 || len <= 0)
+        return;
     int64_t got = detail::readFile(m_handle, data, static_cast<uint64_t>(len));
-    if (got != len) TESSEL_THROW_AT(EFile, fixed::kFileReadShort);
+    if (got != len)
+        TESSEL_THROW_AT(EFile, fixed::kFileReadShort);
 }
 
 void File::read(Buffer& data, int len) {
-    if (m_mode != 2) return;
-    if (len < 0) TESSEL_THROW_AT(EFile, fixed::kFileReadShort);
+    if (m_mode != 2)
+        return;
+    if (len < 0)
+        TESSEL_THROW_AT(EFile, fixed::kFileReadShort);
     Buffer fresh(static_cast<uint32_t>(len));  // keeps a zero byte after the data
     read(fresh.mutableData(), len);
     data = fresh;
 }
 
-void File::read(ISerialize& object) { object.read(static_cast<IReader&>(*this)); }
+void File::read(ISerialize& object) {
+    object.read(static_cast<IReader&>(*this));
+}
 
 void File::read(Buffer& data) {
-    if (m_mode != 2) return;
+    if (m_mode != 2)
+        return;
     unsigned int length = 0;
     read(length);
-    if (length > kMaxStoredLength) TESSEL_THROW_AT(EFile, fixed::kFileStoredBufferTooLong);
+    if (length > kMaxStoredLength)
+        TESSEL_THROW_AT(EFile, fixed::kFileStoredBufferTooLong);
     read(data, static_cast<int>(length));
 }
 
 void File::read(String& text) {
-    if (m_mode != 2) return;
+    if (m_mode != 2)
+        return;
     unsigned int length = 0;
     read(length);
-    if (length > kMaxStoredLength) TESSEL_THROW_AT(EFile, fixed::kFileStoredStringTooLong);
+    if (length > kMaxStoredLength)
+        TESSEL_THROW_AT(EFile, fixed::kFileStoredStringTooLong);
     String fresh;
     char* out = fresh.reserveAppend(length);
     read(out, static_cast<int>(length));
@@ -119,36 +154,53 @@ void File::read(String& text) {
     text = fresh;
 }
 
-void File::read(char& value) { read(&value, 1); }
-void File::read(unsigned char& value) { read(&value, 1); }
+void File::read(char& value) {
+    read(&value, 1);
+}
+void File::read(unsigned char& value) {
+    read(&value, 1);
+}
 void File::read(bool& value) {
-    if (m_mode != 2) return;
+    if (m_mode != 2)
+        return;
     unsigned short stored = 0;
     read(stored);
     value = stored != 0;
 }
-void File::read(int& value) { read(&value, 4); }
-void File::read(short& value) { read(&value, 2); }
-void File::read(unsigned int& value) { read(&value, 4); }
-void File::read(unsigned short& value) { read(&value, 2); }
+void File::read(int& value) {
+    read(&value, 4);
+}
+void File::read(short& value) {
+    read(&value, 2);
+}
+void File::read(unsigned int& value) {
+    read(&value, 4);
+}
+void File::read(unsigned short& value) {
+    read(&value, 2);
+}
 
 int File::available() {
-    if (m_mode == 0) return 0;
+    if (m_mode == 0)
+        return 0;
     int64_t size = detail::fileSize(m_handle);
     int64_t at = detail::seekFile(m_handle, 0, 1);
-    if (size < 0 || at < 0 || at >= size) return 0;
+    if (size < 0 || at < 0 || at >= size)
+        return 0;
     int64_t left = size - at;
     return left > 0x7fffffff ? 0x7fffffff : static_cast<int>(left);
 }
 
 int File::position() {
-    if (m_mode == 0) return 0;
+    if (m_mode == 0)
+        return 0;
     int64_t at = detail::seekFile(m_handle, 0, 1);
     return at < 0 ? 0 : static_cast<int>(at);
 }
 
 void File::seek(int position) {
-    if (m_mode != 0) detail::seekFile(m_handle, position, 0);
+    if (m_mode != 0)
+        detail::seekFile(m_handle, position, 0);
 }
 
 String readAllFile(const String& path) {
@@ -173,10 +225,13 @@ void moveFile(const String& from, const String& to) {
     }
 }
 
-bool tryDeleteFile(const String& path) { return detail::removeFile(systemPath(path).c_str()); }
+bool tryDeleteFile(const String& path) {
+    return detail::removeFile(systemPath(path).c_str());
+}
 
 void deleteFile(const String& path) {
-    if (!detail::removeFile(systemPath(path).c_str())) TESSEL_THROW_AT(EFile, fixed::kFileDelete);
+    if (!detail::removeFile(systemPath(path).c_str()))
+        TESSEL_THROW_AT(EFile, fixed::kFileDelete);
 }
 
 bool isFile(const String& path) {
@@ -190,7 +245,8 @@ bool isDirectory(const String& path) {
 void createDirectories(const String& path) {
     String normal = systemPath(path);
     String built;
-    if (normal.startsWith("/")) built = "/";
+    if (normal.startsWith("/"))
+        built = "/";
     bool lastFailed = false;
     bool any = false;
     uint32_t start = 0;
@@ -205,14 +261,17 @@ void createDirectories(const String& path) {
             any = true;
             built.append('/');
         }
-        if (slash == String::npos) break;
+        if (slash == String::npos)
+            break;
         start = slash + 1;
     }
-    if (!any || lastFailed) TESSEL_THROW_AT(EFile, fixed::kFileCreateDirectories);
+    if (!any || lastFailed)
+        TESSEL_THROW_AT(EFile, fixed::kFileCreateDirectories);
 }
 
 bool ensureDirectory(const String& path) {
-    if (isDirectory(path)) return true;
+    if (isDirectory(path))
+        return true;
     createDirectories(path);
     return true;
 }
@@ -221,7 +280,9 @@ int narrowFolderToOwner(const String& path) {
     return detail::narrowDirectoryToOwner(systemPath(path).c_str());
 }
 
-String getCurrentDirectory() { return String::copy(detail::currentDirectory()); }
+String getCurrentDirectory() {
+    return String::copy(detail::currentDirectory());
+}
 
 bool setCurrentDirectory(const String& path) {
     return detail::changeDirectory(systemPath(path).c_str());
@@ -239,16 +300,21 @@ String getCommandLine() {
     // Rebuilt as one text, as the system keeps it elsewhere: arguments with blanks quoted.
     String line;
     for (const std::string& arg : detail::commandLineArguments()) {
-        if (!line.isEmpty()) line.append(' ');
+        if (!line.isEmpty())
+            line.append(' ');
         bool quote = arg.find_first_of(" \t") != std::string::npos;
-        if (quote) line.append('"');
+        if (quote)
+            line.append('"');
         line.append(arg.data(), static_cast<uint32_t>(arg.size()));
-        if (quote) line.append('"');
+        if (quote)
+            line.append('"');
     }
     return line;
 }
 
-String getExecutablePath() { return executablePathFromCommandLine(getCommandLine()); }
+String getExecutablePath() {
+    return executablePathFromCommandLine(getCommandLine());
+}
 
 String executablePathFromCommandLine(const String& commandLine) {
     String line = commandLine;
@@ -259,7 +325,8 @@ String executablePathFromCommandLine(const String& commandLine) {
         // Without quotes the program path ends at the first blank: keeping the arguments
         // would name no file at all.
         uint32_t blank = line.findFirstOf(" \t");
-        if (blank != String::npos) line = line.substring(0, blank);
+        if (blank != String::npos)
+            line = line.substring(0, blank);
     }
     return line.trim();
 }
@@ -272,7 +339,8 @@ String getParentFolder(const String& path) {
 
 String getParentFolderOfFolder(const String& path) {
     String normal = path.replace('\\', '/').remove('"');
-    if (normal.length() < 2) return normal;
+    if (normal.length() < 2)
+        return normal;
     uint32_t slash = normal.findLast('/', normal.length() - 2);
     return slash == String::npos ? normal : normal.substring(0, slash + 1);
 }
@@ -286,7 +354,9 @@ String getUserProfileDirectory() {
     return String::copy(home);
 }
 
-String findUserApplicationDataDirectory() { return String::copy(detail::configDirectory()); }
+String findUserApplicationDataDirectory() {
+    return String::copy(detail::configDirectory());
+}
 
 String getUserApplicationDataDirectory() {
     std::string config = detail::configDirectory();
@@ -298,13 +368,18 @@ String getUserApplicationDataDirectory() {
     return String::copy(config);
 }
 
-String getProgramDirectory() { return getUserProfileDirectory() + "/Vexlan"; }
+String getProgramDirectory() {
+    return getUserProfileDirectory() + "/Vexlan";
+}
 
-String getSettingsFilePath() { return getProgramDirectory() + "/vexlanclient.xml"; }
+String getSettingsFilePath() {
+    return getProgramDirectory() + "/vexlanclient.xml";
+}
 
 String osName() {
     Console* c = console();
-    if (!c) return String();
+    if (!c)
+        return String();
     // The survey fills shared texts: one thread at a time.
     static CriticalSection surveyLock;
     ScopeLock lock(surveyLock);

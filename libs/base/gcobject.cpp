@@ -5,7 +5,9 @@
 namespace tessel {
 namespace gc {
 
-void throwNullPointer() { TESSEL_THROW_AT(tessel::NullException, fixed::kNullPointer); }
+void throwNullPointer() {
+    TESSEL_THROW_AT(tessel::NullException, fixed::kNullPointer);
+}
 
 }  // namespace gc
 }  // namespace tessel

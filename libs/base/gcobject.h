@@ -49,7 +49,8 @@ class Pointer {
 public:
     Pointer() noexcept = default;
     Pointer(T* object) noexcept : m_object(object) {  // NOLINT: implicit on purpose
-        if (m_object) m_object->addRef();
+        if (m_object)
+            m_object->addRef();
     }
     Pointer(const Pointer& other) noexcept : Pointer(other.m_object) {}
     template <class U>
@@ -80,11 +81,13 @@ public:
 
     T* get() const noexcept { return m_object; }
     T* operator->() const {
-        if (!m_object) throwNullPointer();
+        if (!m_object)
+            throwNullPointer();
         return m_object;
     }
     T& operator*() const {
-        if (!m_object) throwNullPointer();
+        if (!m_object)
+            throwNullPointer();
         return *m_object;
     }
     explicit operator bool() const noexcept { return m_object != nullptr; }
@@ -100,8 +103,10 @@ private:
     // before the old one is released: the old one may be the only holder of the new one
     // (p = p->next).
     Pointer& assign(T* object) noexcept {
-        if (object == m_object) return *this;
-        if (object) object->addRef();
+        if (object == m_object)
+            return *this;
+        if (object)
+            object->addRef();
         T* old = m_object;
         m_object = object;
         release(old);

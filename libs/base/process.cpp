@@ -8,7 +8,8 @@
 namespace tessel {
 
 void hideArgument(int argc, char** argv, const String& value) {
-    if (!argv || value.isEmpty()) return;
+    if (!argv || value.isEmpty())
+        return;
     for (int i = 1; i < argc && argv[i]; ++i) {
         if (std::strlen(argv[i]) == value.length() &&
             std::memcmp(argv[i], value.data(), value.length()) == 0) {
@@ -19,7 +20,8 @@ void hideArgument(int argc, char** argv, const String& value) {
 
 bool refuseCoreDumps() {
     const char* allow = std::getenv("VEXLAN_ALLOW_CORE_DUMPS");
-    if (allow && std::strcmp(allow, "1") == 0) return false;
+    if (allow && std::strcmp(allow, "1") == 0)
+        return false;
     return detail::setProcessDumpable(false);
 }
 

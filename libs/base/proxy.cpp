@@ -8,15 +8,22 @@ namespace tessel {
 
 String Proxy::typeName(uint16_t type) {
     switch (type) {
-        case kSocks4: return "socks4";
-        case kSocks5: return "socks5";
-        case kHttps: return "https";
-        case kNone: return "none";
-        default: return String();
+        case kSocks4:
+            return "socks4";
+        case kSocks5:
+            return "socks5";
+        case kHttps:
+            return "https";
+        case kNone:
+            return "none";
+        default:
+            return String();
     }
 }
 
-String Proxy::pluginTypeName(uint16_t type) { return type == kNone ? String("no") : typeName(type); }
+String Proxy::pluginTypeName(uint16_t type) {
+    return type == kNone ? String("no") : typeName(type);
+}
 
 void Proxy::setType(const String& name) {
     if (name == "no-proxy" || name == "no" || name == "none") {
@@ -43,7 +50,8 @@ void Proxy::read(IKeyReader& reader) {
         TESSEL_LOG_CATCH_AT(e, fixed::kProxy);
     }
     try {
-        if (reader.hasKey("address")) reader.getKey("address")->read(m_address);
+        if (reader.hasKey("address"))
+            reader.getKey("address")->read(m_address);
     } catch (const Exception& e) {
         TESSEL_LOG_CATCH_AT(e, fixed::kProxy);
     }

@@ -36,13 +36,15 @@ void readElements(IReader& reader, Container& into) {
 
 template <class Container>
 void writeElements(IKeyWriter& writer, const String& elementKey, Container& from) {
-    for (auto& element : from) writer.writeKey(elementKey)->write(element);
+    for (auto& element : from)
+        writer.writeKey(elementKey)->write(element);
 }
 
 template <class Container>
 void writeElements(IWriter& writer, Container& from) {
     writer.write(static_cast<unsigned int>(from.size()));
-    for (auto& element : from) writer.write(element);
+    for (auto& element : from)
+        writer.write(element);
 }
 
 // Adapts Array's append to the push_back the helpers above use.
@@ -70,11 +72,13 @@ public:
         detail::readElements<T>(reader, into);
     }
     void write(IKeyWriter& writer) override {
-        for (T& element : *this) writer.writeKey(m_elementKey)->write(element);
+        for (T& element : *this)
+            writer.writeKey(m_elementKey)->write(element);
     }
     void write(IWriter& writer) override {
         writer.write(static_cast<unsigned int>(this->count()));
-        for (T& element : *this) writer.write(element);
+        for (T& element : *this)
+            writer.write(element);
     }
 
     String m_elementKey;
@@ -131,19 +135,23 @@ public:
     explicit SerializePointer(gc::Pointer<T>& pointer) : m_pointer(pointer) {}
 
     void read(IKeyReader& reader) override {
-        if (!m_pointer) m_pointer = new T();
+        if (!m_pointer)
+            m_pointer = new T();
         reader.getKey("gc")->read(static_cast<ISerialize&>(*m_pointer));
     }
     void read(IReader& reader) override {
-        if (!m_pointer) m_pointer = new T();
+        if (!m_pointer)
+            m_pointer = new T();
         reader.read(static_cast<ISerialize&>(*m_pointer));
     }
     void write(IKeyWriter& writer) override {
-        if (!m_pointer) return;
+        if (!m_pointer)
+            return;
         writer.writeKey("gc")->write(static_cast<ISerialize&>(*m_pointer));
     }
     void write(IWriter& writer) override {
-        if (!m_pointer) return;
+        if (!m_pointer)
+            return;
         writer.write(static_cast<ISerialize&>(*m_pointer));
     }
 

@@ -26,15 +26,19 @@ struct CharTable {
 };
 constexpr CharTable kCharTable;
 
-bool isBlank(char c) noexcept { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-char foldAscii(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+bool isBlank(char c) noexcept {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+char foldAscii(char c) noexcept {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
 }  // namespace
 
-
 String::String(const char* text) : m_length(0), m_string(text) {
     assert(m_string && "libs/base/string: null text");
-    if (!m_string) m_string = kEmpty;
+    if (!m_string)
+        m_string = kEmpty;
     m_length = static_cast<uint32_t>(std::strlen(m_string));
 }
 
@@ -46,19 +50,31 @@ String::String(const char* data, uint32_t length) : m_length(length), m_string(d
     }
 }
 
-String::String(char c)
-    : m_length(1), m_string(kCharTable.entries[static_cast<unsigned char>(c)]) {}
+String::String(char c) : m_length(1), m_string(kCharTable.entries[static_cast<unsigned char>(c)]) {}
 
 String::String(const Buffer& buffer) : String() {
-    if (!buffer.isEmpty()) *this = copy(buffer.data(), buffer.length());
+    if (!buffer.isEmpty())
+        *this = copy(buffer.data(), buffer.length());
 }
 
-String::String(int32_t value) : String() { adoptNumber(value); }
-String::String(int16_t value) : String() { adoptNumber(value); }
-String::String(uint32_t value) : String() { adoptNumber(value); }
-String::String(uint16_t value) : String() { adoptNumber(value); }
-String::String(uint8_t value) : String() { adoptNumber(value); }
-String::String(uint64_t value) : String() { adoptNumber(value); }
+String::String(int32_t value) : String() {
+    adoptNumber(value);
+}
+String::String(int16_t value) : String() {
+    adoptNumber(value);
+}
+String::String(uint32_t value) : String() {
+    adoptNumber(value);
+}
+String::String(uint16_t value) : String() {
+    adoptNumber(value);
+}
+String::String(uint8_t value) : String() {
+    adoptNumber(value);
+}
+String::String(uint64_t value) : String() {
+    adoptNumber(value);
+}
 
 template <class Integer>
 void String::adoptNumber(Integer value) {
@@ -80,13 +96,14 @@ namespace {
 // The caller's format into a pooled 256-byte block: at most 255 characters.
 template <class Value>
 void formatInto256(const char* format, Value value, gc::Pointer<MemoryBlock>& storage,
-                     const char*& text, uint32_t& length) {
+                   const char*& text, uint32_t& length) {
     MemoryBlock* block = MemoryBlock::obtain(256);
     storage = block;
     int written = std::snprintf(block->data(), 256, format, value);
     text = block->data();
     length = written < 0 ? 0 : (written > 255 ? 255 : static_cast<uint32_t>(written));
-    if (written < 0) block->data()[0] = 0;
+    if (written < 0)
+        block->data()[0] = 0;
 }
 
 }  // namespace
@@ -107,18 +124,20 @@ String String::format(const char* format, int32_t value) {
 
 String::String(const StringAddition& addition) : String() {
     uint32_t total = addition.length();
-    if (total == 0) return;
+    if (total == 0)
+        return;
     char* out = reserveAppend(total);
-    for (const StringAdditionBlock* block = addition.first(); block;
-         block = block->m_next.get()) {
-        for (uint32_t i = 0; i < block->m_used; ++i) out = putPiece(out, block->m_pieces[i]);
+    for (const StringAdditionBlock* block = addition.first(); block; block = block->m_next.get()) {
+        for (uint32_t i = 0; i < block->m_used; ++i)
+            out = putPiece(out, block->m_pieces[i]);
     }
     m_length = total;
 }
 
 String String::copy(const void* data, uint32_t length) {
     String result;
-    if (length == 0) return result;
+    if (length == 0)
+        return result;
     MemoryBlock* block = MemoryBlock::obtain(length + 1);
     result.m_storage = block;
     std::memcpy(block->data(), data, length);
@@ -130,10 +149,12 @@ String String::copy(const void* data, uint32_t length) {
 
 String String::fromWide(const wchar_t* text) {
     String result;
-    if (!text) return result;
+    if (!text)
+        return result;
     for (; *text; ++text) {
         uint32_t cp = static_cast<uint32_t>(*text);
-        if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+        if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            cp = 0xFFFD;
         char bytes[4];
         uint32_t n;
         if (cp < 0x80) {
@@ -200,10 +221,12 @@ std::wstring String::toWide() const {
 }
 
 const char* String::c_str() const {
-    if (m_length == 0) return kEmpty;
+    if (m_length == 0)
+        return kEmpty;
     if (m_storage) {
         const char* blockEnd = m_storage->data() + m_storage->capacity();
-        if (m_string + m_length < blockEnd && m_string[m_length] == 0) return m_string;
+        if (m_string + m_length < blockEnd && m_string[m_length] == 0)
+            return m_string;
     } else if (m_string[m_length] == 0) {
         return m_string;
     }
@@ -216,25 +239,29 @@ const char* String::c_str() const {
 }
 
 String String::substring(uint32_t position, uint32_t count) const {
-    if (position >= m_length) return String();
+    if (position >= m_length)
+        return String();
     uint32_t available = m_length - position;
     return String(m_storage, m_string + position, count > available ? available : count);
 }
 
 String String::before(char c, bool emptyWhenMissing) const {
     uint32_t at = find(c);
-    if (at == npos) return emptyWhenMissing ? String() : *this;
+    if (at == npos)
+        return emptyWhenMissing ? String() : *this;
     return substring(0, at);
 }
 
 String String::after(char c, bool emptyWhenMissing) const {
     uint32_t at = find(c);
-    if (at == npos) return emptyWhenMissing ? String() : *this;
+    if (at == npos)
+        return emptyWhenMissing ? String() : *this;
     return substring(at + 1);
 }
 
 uint32_t String::find(char c, uint32_t from) const noexcept {
-    if (from >= m_length) return npos;
+    if (from >= m_length)
+        return npos;
     const void* hit = std::memchr(m_string + from, c, m_length - from);
     return hit ? static_cast<uint32_t>(static_cast<const char*>(hit) - m_string) : npos;
 }
@@ -244,9 +271,11 @@ uint32_t String::findLast(char c) const noexcept {
 }
 
 uint32_t String::findLast(char c, uint32_t atOrBefore) const noexcept {
-    if (atOrBefore >= m_length) return npos;  // npos, or past the end, as every search
+    if (atOrBefore >= m_length)
+        return npos;  // npos, or past the end, as every search
     for (uint32_t i = atOrBefore + 1; i-- > 0;) {
-        if (m_string[i] == c) return i;
+        if (m_string[i] == c)
+            return i;
     }
     return npos;
 }
@@ -256,26 +285,34 @@ uint32_t String::findFirstOf(const char* set, uint32_t from) const noexcept {
 }
 
 uint32_t String::findFirstOf(const char* set, uint32_t setLength, uint32_t from) const noexcept {
-    if (from >= m_length) return npos;
+    if (from >= m_length)
+        return npos;
     bool member[256] = {};
-    for (uint32_t i = 0; i < setLength; ++i) member[static_cast<unsigned char>(set[i])] = true;
+    for (uint32_t i = 0; i < setLength; ++i)
+        member[static_cast<unsigned char>(set[i])] = true;
     for (uint32_t i = from; i < m_length; ++i) {
-        if (member[static_cast<unsigned char>(m_string[i])]) return i;
+        if (member[static_cast<unsigned char>(m_string[i])])
+            return i;
     }
     return npos;
 }
 
 uint32_t String::find(const String& needle, uint32_t from, uint32_t bound) const noexcept {
-    if (from >= m_length) return npos;
-    if (bound > m_length) bound = m_length;
-    if (needle.m_length == 0) return from <= bound ? from : npos;
-    if (bound < from || bound - from < needle.m_length) return npos;
+    if (from >= m_length)
+        return npos;
+    if (bound > m_length)
+        bound = m_length;
+    if (needle.m_length == 0)
+        return from <= bound ? from : npos;
+    if (bound < from || bound - from < needle.m_length)
+        return npos;
     const char* start = m_string + from;
     const char* last = m_string + bound - needle.m_length;
     const char first = needle.m_string[0];
     while (start <= last) {
         const void* hit = std::memchr(start, first, static_cast<size_t>(last - start) + 1);
-        if (!hit) return npos;
+        if (!hit)
+            return npos;
         const char* at = static_cast<const char*>(hit);
         if (std::memcmp(at + 1, needle.m_string + 1, needle.m_length - 1) == 0) {
             return static_cast<uint32_t>(at - m_string);
@@ -287,26 +324,33 @@ uint32_t String::find(const String& needle, uint32_t from, uint32_t bound) const
 
 uint32_t String::findIgnoreCase(const String& needle, uint32_t from,
                                 uint32_t bound) const noexcept {
-    if (from >= m_length) return npos;
-    if (bound > m_length) bound = m_length;
-    if (needle.m_length == 0) return from <= bound ? from : npos;
-    if (bound < from || bound - from < needle.m_length) return npos;
+    if (from >= m_length)
+        return npos;
+    if (bound > m_length)
+        bound = m_length;
+    if (needle.m_length == 0)
+        return from <= bound ? from : npos;
+    if (bound < from || bound - from < needle.m_length)
+        return npos;
     for (uint32_t i = from; i + needle.m_length <= bound; ++i) {
         uint32_t k = 0;
-        while (k < needle.m_length &&
-               foldAscii(m_string[i + k]) == foldAscii(needle.m_string[k])) {
+        while (k < needle.m_length && foldAscii(m_string[i + k]) == foldAscii(needle.m_string[k])) {
             ++k;
         }
-        if (k == needle.m_length) return i;
+        if (k == needle.m_length)
+            return i;
     }
     return npos;
 }
 
 uint32_t String::skipWhitespace(uint32_t from, uint32_t bound) const noexcept {
-    if (from >= m_length) return npos;
-    if (bound > m_length) bound = m_length;
+    if (from >= m_length)
+        return npos;
+    if (bound > m_length)
+        bound = m_length;
     for (uint32_t i = from; i < bound; ++i) {
-        if (!isBlank(m_string[i])) return i;
+        if (!isBlank(m_string[i]))
+            return i;
     }
     return npos;
 }
@@ -314,15 +358,20 @@ uint32_t String::skipWhitespace(uint32_t from, uint32_t bound) const noexcept {
 String String::trim() const {
     uint32_t begin = 0;
     uint32_t end = m_length;
-    while (begin < end && (m_string[begin] == 0 || isBlank(m_string[begin]))) ++begin;
-    while (end > begin && (m_string[end - 1] == 0 || isBlank(m_string[end - 1]))) --end;
-    if (begin == end) return String();
-    if (begin == 0 && end == m_length) return *this;
+    while (begin < end && (m_string[begin] == 0 || isBlank(m_string[begin])))
+        ++begin;
+    while (end > begin && (m_string[end - 1] == 0 || isBlank(m_string[end - 1])))
+        --end;
+    if (begin == end)
+        return String();
+    if (begin == 0 && end == m_length)
+        return *this;
     return substring(begin, end - begin);
 }
 
 bool String::operator==(const char* text) const noexcept {
-    if (!text) return false;
+    if (!text)
+        return false;
     size_t n = std::strlen(text);
     return n == m_length && std::memcmp(m_string, text, n) == 0;
 }
@@ -330,7 +379,8 @@ bool String::operator==(const char* text) const noexcept {
 int String::compare(const String& other) const noexcept {
     uint32_t common = m_length < other.m_length ? m_length : other.m_length;
     int order = common ? std::memcmp(m_string, other.m_string, common) : 0;
-    if (order != 0) return order;
+    if (order != 0)
+        return order;
     return m_length < other.m_length ? -1 : (m_length > other.m_length ? 1 : 0);
 }
 
@@ -343,9 +393,11 @@ bool String::equalsIgnoreCase(const String& lower) const noexcept {
 }
 
 bool String::regionEqualsIgnoreCase(uint32_t position, const String& lower) const noexcept {
-    if (position > m_length || m_length - position < lower.m_length) return false;
+    if (position > m_length || m_length - position < lower.m_length)
+        return false;
     for (uint32_t i = 0; i < lower.m_length; ++i) {
-        if (foldAscii(m_string[position + i]) != lower.m_string[i]) return false;
+        if (foldAscii(m_string[position + i]) != lower.m_string[i])
+            return false;
     }
     return true;
 }
@@ -356,16 +408,17 @@ bool String::startsWith(const String& prefix) const noexcept {
 }
 
 bool String::endsWith(const String& suffix) const noexcept {
-    return suffix.m_length <= m_length &&
-           std::memcmp(m_string + m_length - suffix.m_length, suffix.m_string, suffix.m_length) ==
-               0;
+    return suffix.m_length <= m_length && std::memcmp(m_string + m_length - suffix.m_length,
+                                                      suffix.m_string, suffix.m_length) == 0;
 }
 
 bool String::endsWithIgnoreCase(const String& suffix) const noexcept {
-    if (suffix.m_length > m_length) return false;
+    if (suffix.m_length > m_length)
+        return false;
     const char* tail = m_string + m_length - suffix.m_length;
     for (uint32_t i = 0; i < suffix.m_length; ++i) {
-        if (foldAscii(tail[i]) != foldAscii(suffix.m_string[i])) return false;
+        if (foldAscii(tail[i]) != foldAscii(suffix.m_string[i]))
+            return false;
     }
     return true;
 }
@@ -373,7 +426,8 @@ bool String::endsWithIgnoreCase(const String& suffix) const noexcept {
 char* String::reserveAppend(uint32_t n) {
     uint32_t room = n == 0 ? 1 : n;
     // The new length, its terminator and the rounding must stay within 32 bits.
-    if (room > MemoryBlock::kLargest - 1 - m_length) throw std::bad_alloc();
+    if (room > MemoryBlock::kLargest - 1 - m_length)
+        throw std::bad_alloc();
     if (m_storage && m_storage->refCount() <= 1 && m_string == m_storage->data()) {
         uint32_t capacity = m_storage->capacity();
         if (!(m_length < capacity && room < capacity - m_length)) {
@@ -385,7 +439,8 @@ char* String::reserveAppend(uint32_t n) {
         return data + m_length;
     }
     MemoryBlock* block = MemoryBlock::obtain(m_length + room + 1);
-    if (m_length) std::memcpy(block->data(), m_string, m_length);
+    if (m_length)
+        std::memcpy(block->data(), m_string, m_length);
     m_storage = block;
     m_string = block->data();
     block->data()[m_length + n] = 0;
@@ -393,7 +448,8 @@ char* String::reserveAppend(uint32_t n) {
 }
 
 String& String::append(const char* data, uint32_t length) {
-    if (length == 0) return *this;
+    if (length == 0)
+        return *this;
     // `data` may point into this String: reserving first could move it, so take a copy
     // of its position relative to our own bytes when it does.
     if (data >= m_string && data < m_string + m_length) {
@@ -417,7 +473,8 @@ String& String::append(char c) {
 }
 
 String& String::appendRepeat(char c, uint32_t count) {
-    if (count == 0) return *this;
+    if (count == 0)
+        return *this;
     char* out = reserveAppend(count);
     std::memset(out, c, count);
     m_length += count;
@@ -434,40 +491,48 @@ void String::setLength(uint32_t length) {
 }
 
 void String::setAt(uint32_t position, char c) {
-    if (position >= m_length) return;
+    if (position >= m_length)
+        return;
     reserveAppend(0);
     const_cast<char*>(m_string)[position] = c;
 }
 
 String String::toLower() const {
     uint32_t i = 0;
-    while (i < m_length && !(m_string[i] >= 'A' && m_string[i] <= 'Z')) ++i;
-    if (i == m_length) return *this;
+    while (i < m_length && !(m_string[i] >= 'A' && m_string[i] <= 'Z'))
+        ++i;
+    if (i == m_length)
+        return *this;
     String result = copy();
     char* out = const_cast<char*>(result.m_string);
-    for (; i < m_length; ++i) out[i] = foldAscii(out[i]);
+    for (; i < m_length; ++i)
+        out[i] = foldAscii(out[i]);
     return result;
 }
 
 String String::replace(char from, char to) const {
     uint32_t at = find(from);
-    if (at == npos) return *this;
+    if (at == npos)
+        return *this;
     String result = copy();
     char* out = const_cast<char*>(result.m_string);
     for (uint32_t i = at; i < m_length; ++i) {
-        if (out[i] == from) out[i] = to;
+        if (out[i] == from)
+            out[i] = to;
     }
     return result;
 }
 
 String String::remove(char c) const {
     uint32_t at = find(c);
-    if (at == npos) return *this;
+    if (at == npos)
+        return *this;
     String result;
     char* out = result.reserveAppend(m_length);
     uint32_t n = 0;
     for (uint32_t i = 0; i < m_length; ++i) {
-        if (m_string[i] != c) out[n++] = m_string[i];
+        if (m_string[i] != c)
+            out[n++] = m_string[i];
     }
     result.m_length = n;
     const_cast<char*>(result.m_string)[n] = 0;
@@ -475,9 +540,11 @@ String String::remove(char c) const {
 }
 
 String String::replace(const String& from, const String& to) const {
-    if (from.isEmpty()) return *this;
+    if (from.isEmpty())
+        return *this;
     uint32_t at = find(from);
-    if (at == npos) return *this;
+    if (at == npos)
+        return *this;
     String result;
     uint32_t done = 0;
     while (at != npos) {
@@ -537,7 +604,9 @@ uint32_t String::fromHex() const noexcept {
     return value;
 }
 
-long String::toLong() const { return std::atol(c_str()); }
+long String::toLong() const {
+    return std::atol(c_str());
+}
 
 namespace {
 
@@ -551,7 +620,8 @@ thread_local int t_spareCount = 0;  // -1 once the thread's keeper is gone
 struct SpareBlockKeeper {
     bool active = false;
     ~SpareBlockKeeper() {
-        while (t_spareCount > 0) delete t_spareBlocks[--t_spareCount];
+        while (t_spareCount > 0)
+            delete t_spareBlocks[--t_spareCount];
         t_spareCount = -1;
     }
 };
@@ -560,13 +630,15 @@ thread_local SpareBlockKeeper t_spareKeeper;
 }  // namespace
 
 StringAdditionBlock* StringAdditionBlock::make() {
-    if (t_spareCount > 0) return t_spareBlocks[--t_spareCount];
+    if (t_spareCount > 0)
+        return t_spareBlocks[--t_spareCount];
     return new StringAdditionBlock;
 }
 
 void StringAdditionBlock::dispose() {
     gc::Pointer<StringAdditionBlock> next = std::move(m_next);
-    for (uint32_t i = 0; i < m_used; ++i) m_pieces[i] = String();
+    for (uint32_t i = 0; i < m_used; ++i)
+        m_pieces[i] = String();
     m_used = 0;
     m_totalLength = 0;
     m_ownLength = 0;
@@ -595,7 +667,8 @@ StringAdditionBlock* slotFor(StringAdditionBlock* block, uint32_t length) {
             block->m_ownLength += length;
             return block;
         }
-        if (!block->m_next) block->m_next = StringAdditionBlock::make();
+        if (!block->m_next)
+            block->m_next = StringAdditionBlock::make();
         block = block->m_next.get();
     }
 }

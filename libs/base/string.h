@@ -246,7 +246,8 @@ public:
     StringAddition(const StringAddition&) = delete;
     StringAddition& operator=(const StringAddition&) = delete;
     ~StringAddition() {
-        if (m_first) m_first->dispose();
+        if (m_first)
+            m_first->dispose();
     }
 
     StringAddition&& operator+(const String& piece) && {
@@ -269,7 +270,9 @@ private:
     StringAdditionBlock* m_first;
 };
 
-inline StringAddition operator+(const String& a, const String& b) { return StringAddition(a, b); }
+inline StringAddition operator+(const String& a, const String& b) {
+    return StringAddition(a, b);
+}
 inline StringAddition operator+(String&& a, const String& b) {
     return StringAddition(std::move(a), b);
 }
@@ -291,11 +294,15 @@ inline StringAddition operator+(const char* a, const String& b) {
 inline StringAddition operator+(const char* a, String&& b) {
     return StringAddition(String(a), std::move(b));
 }
-inline StringAddition operator+(const String& a, char b) { return StringAddition(a, String(b)); }
+inline StringAddition operator+(const String& a, char b) {
+    return StringAddition(a, String(b));
+}
 inline StringAddition operator+(String&& a, char b) {
     return StringAddition(std::move(a), String(b));
 }
-inline StringAddition operator+(char a, const String& b) { return StringAddition(String(a), b); }
+inline StringAddition operator+(char a, const String& b) {
+    return StringAddition(String(a), b);
+}
 inline StringAddition operator+(char a, String&& b) {
     return StringAddition(String(a), std::move(b));
 }

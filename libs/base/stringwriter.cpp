@@ -3,13 +3,16 @@
 namespace tessel {
 
 void StringWriter::write(const void* data, int len) {
-    if (len > 0) m_target.append(static_cast<const char*>(data), static_cast<uint32_t>(len));
+    if (len > 0)
+        m_target.append(static_cast<const char*>(data), static_cast<uint32_t>(len));
 }
 
 void StringWriter::write(const Buffer& data, int len) {
     // Never past the buffer's end; a negative count writes nothing.
-    if (len <= 0) return;
-    if (static_cast<uint32_t>(len) > data.length()) len = static_cast<int>(data.length());
+    if (len <= 0)
+        return;
+    if (static_cast<uint32_t>(len) > data.length())
+        len = static_cast<int>(data.length());
     write(data.data(), len);
 }
 
@@ -25,7 +28,8 @@ void StringWriter::write(unsigned short value) {
 }
 
 void StringWriter::reserve(int len) {
-    if (len <= 0) return;
+    if (len <= 0)
+        return;
     // The reserved bytes stay outside the string; keep it terminated so that c_str() has
     // nothing to copy.
     *m_target.reserveAppend(static_cast<uint32_t>(len)) = '\0';

@@ -14,7 +14,9 @@ namespace tessel {
 
 SynchroThread::SynchroThread(int32_t timeout) : m_timeout(timeout) {}
 
-SynchroThread::~SynchroThread() { waitAtExit(); }
+SynchroThread::~SynchroThread() {
+    waitAtExit();
+}
 
 SynchroThread& SynchroThread::instance() {
     static SynchroThread* synchro = new SynchroThread;
@@ -33,8 +35,10 @@ void SynchroThread::enter() {
 
 void SynchroThread::leave() {
     ScopeLock lock(m_mutex);
-    if (m_count == 0) return;
-    if (--m_count == 0 && m_waiting) m_semaphore.release(1);
+    if (m_count == 0)
+        return;
+    if (--m_count == 0 && m_waiting)
+        m_semaphore.release(1);
 }
 
 uint32_t SynchroThread::count() {
@@ -52,8 +56,9 @@ bool SynchroThread::waitAll(int32_t milliseconds) {
         while (m_count != 0) {
             int32_t left = -1;
             if (milliseconds >= 0) {
-                auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                 Clock::now() - start).count();
+                auto spent =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start)
+                        .count();
                 left = spent >= milliseconds ? 0 : milliseconds - static_cast<int32_t>(spent);
             }
             m_waiting = true;
@@ -62,7 +67,8 @@ bool SynchroThread::waitAll(int32_t milliseconds) {
             bool woken = m_semaphore.wait(left);
             m_mutex.lock();
             m_waiting = false;
-            if (!woken) return m_count == 0;
+            if (!woken)
+                return m_count == 0;
         }
     } catch (const Exception& e) {
         TESSEL_LOG_CATCH_AT(e, fixed::kSynchroThreadWait);
@@ -73,7 +79,8 @@ bool SynchroThread::waitAll(int32_t milliseconds) {
 
 void SynchroThread::waitAtExit() {
     try {
-        if (waitAll(m_timeout)) return;
+        if (waitAll(m_timeout))
+            return;
         std::fprintf(stderr,
                      "SynchroThread::~SynchroThread\tcannot wait for all threads termination "
                      "for: %ds\n",

@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "base/console.h"
-#include "base/thread_platform.h"
 #include "base/synchrothread.h"
+#include "base/thread_platform.h"
 
 namespace tessel {
 namespace {
@@ -24,7 +24,9 @@ struct StartArgument {
 
 // ThreadPrivateBase ----------------------------------------------------------------------
 
-ThreadPrivateBase::~ThreadPrivateBase() { deleteObjects(); }
+ThreadPrivateBase::~ThreadPrivateBase() {
+    deleteObjects();
+}
 
 void ThreadPrivateBase::setObject(uint32_t key, ThreadObject* object) {
     ThreadObject* previous = nullptr;
@@ -34,7 +36,8 @@ void ThreadPrivateBase::setObject(uint32_t key, ThreadObject* object) {
         previous = slot;
         slot = object;
     }
-    if (previous != object) delete previous;
+    if (previous != object)
+        delete previous;
 }
 
 ThreadObject* ThreadPrivateBase::object(uint32_t key) {
@@ -51,8 +54,10 @@ void ThreadPrivateBase::deleteObjects() {
         owned = m_objects.snapshot();
         m_objects.clear();
     }
-    if (!owned) return;
-    for (uint32_t i = 0; i < owned->m_count; ++i) delete owned->m_items[i].value;
+    if (!owned)
+        return;
+    for (uint32_t i = 0; i < owned->m_count; ++i)
+        delete owned->m_items[i].value;
 }
 
 // ThreadPrivate ----------------------------------------------------------------------------
@@ -77,8 +82,10 @@ uint32_t ThreadPrivate::id() {
 
 bool ThreadPrivate::wait(int32_t milliseconds) {
     ScopeLock lock(m_mutex);
-    if (m_running && m_id != 0 && m_id == detail::currentThreadId()) return false;
-    if (!m_running || m_finished) return true;
+    if (m_running && m_id != 0 && m_id == detail::currentThreadId())
+        return false;
+    if (!m_running || m_finished)
+        return true;
     return m_endedCondition.wait(milliseconds, m_mutex);
 }
 
@@ -101,16 +108,19 @@ Thread::~Thread() {
             "thread " + m_name + " destroyed by its own main: it cannot be terminated");
         log(2, "ThreadPrivate", "~ThreadPrivate",
             "thread " + m_name + " detached: it ends when its main returns");
-        if (t_currentThread == this) t_currentThread = nullptr;
+        if (t_currentThread == this)
+            t_currentThread = nullptr;
     }
 }
 
 void Thread::run(bool noWait) {
     ThreadPrivate& shared = *m_private;
     ScopeLock lock(shared.m_mutex);
-    if (shared.m_running) return;
+    if (shared.m_running)
+        return;
     // The exit wait must be in place before a synchronized thread can be counted.
-    if (m_synchronized) SynchroThread::registerExitWait();
+    if (m_synchronized)
+        SynchroThread::registerExitWait();
 
     auto* argument = new StartArgument{m_private, this};
     uint64_t handle = 0;
@@ -125,17 +135,27 @@ void Thread::run(bool noWait) {
     // waits for this run even before the new thread reaches its first step.
     shared.m_running = true;
     shared.m_finished = false;
-    if (noWait) return;
-    while (!shared.m_started) shared.m_startedCondition.wait(-1, shared.m_mutex);
+    if (noWait)
+        return;
+    while (!shared.m_started)
+        shared.m_startedCondition.wait(-1, shared.m_mutex);
 }
 
-bool Thread::wait(int32_t milliseconds) { return m_private->wait(milliseconds); }
+bool Thread::wait(int32_t milliseconds) {
+    return m_private->wait(milliseconds);
+}
 
-bool Thread::isRunning() { return m_private->isRunning(); }
+bool Thread::isRunning() {
+    return m_private->isRunning();
+}
 
-uint32_t Thread::id() { return m_private->id(); }
+uint32_t Thread::id() {
+    return m_private->id();
+}
 
-Thread* Thread::current() { return ThreadManager::instance().currentThread(); }
+Thread* Thread::current() {
+    return ThreadManager::instance().currentThread();
+}
 
 void Thread::startRoutine(void* raw) {
     std::unique_ptr<StartArgument> argument(static_cast<StartArgument*>(raw));
@@ -191,7 +211,9 @@ void Thread::startRoutine(void* raw) {
 
 // MainThread ---------------------------------------------------------------------------------
 
-void MainThread::main() { log(2, "MainThread", "main", "NEVER CALL ME"); }
+void MainThread::main() {
+    log(2, "MainThread", "main", "NEVER CALL ME");
+}
 
 // ThreadManager ------------------------------------------------------------------------------
 
@@ -214,12 +236,15 @@ bool ThreadManager::removeCurrentThread() {
     t_currentThread = nullptr;
     ScopeLock lock(m_threads);
     uint32_t at = m_threads.find(detail::currentThreadId());
-    if (at >= m_threads.count()) return false;
+    if (at >= m_threads.count())
+        return false;
     m_threads.erase(at);
     return true;
 }
 
-Thread* ThreadManager::currentThread() const { return t_currentThread; }
+Thread* ThreadManager::currentThread() const {
+    return t_currentThread;
+}
 
 Thread* ThreadManager::find(uint32_t id) {
     Thread* found = nullptr;
@@ -239,11 +264,14 @@ void MapThread::add(uint32_t id, const String& name, Thread* thread) {
     m_threads.set(id, LiveThread{name, thread});
 }
 
-void MapThread::remove(uint32_t id) { m_threads.eraseKey(id); }
+void MapThread::remove(uint32_t id) {
+    m_threads.eraseKey(id);
+}
 
 bool MapThread::nameOf(uint32_t id, String& name) {
     LiveThread live;
-    if (!m_threads.lookup(id, live)) return false;
+    if (!m_threads.lookup(id, live))
+        return false;
     name = live.name;
     return true;
 }
@@ -251,7 +279,8 @@ bool MapThread::nameOf(uint32_t id, String& name) {
 String currentThreadName() {
     uint32_t id = detail::currentThreadId();
     String name;
-    if (MapThread::instance().nameOf(id, name)) return name;
+    if (MapThread::instance().nameOf(id, name))
+        return name;
     return String(id);
 }
 
@@ -269,6 +298,8 @@ struct ProcessObjects {
 
 }  // namespace
 
-uint32_t currentThreadId() { return detail::currentThreadId(); }
+uint32_t currentThreadId() {
+    return detail::currentThreadId();
+}
 
 }  // namespace tessel

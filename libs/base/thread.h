@@ -77,7 +77,7 @@ private:
     uint64_t m_handle = 0;
     uint32_t m_id = 0;
     [[maybe_unused]] uint32_t m_stackSize = 0;  // always the system's default
-    bool m_started = false;    // the current run has marked itself running
+    bool m_started = false;                     // the current run has marked itself running
     Condition m_startedCondition;
     Condition m_endedCondition;
 };

@@ -13,7 +13,9 @@ namespace tessel {
 namespace http {
 namespace {
 
-CURL* easy(const CurlEasyWrapper& wrapper) { return static_cast<CURL*>(wrapper.handle()); }
+CURL* easy(const CurlEasyWrapper& wrapper) {
+    return static_cast<CURL*>(wrapper.handle());
+}
 
 // libcurl must be initialised once before any handle exists.
 void initialiseLibrary() {
@@ -107,9 +109,13 @@ CurlSession::~CurlSession() {
     m_own.reset();
 }
 
-bool CurlSession::verifyCertificate(const String&) { return true; }
+bool CurlSession::verifyCertificate(const String&) {
+    return true;
+}
 
-Proxy CurlSession::proxyFor(const String&) { return Proxy(); }
+Proxy CurlSession::proxyFor(const String&) {
+    return Proxy();
+}
 
 std::unique_ptr<CurlEasyWrapper> CurlSession::createEasy() {
     auto wrapper = std::make_unique<CurlEasyWrapper>();
@@ -185,7 +191,8 @@ bool CurlSession::perform(IRequestInfo* info, CurlSession& session, const String
         log(2, "CurlSession", "requestToFile",
             "reply body larger than " + String(maxBody) + " bytes from " + url);
     }
-    if (info) info->fill(*wrapper);
+    if (info)
+        info->fill(*wrapper);
     return ok;
 }
 

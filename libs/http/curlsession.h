@@ -87,8 +87,8 @@ public:
 
 private:
     static bool perform(IRequestInfo* info, CurlSession& session, const String& url,
-                        CurlEasyWrapper::BodyFunction body, void* target,
-                        const String& postFields, uint64_t maxBody);
+                        CurlEasyWrapper::BodyFunction body, void* target, const String& postFields,
+                        uint64_t maxBody);
     friend struct CurlSessionAccess;
 
     Mutex m_mutex;

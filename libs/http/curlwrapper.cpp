@@ -16,11 +16,14 @@ namespace {
 static_assert(CurlEasyWrapper::kErrorSize == CURL_ERROR_SIZE, "error buffer size");
 static_assert(CurlEasyWrapper::kResultTooLarge == CURLE_FILESIZE_EXCEEDED, "too large code");
 
-CURL* easy(void* handle) { return static_cast<CURL*>(handle); }
+CURL* easy(void* handle) {
+    return static_cast<CURL*>(handle);
+}
 
 // A received header line without its line end.
 String withoutLineEnd(const char* data, size_t length) {
-    while (length > 0 && (data[length - 1] == '\n' || data[length - 1] == '\r')) --length;
+    while (length > 0 && (data[length - 1] == '\n' || data[length - 1] == '\r'))
+        --length;
     return String::copy(data, static_cast<uint32_t>(length));
 }
 
@@ -35,7 +38,9 @@ CurlEasyWrapper::CurlEasyWrapper() {
     curl_easy_setopt(easy(m_handle), CURLOPT_ERRORBUFFER, m_error);
 }
 
-CurlEasyWrapper::~CurlEasyWrapper() { curl_easy_cleanup(easy(m_handle)); }
+CurlEasyWrapper::~CurlEasyWrapper() {
+    curl_easy_cleanup(easy(m_handle));
+}
 
 String CurlEasyWrapper::resultText() const {
     return String(curl_easy_strerror(static_cast<CURLcode>(m_result)));
@@ -82,7 +87,8 @@ size_t CurlEasyWrapper::headerLine(char* data, size_t size, size_t count, void* 
         *header = ResponseHeader(withoutLineEnd(data, length) + "\r\n\r\n");
     } else {
         String line = withoutLineEnd(data, length);
-        if (!line.isEmpty()) header->appendLine(line);
+        if (!line.isEmpty())
+            header->appendLine(line);
     }
     return length;
 }
@@ -128,7 +134,8 @@ bool CurlEasyWrapper::request(const String& url, BodyFunction body, void* target
     }
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &CurlEasyWrapper::headerLine);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &m_header);
-    if (!m_userAgent.isEmpty()) curl_easy_setopt(curl, CURLOPT_USERAGENT, m_userAgent.c_str());
+    if (!m_userAgent.isEmpty())
+        curl_easy_setopt(curl, CURLOPT_USERAGENT, m_userAgent.c_str());
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, m_verify ? 2L : 0L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, m_verify ? 1L : 0L);
     curl_easy_setopt(curl, CURLOPT_CERTINFO, 1L);
@@ -151,8 +158,10 @@ bool CurlEasyWrapper::request(const String& url, BodyFunction body, void* target
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
 
     m_result = curl_easy_perform(curl);
-    if (m_bodyTooLarge) m_result = CURLE_FILESIZE_EXCEEDED;
-    if (m_result == CURLE_OK) return true;
+    if (m_bodyTooLarge)
+        m_result = CURLE_FILESIZE_EXCEEDED;
+    if (m_result == CURLE_OK)
+        return true;
     log(2, "CurlEasyWrapper", "request",
         resultText() + " (#" + String(static_cast<int32_t>(m_result)) + ") [" + errorText() + "]");
     return false;

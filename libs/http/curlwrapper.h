@@ -29,8 +29,8 @@ public:
 
     // The protocols a transfer may use, for its own address and for any redirect.
     enum class Protocols {
-        kHttpsOnly,     // everything made for the gateway
-        kHttpOrHttps,   // proxy auto-config scripts, commonly served over plain HTTP
+        kHttpsOnly,    // everything made for the gateway
+        kHttpOrHttps,  // proxy auto-config scripts, commonly served over plain HTTP
     };
 
     // A fresh easy handle with its error buffer registered. Raises ECurl (after the log line

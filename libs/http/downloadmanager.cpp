@@ -14,7 +14,8 @@ namespace {
 // A download cut off at the cap must not stay where a component would be looked for.
 void removeQuietly(const String& path) {
     try {
-        if (isFile(path)) deleteFile(path);
+        if (isFile(path))
+            deleteFile(path);
     } catch (const Exception& e) {
         TESSEL_LOG_CATCH(e);
     }
@@ -32,7 +33,8 @@ bool downloadFileTo(CurlSession& session, const String& url, const String& path)
         return false;
     }
     // A relative address (no authority) is the gateway's; one without a scheme is https.
-    if (uri.getAuthority().isEmpty()) uri.setAuthority(session.gatewayAuthority());
+    if (uri.getAuthority().isEmpty())
+        uri.setAuthority(session.gatewayAuthority());
     uri.setScheme("https");
     String address = uri.toString();
 
@@ -58,7 +60,8 @@ bool downloadFileTo(CurlSession& session, const String& url, const String& path)
     if (!ok) {
         log(2, "DownloadManager", "downloadFileTo",
             "Error while downloding '" + path + "' from '" + address + "'");
-        if (info.code() == CurlEasyWrapper::kResultTooLarge) removeQuietly(path);
+        if (info.code() == CurlEasyWrapper::kResultTooLarge)
+            removeQuietly(path);
         return false;
     }
     return true;

@@ -83,7 +83,9 @@ constexpr NameEntry kNames[kHeaderSlots] = {
     {"Set-Cookie2", "set-cookie2"},
 };
 
-bool hasName(int slot) { return slot >= 0 && slot < kHeaderSlots && kNames[slot].key[0] != 0; }
+bool hasName(int slot) {
+    return slot >= 0 && slot < kHeaderSlots && kNames[slot].key[0] != 0;
+}
 
 bool endsWith(const String& text, const char* tail, uint32_t length) {
     return text.length() >= length &&
@@ -108,7 +110,8 @@ uint32_t findHeader(const String& text, const String& key, uint32_t from, uint32
             }
         }
         uint32_t lf = text.find('\n', line);
-        if (lf == String::npos) break;
+        if (lf == String::npos)
+            break;
         line = lf + 1;
     }
     return String::npos;
@@ -119,10 +122,13 @@ uint32_t findHeader(const String& text, const String& key, uint32_t from, uint32
 const char* headerName(int slot) {
     return slot >= 0 && slot < kHeaderSlots ? kNames[slot].name : "";
 }
-const char* headerKey(int slot) { return slot >= 0 && slot < kHeaderSlots ? kNames[slot].key : ""; }
+const char* headerKey(int slot) {
+    return slot >= 0 && slot < kHeaderSlots ? kNames[slot].key : "";
+}
 
 Header::Header() {
-    for (int& state : m_states) state = kFieldInitial;
+    for (int& state : m_states)
+        state = kFieldInitial;
     m_listStates[0] = m_listStates[1] = kFieldInitial;
 }
 
@@ -139,13 +145,15 @@ Header::Header(const String& text) : Header() {
 
 void Header::reset() {
     m_text = String();
-    for (int& state : m_states) state = kFieldInitial;
+    for (int& state : m_states)
+        state = kFieldInitial;
     m_listStates[0] = m_listStates[1] = kFieldInitial;
     m_contentLengthState = kFieldInitial;
 }
 
 void Header::removeLines(String& text, int slot, FixedSource source) const {
-    if (!hasName(slot)) return;
+    if (!hasName(slot))
+        return;
     String key(kNames[slot].key);
     String result = text;
     uint32_t colon = 0;
@@ -192,24 +200,33 @@ void Header::appendLine(String& text, const String& line) const {
 }
 
 void Header::addLine(String& text, int slot, const String& value) const {
-    if (!hasName(slot)) return;
+    if (!hasName(slot))
+        return;
     String line;
     line.appendAll(kNames[slot].name, ": ", value);
     appendLine(text, line);
 }
 
-void Header::removeAttribute(int slot) { removeLines(m_text, slot, fixed::kHeader); }
-void Header::addLine(int slot, const String& value) { addLine(m_text, slot, value); }
-void Header::appendLine(const String& line) { appendLine(m_text, line); }
+void Header::removeAttribute(int slot) {
+    removeLines(m_text, slot, fixed::kHeader);
+}
+void Header::addLine(int slot, const String& value) {
+    addLine(m_text, slot, value);
+}
+void Header::appendLine(const String& line) {
+    appendLine(m_text, line);
+}
 
 void Header::setField(int slot, const String& value) {
-    if (slot < 0 || slot >= kSingleValueSlots || !hasName(slot)) return;
+    if (slot < 0 || slot >= kSingleValueSlots || !hasName(slot))
+        return;
     m_values[slot] = value;
     m_states[slot] = kFieldSet;
 }
 
 void Header::setFieldValues(int slot, const Strings& values) {
-    if (slot != kProxyAuthenticate && slot != kWWWAuthenticate) return;
+    if (slot != kProxyAuthenticate && slot != kWWWAuthenticate)
+        return;
     m_lists[slot - kProxyAuthenticate] = values;
     m_listStates[slot - kProxyAuthenticate] = kFieldSet;
 }
@@ -230,17 +247,21 @@ void Header::removeField(int slot) {
 }
 
 int Header::fieldState(int slot) const {
-    if (slot >= 0 && slot < kSingleValueSlots) return m_states[slot];
+    if (slot >= 0 && slot < kSingleValueSlots)
+        return m_states[slot];
     if (slot == kProxyAuthenticate || slot == kWWWAuthenticate) {
         return m_listStates[slot - kProxyAuthenticate];
     }
-    if (slot == kContentLength) return m_contentLengthState;
+    if (slot == kContentLength)
+        return m_contentLengthState;
     return kFieldInitial;
 }
 
 String Header::fieldValue(int slot) const {
-    if (slot >= 0 && slot < kSingleValueSlots) return m_values[slot];
-    if (slot == kContentLength) return String::copy(std::to_string(m_contentLength));
+    if (slot >= 0 && slot < kSingleValueSlots)
+        return m_values[slot];
+    if (slot == kContentLength)
+        return String::copy(std::to_string(m_contentLength));
     return String();
 }
 
@@ -265,7 +286,8 @@ void Header::applyFields(String& text) const {
         if (m_listStates[i] == kFieldSet) {
             removeLines(text, slot, fixed::kHeader);
             Strings values = m_lists[i];
-            for (const String& value : values) addLine(text, slot, value);
+            for (const String& value : values)
+                addLine(text, slot, value);
         } else if (m_listStates[i] == kFieldRemove) {
             removeLines(text, slot, fixed::kHeader);
         }
@@ -280,10 +302,13 @@ void Header::applyFields(String& text) const {
 
 void Header::commitFields() {
     auto commit = [](int& state) {
-        if (state == kFieldSet) state = kFieldWritten;
-        if (state == kFieldRemove) state = kFieldRemoved;
+        if (state == kFieldSet)
+            state = kFieldWritten;
+        if (state == kFieldRemove)
+            state = kFieldRemoved;
     };
-    for (int& state : m_states) commit(state);
+    for (int& state : m_states)
+        commit(state);
     commit(m_listStates[0]);
     commit(m_listStates[1]);
     commit(m_contentLengthState);

@@ -14,7 +14,9 @@ namespace tessel {
 namespace http {
 namespace {
 
-void trace(const String& text) { log(0, "IEProxy", "getIEProxy", text); }
+void trace(const String& text) {
+    log(0, "IEProxy", "getIEProxy", text);
+}
 
 bool pointsAtThisMachine(const String& text) {
     return text.find(String("localhost")) != String::npos ||
@@ -24,7 +26,9 @@ bool pointsAtThisMachine(const String& text) {
 
 // The host compared with the bypass list: the authority without user information, cut at
 // its first ":".
-String bypassHost(const String& url) { return Uri(url).getHostAndPort().before(':'); }
+String bypassHost(const String& url) {
+    return Uri(url).getHostAndPort().before(':');
+}
 
 // The host handed to FindProxyForURL: IPv6 literals lose their brackets.
 String scriptHost(const String& url) {
@@ -46,7 +50,8 @@ void forEachPiece(const String& text, char separator, F&& f) {
             f(text.substring(start));
             return;
         }
-        if (!f(text.substring(start, end - start))) return;
+        if (!f(text.substring(start, end - start)))
+            return;
         start = end + 1;
     }
 }
@@ -58,9 +63,11 @@ bool bypassed(const String& url, const String& exceptions) {
     bool matched = false;
     forEachPiece(exceptions, ';', [&](String entry) {
         bool leading = !entry.isEmpty() && entry[0] == '*';
-        if (leading) entry = entry.substring(1);
+        if (leading)
+            entry = entry.substring(1);
         bool trailing = entry.endsWith("*");
-        if (trailing) entry = entry.substring(0, entry.length() - 1);
+        if (trailing)
+            entry = entry.substring(0, entry.length() - 1);
         String lower = entry.toLower();
         if (leading && trailing) {
             matched = hostLower.find(lower) != String::npos;
@@ -69,7 +76,8 @@ bool bypassed(const String& url, const String& exceptions) {
         } else if (trailing) {
             matched = hostLower.startsWith(lower);
         }
-        if (matched) return false;
+        if (matched)
+            return false;
         if (entry.find('*') != String::npos) {
             trace("Exception with wildcards (*) in the middle are not supported: " +
                   String(leading ? "*" : "") + entry + String(trailing ? "*" : ""));
@@ -83,7 +91,8 @@ bool bypassed(const String& url, const String& exceptions) {
 
 bool fixedProxy(Proxy& proxy, const String& server) {
     if (server.find('=') == String::npos) {
-        if (pointsAtThisMachine(server)) return false;
+        if (pointsAtThisMachine(server))
+            return false;
         uint32_t scheme = server.find(String("://"));
         String address = scheme == String::npos ? server : server.substring(scheme + 3);
         trace("proxy: single HTTPS: " + address);
@@ -95,7 +104,8 @@ bool fixedProxy(Proxy& proxy, const String& server) {
     forEachPiece(server, ';', [&](const String& entry) {
         String key = entry.before('=');
         String value = entry.after('=', true);
-        if (pointsAtThisMachine(value)) return true;
+        if (pointsAtThisMachine(value))
+            return true;
         uint16_t type;
         if (key == "https") {
             trace("proxy: HTTPS: " + value);
@@ -132,7 +142,8 @@ PacLimits currentLimits() {
 // ever be evaluated.
 class ScriptWriter : public StringWriter {
 public:
-    ScriptWriter(String& target, uint32_t cap) : StringWriter(target), m_target(target), m_cap(cap) {}
+    ScriptWriter(String& target, uint32_t cap)
+        : StringWriter(target), m_target(target), m_cap(cap) {}
     using StringWriter::write;
     void write(const void* data, int len) override {
         if (len < 0 || static_cast<uint32_t>(len) > m_cap - m_target.length()) {
@@ -175,7 +186,8 @@ bool scriptFor(const String& address, String& script) {
             return true;
         }
     }
-    if (!fetchScript(address, script)) return false;
+    if (!fetchScript(address, script))
+        return false;
     std::lock_guard<std::mutex> lock(g_scriptsLock);
     g_scripts.emplace(address.copy(), script);
     return true;
@@ -190,23 +202,28 @@ Access readAnswer(const String& answer, String& named) {
     bool decided = false;
     forEachPiece(answer, ';', [&](const String& raw) {
         String entry = raw.trim();
-        if (entry.isEmpty()) return true;
+        if (entry.isEmpty())
+            return true;
         uint32_t blank = entry.findFirstOf(" \t");
         String keyword = (blank == String::npos ? entry : entry.substring(0, blank)).toLower();
         String address = blank == String::npos ? String() : entry.substring(blank + 1).trim();
         if (keyword == "direct") {
-            if (!decided) directFirst = true;
+            if (!decided)
+                directFirst = true;
             decided = true;
         } else if ((keyword == "proxy" || keyword == "https") && !address.isEmpty()) {
-            if (!decided) decided = true;
+            if (!decided)
+                decided = true;
             if (!directFirst) {
-                if (!named.isEmpty()) named.append(';');
+                if (!named.isEmpty())
+                    named.append(';');
                 named.append(address);
             }
         }
         return true;
     });
-    if (directFirst || answer.trim().isEmpty()) return Access::kNoProxy;
+    if (directFirst || answer.trim().isEmpty())
+        return Access::kNoProxy;
     return named.isEmpty() ? Access::kNothing : Access::kNamed;
 }
 
@@ -233,7 +250,8 @@ bool scriptProxy(Proxy& proxy, const String& url, const String& address) {
             trace("no proxy");
             return true;
         case Access::kNamed:
-            if (pointsAtThisMachine(named)) break;
+            if (pointsAtThisMachine(named))
+                break;
             trace("named proxy: " + named);
             proxy.setType(Proxy::kHttps);
             proxy.setAddress(named.before(';'));
@@ -265,7 +283,8 @@ bool IEProxy::getIEProxy(Proxy& proxy, const String& url, const SystemProxySetti
             trace("cannot read the key ProxyServer");
             return false;
         }
-        if (settings.proxyOverride && bypassed(url, *settings.proxyOverride)) return true;
+        if (settings.proxyOverride && bypassed(url, *settings.proxyOverride))
+            return true;
         return fixedProxy(proxy, *settings.proxyServer);
     }
     if (!settings.autoConfigUrl) {

@@ -14,7 +14,9 @@ namespace tessel {
 namespace http {
 namespace {
 
-void trace(const String& text) { log(0, "PacScript", "evaluate", text); }
+void trace(const String& text) {
+    log(0, "PacScript", "evaluate", text);
+}
 
 std::mutex g_idleLock;
 std::unique_ptr<PacChild> g_idle;  // one process that finished in time, kept for reuse
@@ -37,9 +39,9 @@ void keepIdle(std::unique_ptr<PacChild> child) {
 }
 
 enum class Outcome {
-    kDone,     // the process sent its result
-    kLate,     // the deadline passed
-    kBroken,   // the process ended or broke the protocol
+    kDone,    // the process sent its result
+    kLate,    // the deadline passed
+    kBroken,  // the process ended or broke the protocol
 };
 
 struct Conversation {
@@ -54,7 +56,8 @@ struct Conversation {
 };
 
 Outcome fail(Conversation& c, const char* what) {
-    if (monotonicMilliseconds() >= c.deadline) return Outcome::kLate;
+    if (monotonicMilliseconds() >= c.deadline)
+        return Outcome::kLate;
     c.broken = what;
     return Outcome::kBroken;
 }
@@ -62,33 +65,40 @@ Outcome fail(Conversation& c, const char* what) {
 bool answerQuestion(Conversation& c, pacwire::Decoder& in) {
     uint8_t what = 0;
     String name;
-    if (!in.u8(what) || what > 1 || !in.text(name, pacwire::kMaxNameBytes) || !in.atEnd()) return false;
-    if (++c.questions > pacwire::kMaxQuestions) return false;
+    if (!in.u8(what) || what > 1 || !in.text(name, pacwire::kMaxNameBytes) || !in.atEnd())
+        return false;
+    if (++c.questions > pacwire::kMaxQuestions)
+        return false;
     PacResolver& resolver = PacScript::resolver();
     String address = what == 0 ? resolver.resolve(name) : resolver.myIpAddress();
-    if (address.length() > pacwire::kMaxAddressBytes) address = String();
+    if (address.length() > pacwire::kMaxAddressBytes)
+        address = String();
     pacwire::Encoder out;
     out.text(address);
     return c.child.write(out.frame(pacwire::kAddress), c.deadline);
 }
 
 Outcome converse(Conversation& c, const std::string& request) {
-    if (!c.child.write(request, c.deadline)) return fail(c, "the evaluator did not take the script");
+    if (!c.child.write(request, c.deadline))
+        return fail(c, "the evaluator did not take the script");
     std::string payload;
     for (;;) {
         char header[pacwire::kHeaderBytes];
-        if (!c.child.read(header, sizeof(header), c.deadline)) return fail(c, "the evaluator ended");
+        if (!c.child.read(header, sizeof(header), c.deadline))
+            return fail(c, "the evaluator ended");
         uint8_t kind = 0;
         uint32_t length = 0;
         pacwire::parseHeader(header, kind, length);
-        if (length > pacwire::kMaxReplyPayload) return fail(c, "oversized message from the evaluator");
+        if (length > pacwire::kMaxReplyPayload)
+            return fail(c, "oversized message from the evaluator");
         payload.resize(length);
         if (length > 0 && !c.child.read(&payload[0], length, c.deadline)) {
             return fail(c, "the evaluator ended");
         }
         pacwire::Decoder in(payload.data(), payload.size());
         if (kind == pacwire::kQuestion) {
-            if (!answerQuestion(c, in)) return fail(c, "bad name lookup from the evaluator");
+            if (!answerQuestion(c, in))
+                return fail(c, "bad name lookup from the evaluator");
         } else if (kind == pacwire::kAlert) {
             String text;
             if (!in.text(text, PacScript::kMaxAlertBytes) || !in.atEnd() ||
@@ -112,7 +122,9 @@ Outcome converse(Conversation& c, const std::string& request) {
 
 }  // namespace
 
-int64_t PacEvaluator::lastProcessId() { return g_lastProcess.load(); }
+int64_t PacEvaluator::lastProcessId() {
+    return g_lastProcess.load();
+}
 
 PacScript::Result PacEvaluator::evaluate(const String& script, const String& url,
                                          const String& host, String& answer,
@@ -166,8 +178,7 @@ PacScript::Result PacEvaluator::evaluate(const String& script, const String& url
             case Outcome::kLate:
                 child.reset();  // killed and waited for before the lookup returns
                 trace("proxy script failed: timeout, the evaluator was stopped after " +
-                      String(static_cast<uint32_t>(monotonicMilliseconds() - started)) +
-                      " ms");
+                      String(static_cast<uint32_t>(monotonicMilliseconds() - started)) + " ms");
                 return PacScript::Result::kNoAnswer;
             case Outcome::kBroken:
                 child.reset();

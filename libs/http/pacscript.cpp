@@ -39,20 +39,23 @@ struct Evaluation {
 
 // Heap blocks carry their size in front so that the heap can be capped.
 constexpr size_t kHeader = alignof(std::max_align_t) > sizeof(size_t) ? alignof(std::max_align_t)
-                                                                       : sizeof(size_t);
+                                                                      : sizeof(size_t);
 
 void* dukAlloc(void* udata, duk_size_t size) {
     auto* e = static_cast<Evaluation*>(udata);
-    if (size > e->cap - e->used) return nullptr;
+    if (size > e->cap - e->used)
+        return nullptr;
     auto* block = static_cast<char*>(std::malloc(size + kHeader));
-    if (!block) return nullptr;
+    if (!block)
+        return nullptr;
     std::memcpy(block, &size, sizeof(size_t));
     e->used += size;
     return block + kHeader;
 }
 
 void dukFree(void* udata, void* ptr) {
-    if (!ptr) return;
+    if (!ptr)
+        return;
     auto* e = static_cast<Evaluation*>(udata);
     char* block = static_cast<char*>(ptr) - kHeader;
     size_t size;
@@ -62,7 +65,8 @@ void dukFree(void* udata, void* ptr) {
 }
 
 void* dukRealloc(void* udata, void* ptr, duk_size_t size) {
-    if (!ptr) return dukAlloc(udata, size);
+    if (!ptr)
+        return dukAlloc(udata, size);
     if (size == 0) {
         dukFree(udata, ptr);
         return nullptr;
@@ -71,9 +75,11 @@ void* dukRealloc(void* udata, void* ptr, duk_size_t size) {
     char* block = static_cast<char*>(ptr) - kHeader;
     size_t old;
     std::memcpy(&old, block, sizeof(size_t));
-    if (size > old && size - old > e->cap - e->used) return nullptr;
+    if (size > old && size - old > e->cap - e->used)
+        return nullptr;
     auto* grown = static_cast<char*>(std::realloc(block, size + kHeader));
-    if (!grown) return nullptr;
+    if (!grown)
+        return nullptr;
     std::memcpy(grown, &size, sizeof(size_t));
     e->used = e->used - old + size;
     return grown + kHeader;
@@ -81,7 +87,8 @@ void* dukRealloc(void* udata, void* ptr, duk_size_t size) {
 
 // Only reachable through an error outside a protected call, which this file never makes.
 void dukFatal(void*, const char* message) {
-    log(3, "PacScript", "evaluate", String("fatal script engine error: ") + String(message ? message : ""));
+    log(3, "PacScript", "evaluate",
+        String("fatal script engine error: ") + String(message ? message : ""));
     std::abort();
 }
 
@@ -94,12 +101,14 @@ Evaluation& evaluationOf(duk_context* ctx) {
 // A helper's string argument; empty (and `ok` false) when it is not a string.
 String stringArgument(duk_context* ctx, duk_idx_t index, bool* ok = nullptr) {
     if (!duk_is_string(ctx, index)) {
-        if (ok) *ok = false;
+        if (ok)
+            *ok = false;
         return String();
     }
     duk_size_t length = 0;
     const char* text = duk_get_lstring(ctx, index, &length);
-    if (ok) *ok = true;
+    if (ok)
+        *ok = true;
     return String::copy(text, static_cast<uint32_t>(length));
 }
 
@@ -116,27 +125,33 @@ bool parseIpv4(const String& text, uint32_t& out) {
             ++i;
             ++digits;
         }
-        if (digits == 0 || digits > 3 || part > 255) return false;
+        if (digits == 0 || digits > 3 || part > 255)
+            return false;
         value = (value << 8) | part;
         ++parts;
         if (parts < 4) {
-            if (text[i] != '.') return false;
+            if (text[i] != '.')
+                return false;
             ++i;
         }
     }
-    if (i != text.length()) return false;
+    if (i != text.length())
+        return false;
     out = value;
     return true;
 }
 
 String resolveHost(duk_context* ctx, const String& host) {
     uint32_t ignored;
-    if (parseIpv4(host, ignored)) return host;
-    if (host.isEmpty()) return String();
+    if (parseIpv4(host, ignored))
+        return host;
+    if (host.isEmpty())
+        return String();
     // Name lookups are not interrupted by the time-out: once it has passed, none is started,
     // so that a script calling them in a loop still ends at its next instruction.
     Evaluation& e = evaluationOf(ctx);
-    if (monotonicMilliseconds() > e.deadline) return String();
+    if (monotonicMilliseconds() > e.deadline)
+        return String();
     return e.resolver->resolve(host);
 }
 
@@ -176,7 +191,8 @@ duk_ret_t jsIsInNet(duk_context* ctx) {
 
 duk_ret_t jsMyIpAddress(duk_context* ctx) {
     String address = evaluationOf(ctx).resolver->myIpAddress();
-    if (address.isEmpty()) address = "127.0.0.1";
+    if (address.isEmpty())
+        address = "127.0.0.1";
     duk_push_lstring(ctx, address.data(), address.length());
     return 1;
 }
@@ -196,18 +212,21 @@ duk_ret_t jsShExpMatch(duk_context* ctx) {
 // PacScript::kMaxAlerts in one evaluation, texts are dropped so that a loop cannot flood it.
 duk_ret_t jsAlert(duk_context* ctx) {
     Evaluation& e = evaluationOf(ctx);
-    if (e.alerts >= PacScript::kMaxAlerts || !duk_is_string(ctx, 0)) return 0;
+    if (e.alerts >= PacScript::kMaxAlerts || !duk_is_string(ctx, 0))
+        return 0;
     ++e.alerts;
     duk_size_t length = 0;
     const char* text = duk_get_lstring(ctx, 0, &length);
     if (length > PacScript::kMaxAlertBytes) {
         length = PacScript::kMaxAlertBytes;
-        while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) --length;
+        while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80)
+            --length;
     }
     String line = String::copy(text, static_cast<uint32_t>(length));
     for (uint32_t i = 0; i < line.length(); ++i) {
         auto c = static_cast<unsigned char>(line[i]);
-        if (c < 0x20 || c == 0x7f) line.setAt(i, ' ');
+        if (c < 0x20 || c == 0x7f)
+            line.setAt(i, ' ');
     }
     e.resolver->alert(line);
     return 0;
@@ -215,7 +234,8 @@ duk_ret_t jsAlert(duk_context* ctx) {
 
 duk_ret_t jsNow(duk_context* ctx) {
     int64_t now = evaluationOf(ctx).now;
-    if (now == 0) now = wallClockNow().milliseconds;
+    if (now == 0)
+        now = wallClockNow().milliseconds;
     duk_push_number(ctx, static_cast<double>(now));
     return 1;
 }
@@ -364,24 +384,30 @@ duk_ret_t evaluateProtected(duk_context* ctx, void* udata) {
     duk_push_lstring(ctx, e->url, e->urlLength);
     duk_push_lstring(ctx, e->host, e->hostLength);
     duk_call(ctx, 2);
-    if (!duk_is_string(ctx, -1)) (void)duk_type_error(ctx, "FindProxyForURL did not return a string");
+    if (!duk_is_string(ctx, -1))
+        (void)duk_type_error(ctx, "FindProxyForURL did not return a string");
     duk_size_t length = 0;
     const char* text = duk_get_lstring(ctx, -1, &length);
-    if (length > PacScript::kMaxAnswerBytes) (void)duk_range_error(ctx, "answer too long");
+    if (length > PacScript::kMaxAnswerBytes)
+        (void)duk_range_error(ctx, "answer too long");
     e->answer = String::copy(text, static_cast<uint32_t>(length));
     return 0;
 }
 
 }  // namespace
 
-void PacResolver::alert(const String& text) { log(0, "PacScript", "alert", text); }
+void PacResolver::alert(const String& text) {
+    log(0, "PacScript", "alert", text);
+}
 
 PacResolver& PacScript::resolver() {
     PacResolver* r = g_resolver.load();
     return r ? *r : detail::systemPacResolver();
 }
 
-void PacScript::setResolver(PacResolver* resolver) { g_resolver.store(resolver); }
+void PacScript::setResolver(PacResolver* resolver) {
+    g_resolver.store(resolver);
+}
 
 bool PacScript::shExpMatch(const String& text, const String& pattern) {
     // Greedy matching that backs up to the last star only: linear space, no recursion.
@@ -401,7 +427,8 @@ bool PacScript::shExpMatch(const String& text, const String& pattern) {
             return false;
         }
     }
-    while (p < pattern.length() && pattern[p] == '*') ++p;
+    while (p < pattern.length() && pattern[p] == '*')
+        ++p;
     return p == pattern.length();
 }
 
@@ -414,7 +441,8 @@ PacScript::Result PacScript::evaluate(const String& script, const String& url, c
     }
     String reason;
     Result result = run(script, url, host, answer, reason, limits);
-    if (result == Result::kNoAnswer) log(0, "PacScript", "evaluate", "proxy script failed: " + reason);
+    if (result == Result::kNoAnswer)
+        log(0, "PacScript", "evaluate", "proxy script failed: " + reason);
     return result;
 }
 
@@ -437,7 +465,8 @@ PacScript::Result PacScript::run(const String& script, const String& url, const 
     e.hostLength = host.length();
 
     duk_context* ctx = duk_create_heap(dukAlloc, dukRealloc, dukFree, &e, dukFatal);
-    if (!ctx) return Result::kNoEngine;
+    if (!ctx)
+        return Result::kNoEngine;
     duk_int_t rc = duk_safe_call(ctx, evaluateProtected, &e, 0, 1);
     if (rc != DUK_EXEC_SUCCESS) {
         // The error's text is taken in another protected step: converting it may fail too.
@@ -445,7 +474,8 @@ PacScript::Result PacScript::run(const String& script, const String& url, const 
         if (duk_is_error(ctx, -1) || duk_is_string(ctx, -1)) {
             duk_size_t length = 0;
             const char* text = duk_safe_to_lstring(ctx, -1, &length);
-            if (text) reason = String::copy(text, static_cast<uint32_t>(length < 512 ? length : 512));
+            if (text)
+                reason = String::copy(text, static_cast<uint32_t>(length < 512 ? length : 512));
         }
         duk_destroy_heap(ctx);
         return Result::kNoAnswer;

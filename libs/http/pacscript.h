@@ -61,11 +61,11 @@ public:
     // result is kAnswer). The reason of a kNoAnswer is logged at level TRACE.
     // Thread-safe: each call has an engine of its own.
     static Result evaluate(const String& script, const String& url, const String& host,
-                         String& answer, const PacLimits& limits = PacLimits());
+                           String& answer, const PacLimits& limits = PacLimits());
     // The same without logging: the reason of a kNoAnswer is put in `reason` (at most 512
     // bytes), for callers that report it elsewhere.
-    static Result run(const String& script, const String& url, const String& host,
-                      String& answer, String& reason, const PacLimits& limits);
+    static Result run(const String& script, const String& url, const String& host, String& answer,
+                      String& reason, const PacLimits& limits);
 
     // The resolver of every later evaluation; null restores the system's. Not owned.
     static void setResolver(PacResolver* resolver);

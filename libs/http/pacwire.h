@@ -41,7 +41,8 @@ constexpr uint32_t kMaxAddressBytes = 64;
 constexpr uint32_t kMaxQuestions = 256;
 constexpr uint32_t kMaxReasonBytes = 512;
 // Largest payload of each direction.
-constexpr uint32_t kMaxRequestPayload = 4 + 4 + 8 + 3 * 4 + kMaxScriptBytes + kMaxUrlBytes + kMaxHostBytes;
+constexpr uint32_t kMaxRequestPayload =
+    4 + 4 + 8 + 3 * 4 + kMaxScriptBytes + kMaxUrlBytes + kMaxHostBytes;
 constexpr uint32_t kMaxReplyPayload = 1 + 4 + 64 * 1024;
 
 // Builds one frame.

@@ -7,8 +7,10 @@ namespace http {
 
 String RequestInfo::toString() const {
     String text = "Code: " + String(static_cast<int32_t>(m_code));
-    if (!m_text.isEmpty()) text.appendAll('(', m_text, ')');
-    if (!m_error.isEmpty()) text.appendAll('\n', m_error);
+    if (!m_text.isEmpty())
+        text.appendAll('(', m_text, ')');
+    if (!m_error.isEmpty())
+        text.appendAll('\n', m_error);
     return text;
 }
 
@@ -21,7 +23,8 @@ void RequestInfo::fill(CurlEasyWrapper& easy) {
 
 int RequestInfo::statusCode() {
     if (m_header.statusCodeState() == kFieldInitial) {
-        if (m_header.text().isEmpty()) return 0;  // nothing was received
+        if (m_header.text().isEmpty())
+            return 0;  // nothing was received
         try {
             return m_header.extractResponseCode();
         } catch (const Exception&) {

@@ -10,15 +10,21 @@ namespace http {
 String Cookie::toString() const {
     String out;
     out.appendAll(name, '=', value);
-    if (!domain.isEmpty()) out.appendAll("; domain=", domain);
-    if (!path.isEmpty()) out.appendAll("; path=", path);
-    if (!expires.isEmpty()) out.appendAll("; expires=\"", expires, '"');
+    if (!domain.isEmpty())
+        out.appendAll("; domain=", domain);
+    if (!path.isEmpty())
+        out.appendAll("; path=", path);
+    if (!expires.isEmpty())
+        out.appendAll("; expires=\"", expires, '"');
     for (const auto& attribute : attributes) {
         out.appendAll("; ", attribute.first);
-        if (!attribute.second.isEmpty()) out.appendAll("=\"", attribute.second, '"');
+        if (!attribute.second.isEmpty())
+            out.appendAll("=\"", attribute.second, '"');
     }
-    if (secure) out.append("; secure");
-    if (!maxAge.isEmpty()) out.appendAll("; max-age=", maxAge);
+    if (secure)
+        out.append("; secure");
+    if (!maxAge.isEmpty())
+        out.appendAll("; max-age=", maxAge);
     return out;
 }
 
@@ -47,7 +53,8 @@ int ResponseHeader::extractResponseCode() {
         TESSEL_THROW_AT(EBadHeader, fixed::kResponse);
     }
     uint32_t at = space;
-    while (at < statusLine.length() && statusLine[at] == ' ') ++at;
+    while (at < statusLine.length() && statusLine[at] == ' ')
+        ++at;
     m_statusCode = statusLine.substring(at).toInt();
     m_statusCodeState = kFieldWritten;
     return m_statusCode;
@@ -63,16 +70,22 @@ void ResponseHeader::addCookie(const Cookie& cookie, bool version2) {
     m_cookieStates[version2] = kFieldSet;
 }
 
-void ResponseHeader::removeCookies(bool version2) { m_cookieStates[version2] = kFieldRemove; }
+void ResponseHeader::removeCookies(bool version2) {
+    m_cookieStates[version2] = kFieldRemove;
+}
 
-Array<Cookie, Mutex> ResponseHeader::cookies(bool version2) const { return m_cookies[version2]; }
+Array<Cookie, Mutex> ResponseHeader::cookies(bool version2) const {
+    return m_cookies[version2];
+}
 
 void ResponseHeader::setETag(const String& etag) {
     m_etag = etag;
     m_etagState = kFieldSet;
 }
 
-void ResponseHeader::removeETag() { m_etagState = kFieldRemove; }
+void ResponseHeader::removeETag() {
+    m_etagState = kFieldRemove;
+}
 
 void ResponseHeader::applyResponse(String& text) const {
     if (m_statusCodeState == kFieldSet) {
@@ -80,7 +93,8 @@ void ResponseHeader::applyResponse(String& text) const {
         uint32_t lineLength = lineEnd == String::npos ? text.length() : lineEnd;
         uint32_t space = text.find(' ');
         uint32_t codeStart = space;
-        while (codeStart < lineLength && text[codeStart] == ' ') ++codeStart;
+        while (codeStart < lineLength && text[codeStart] == ' ')
+            ++codeStart;
         uint32_t codeEnd = codeStart < lineLength ? text.find(' ', codeStart) : String::npos;
         if (space >= lineLength || codeEnd >= lineLength) {
             log(0, "http.ResponseHeader", "extractResponseCode", "bad header: " + text);
@@ -95,7 +109,8 @@ void ResponseHeader::applyResponse(String& text) const {
         int slot = i == 0 ? kSetCookie : kSetCookie2;
         if (m_cookieStates[i] == kFieldSet) {
             removeLines(text, slot, fixed::kResponse);
-            for (const Cookie& cookie : m_cookies[i]) addLine(text, slot, cookie.toString());
+            for (const Cookie& cookie : m_cookies[i])
+                addLine(text, slot, cookie.toString());
         } else if (m_cookieStates[i] == kFieldRemove) {
             removeLines(text, slot, fixed::kResponse);
         }
@@ -115,8 +130,10 @@ String ResponseHeader::toString() {
     applyResponse(text);
     applyFields(text);
     auto commit = [](int& state) {
-        if (state == kFieldSet) state = kFieldWritten;
-        if (state == kFieldRemove) state = kFieldRemoved;
+        if (state == kFieldSet)
+            state = kFieldWritten;
+        if (state == kFieldRemove)
+            state = kFieldRemoved;
     };
     commit(m_statusCodeState);
     commit(m_cookieStates[0]);

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "base/clock.h"
 #include "base/console.h"
 #include "base/mutex.h"
-#include "base/clock.h"
 #include "http/systemproxysettings_platform.h"
 
 namespace tessel {
@@ -36,36 +36,54 @@ void appendUtf8(std::string& out, uint32_t code) {
 // One quoted string of GVariant's text form ('...' or "..." with backslash escapes) at `pos`;
 // `pos` moves past it. False when there is no well-formed string there.
 bool parseQuoted(const std::string& text, size_t& pos, std::string& out) {
-    if (pos >= text.size() || (text[pos] != '\'' && text[pos] != '"')) return false;
+    if (pos >= text.size() || (text[pos] != '\'' && text[pos] != '"'))
+        return false;
     char quote = text[pos++];
     out.clear();
     while (pos < text.size()) {
         char c = text[pos++];
-        if (c == quote) return true;
+        if (c == quote)
+            return true;
         if (c != '\\') {
             out += c;
             continue;
         }
-        if (pos >= text.size()) return false;
+        if (pos >= text.size())
+            return false;
         char e = text[pos++];
         switch (e) {
-            case 'n': out += '\n'; break;
-            case 't': out += '\t'; break;
-            case 'r': out += '\r'; break;
-            case 'b': out += '\b'; break;
-            case 'f': out += '\f'; break;
-            case 'v': out += '\v'; break;
+            case 'n':
+                out += '\n';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 'b':
+                out += '\b';
+                break;
+            case 'f':
+                out += '\f';
+                break;
+            case 'v':
+                out += '\v';
+                break;
             case 'u':
             case 'U': {
                 size_t digits = e == 'u' ? 4 : 8;
-                if (pos + digits > text.size()) return false;
+                if (pos + digits > text.size())
+                    return false;
                 uint32_t code = static_cast<uint32_t>(
                     std::strtoul(text.substr(pos, digits).c_str(), nullptr, 16));
                 pos += digits;
                 appendUtf8(out, code);
                 break;
             }
-            default: out += e; break;
+            default:
+                out += e;
+                break;
         }
     }
     return false;
@@ -81,17 +99,24 @@ bool parseString(const std::string& value, std::string& out) {
 bool parseStringArray(const std::string& value, std::vector<std::string>& out) {
     out.clear();
     size_t pos = 0;
-    if (value.compare(0, 4, "@as ") == 0) pos = 4;
-    if (pos >= value.size() || value[pos] != '[') return false;
+    if (value.compare(0, 4, "@as ") == 0)
+        pos = 4;
+    if (pos >= value.size() || value[pos] != '[')
+        return false;
     ++pos;
     for (;;) {
-        while (pos < value.size() && value[pos] == ' ') ++pos;
-        if (pos < value.size() && value[pos] == ']') return pos + 1 == value.size();
+        while (pos < value.size() && value[pos] == ' ')
+            ++pos;
+        if (pos < value.size() && value[pos] == ']')
+            return pos + 1 == value.size();
         std::string item;
-        if (!parseQuoted(value, pos, item)) return false;
+        if (!parseQuoted(value, pos, item))
+            return false;
         out.push_back(item);
-        while (pos < value.size() && value[pos] == ' ') ++pos;
-        if (pos < value.size() && value[pos] == ',') ++pos;
+        while (pos < value.size() && value[pos] == ' ')
+            ++pos;
+        if (pos < value.size() && value[pos] == ',')
+            ++pos;
     }
 }
 
@@ -99,31 +124,40 @@ bool parseStringArray(const std::string& value, std::vector<std::string>& out) {
 bool parseInteger(const std::string& value, long& out) {
     std::string digits = value;
     size_t space = digits.rfind(' ');
-    if (space != std::string::npos) digits = digits.substr(space + 1);
-    if (digits.empty()) return false;
+    if (space != std::string::npos)
+        digits = digits.substr(space + 1);
+    if (digits.empty())
+        return false;
     char* end = nullptr;
     out = std::strtol(digits.c_str(), &end, 10);
     return end && *end == '\0';
 }
 
-String toString(const std::string& text) { return String::copy(text); }
+String toString(const std::string& text) {
+    return String::copy(text);
+}
 
 // Bypass entries: a leading "." means "this domain and below", written "*." in the list.
 String joinBypass(const std::vector<std::string>& entries) {
     String result;
     for (const std::string& raw : entries) {
         String entry = String::copy(raw).trim();
-        if (entry.isEmpty()) continue;
-        if (!result.isEmpty()) result.append(';');
-        if (entry[0] == '.') result.append('*');
+        if (entry.isEmpty())
+            continue;
+        if (!result.isEmpty())
+            result.append(';');
+        if (entry[0] == '.')
+            result.append('*');
         result.append(entry);
     }
     return result;
 }
 
 void appendServer(String& list, const char* protocol, const String& address) {
-    if (address.isEmpty()) return;
-    if (!list.isEmpty()) list.append(';');
+    if (address.isEmpty())
+        return;
+    if (!list.isEmpty())
+        list.append(';');
     list.appendAll(protocol, '=', address);
 }
 
@@ -131,11 +165,14 @@ void appendServer(String& list, const char* protocol, const String& address) {
 String hostAndPort(const String& value) {
     String rest = value.trim();
     uint32_t scheme = rest.find(String("://"));
-    if (scheme != String::npos) rest = rest.substring(scheme + 3);
+    if (scheme != String::npos)
+        rest = rest.substring(scheme + 3);
     uint32_t end = rest.findFirstOf("/?#");
-    if (end != String::npos) rest = rest.substring(0, end);
+    if (end != String::npos)
+        rest = rest.substring(0, end);
     uint32_t at = rest.findLast('@');
-    if (at != String::npos) rest = rest.substring(at + 1);
+    if (at != String::npos)
+        rest = rest.substring(at + 1);
     return rest;
 }
 
@@ -153,17 +190,20 @@ bool SystemProxySettings::fromGnomeListing(const String& listing, SystemProxySet
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
+        if (end == std::string::npos)
+            end = text.size();
         std::string line = text.substr(start, end - start);
         start = end + 1;
         size_t first = line.find(' ');
         size_t second = first == std::string::npos ? first : line.find(' ', first + 1);
-        if (second == std::string::npos) continue;
+        if (second == std::string::npos)
+            continue;
         values[line.substr(0, second)] = line.substr(second + 1);
     }
     auto get = [&values](const char* key, std::string& value) {
         auto it = values.find(key);
-        if (it == values.end()) return false;
+        if (it == values.end())
+            return false;
         value = it->second;
         return true;
     };
@@ -174,7 +214,8 @@ bool SystemProxySettings::fromGnomeListing(const String& listing, SystemProxySet
         out.readable = false;
         return true;
     }
-    if (mode != "manual" && mode != "auto") return false;
+    if (mode != "manual" && mode != "auto")
+        return false;
 
     SystemProxySettings settings;
     std::vector<std::string> ignore;
@@ -206,10 +247,12 @@ bool SystemProxySettings::fromGnomeListing(const String& listing, SystemProxySet
         }
         // Manual mode without any host set is no proxy at all, not a proxy with no address.
         settings.proxyEnable = servers.isEmpty() ? 0u : 1u;
-        if (!servers.isEmpty()) settings.proxyServer = servers;
+        if (!servers.isEmpty())
+            settings.proxyServer = servers;
     } else {
         settings.proxyEnable = 0u;
-        if (!url.empty()) settings.autoConfigUrl = toString(url);
+        if (!url.empty())
+            settings.autoConfigUrl = toString(url);
     }
     out = settings;
     return true;
@@ -225,7 +268,8 @@ SystemProxySettings SystemProxySettings::fromEnvironment(const Lookup& lookup) {
     String bypass = either("no_proxy", "NO_PROXY");
 
     String servers;
-    if (!https.isEmpty()) appendServer(servers, "https", hostAndPort(https));
+    if (!https.isEmpty())
+        appendServer(servers, "https", hostAndPort(https));
     if (!all.isEmpty()) {
         String scheme = schemeOf(all);
         if (scheme == "socks5" || scheme == "socks5h") {
@@ -239,19 +283,23 @@ SystemProxySettings SystemProxySettings::fromEnvironment(const Lookup& lookup) {
 
     SystemProxySettings settings;
     settings.proxyEnable = servers.isEmpty() ? 0u : 1u;
-    if (!servers.isEmpty()) settings.proxyServer = servers;
+    if (!servers.isEmpty())
+        settings.proxyServer = servers;
     if (!bypass.isEmpty()) {
         std::vector<std::string> entries;
         std::string text = bypass.toStd();
         size_t start = 0;
         for (;;) {
             size_t comma = text.find(',', start);
-            entries.push_back(text.substr(start, comma == std::string::npos ? comma : comma - start));
-            if (comma == std::string::npos) break;
+            entries.push_back(
+                text.substr(start, comma == std::string::npos ? comma : comma - start));
+            if (comma == std::string::npos)
+                break;
             start = comma + 1;
         }
         String joined = joinBypass(entries);
-        if (!joined.isEmpty()) settings.proxyOverride = joined;
+        if (!joined.isEmpty())
+            settings.proxyOverride = joined;
     }
     return settings;
 }
@@ -276,9 +324,18 @@ namespace {
 
 // The variables that decide what current() reads: a change of any of them reads afresh.
 String proxyEnvironment() {
-    static const char* const kNames[] = {
-        "GSETTINGS_BACKEND", "GSETTINGS_SCHEMA_DIR", "XDG_CONFIG_HOME", "XDG_DATA_DIRS", "HOME",
-        "PATH", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY"};
+    static const char* const kNames[] = {"GSETTINGS_BACKEND",
+                                         "GSETTINGS_SCHEMA_DIR",
+                                         "XDG_CONFIG_HOME",
+                                         "XDG_DATA_DIRS",
+                                         "HOME",
+                                         "PATH",
+                                         "https_proxy",
+                                         "HTTPS_PROXY",
+                                         "all_proxy",
+                                         "ALL_PROXY",
+                                         "no_proxy",
+                                         "NO_PROXY"};
     std::string key;
     for (const char* name : kNames) {
         const char* value = std::getenv(name);

@@ -231,7 +231,8 @@ bool isHttpsOrRelative(const Uri& uri) {
 String hostOf(const String& hostAndPort) {
     if (hostAndPort.startsWith("[")) {
         uint32_t close = hostAndPort.find(']');
-        if (close != String::npos) return hostAndPort.substring(1, close - 1);
+        if (close != String::npos)
+            return hostAndPort.substring(1, close - 1);
         return hostAndPort;
     }
     uint32_t colon = hostAndPort.find(':');

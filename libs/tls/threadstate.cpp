@@ -5,7 +5,9 @@
 namespace tessel {
 namespace tls {
 
-void releaseThreadState() { OPENSSL_thread_stop(); }
+void releaseThreadState() {
+    OPENSSL_thread_stop();
+}
 
 }  // namespace tls
 }  // namespace tessel

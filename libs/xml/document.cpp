@@ -19,7 +19,8 @@ thread_local CacheState t_state{};
 
 struct CacheCleaner {
     ~CacheCleaner() {
-        for (size_t i = 0; i < t_state.count; ++i) delete[] t_state.chunks[i];
+        for (size_t i = 0; i < t_state.count; ++i)
+            delete[] t_state.chunks[i];
         t_state.count = 0;
         t_state.closed = true;
     }
@@ -30,12 +31,14 @@ thread_local CacheCleaner t_cleaner;
 
 unsigned char* Document::obtainChunk() {
     (void)&t_cleaner;  // registers the cleaner of this thread
-    if (!t_state.closed && t_state.count > 0) return t_state.chunks[--t_state.count];
+    if (!t_state.closed && t_state.count > 0)
+        return t_state.chunks[--t_state.count];
     return new unsigned char[kChunkSize];
 }
 
 void Document::releaseChunk(unsigned char* chunk) {
-    if (!chunk) return;
+    if (!chunk)
+        return;
     if (t_state.closed || t_state.count == kKept) {
         delete[] chunk;
         return;

@@ -54,13 +54,14 @@ public:
     // An owning String with the bytes of `view`: a slice of the source it points into, or
     // `view` itself when it is not a view into a source.
     String own(const String& view) const {
-        if (view.isEmpty()) return String();
-        if (view.hasStorage()) return view;
+        if (view.isEmpty())
+            return String();
+        if (view.hasStorage())
+            return view;
         for (const String& source : m_sources) {
             const char* begin = source.data();
             if (view.data() >= begin && view.data() + view.length() <= begin + source.length()) {
-                return source.substring(static_cast<uint32_t>(view.data() - begin),
-                                        view.length());
+                return source.substring(static_cast<uint32_t>(view.data() - begin), view.length());
             }
         }
         return view;
@@ -74,7 +75,8 @@ public:
         T* object = new (memory) T(std::forward<Args>(args)...);
         object->m_document = this;
         object->m_inArena = true;
-        if (holdsStorage(*object)) m_plain = false;
+        if (holdsStorage(*object))
+            m_plain = false;
         return object;
     }
 
@@ -84,7 +86,8 @@ public:
     // Records that an object of the arena now holds `text`: a text with storage of its own
     // means that the tree has to be released node by node.
     void noteStored(const String& text) noexcept {
-        if (text.hasStorage()) m_plain = false;
+        if (text.hasStorage())
+            m_plain = false;
     }
     void noteForeign() noexcept { m_plain = false; }
 

@@ -39,7 +39,9 @@ inline bool is(char c, unsigned char cls) {
     return (kClasses.of[static_cast<unsigned char>(c)] & cls) != 0;
 }
 
-inline bool isTrimmed(char c) { return c == 0 || is(c, kSpace); }
+inline bool isTrimmed(char c) {
+    return c == 0 || is(c, kSpace);
+}
 
 // A bound of the document was passed: `before` + the bound + `after` goes to the log. Kept out
 // of line, so that the checks cost the parser's loops nothing but a comparison.
@@ -52,7 +54,8 @@ inline bool isTrimmed(char c) { return c == 0 || is(c, kSpace); }
 inline uint32_t findColon(const String& name) {
     const char* data = name.data();
     for (uint32_t i = 0; i < name.length(); ++i) {
-        if (data[i] == ':') return i;
+        if (data[i] == ':')
+            return i;
     }
     return String::npos;
 }
@@ -69,7 +72,8 @@ inline bool startsWith(const String& s, const char (&literal)[N]) {
 
 // Attribute values carry only two entities.
 String decodeAttributeEntities(const String& value) {
-    if (value.find('&') == String::npos) return value;
+    if (value.find('&') == String::npos)
+        return value;
     return value.replace("&quot;", "\"").replace("&#39;", "'");
 }
 
@@ -88,7 +92,8 @@ struct ParseCursor {
         : text(source), data(source.data()), length(source.length()), document(owner) {}
 
     uint32_t skipSpace(uint32_t p) const {
-        while (p < length && is(data[p], kSpace)) ++p;
+        while (p < length && is(data[p], kSpace))
+            ++p;
         return p;
     }
     // Markup is dense: the byte looked for is usually close, where a plain loop beats the
@@ -96,9 +101,11 @@ struct ParseCursor {
     uint32_t find(char c, uint32_t from) const {
         uint32_t near = length - from > 16 ? from + 16 : length;
         for (uint32_t i = from; i < near; ++i) {
-            if (data[i] == c) return i;
+            if (data[i] == c)
+                return i;
         }
-        if (near >= length) return String::npos;
+        if (near >= length)
+            return String::npos;
         const void* hit = std::memchr(data + near, c, length - near);
         return hit ? static_cast<uint32_t>(static_cast<const char*>(hit) - data) : String::npos;
     }
@@ -128,19 +135,23 @@ struct ParseCursor {
         return p + prefixLength <= length && std::memcmp(data + p, prefix, prefixLength) == 0;
     }
     String slice(uint32_t from, uint32_t count) const {
-        if (count == 0) return String();
+        if (count == 0)
+            return String();
         return document ? String(data + from, count) : text.substring(from, count);
     }
     // The slice [from, to) without whitespace and NUL bytes at either end.
     String trimmed(uint32_t from, uint32_t to) const {
-        while (from < to && isTrimmed(data[from])) ++from;
-        while (to > from && isTrimmed(data[to - 1])) --to;
+        while (from < to && isTrimmed(data[from]))
+            ++from;
+        while (to > from && isTrimmed(data[to - 1]))
+            --to;
         return slice(from, to - from);
     }
 
     // The innermost declaration of `prefix` in scope at the element being read, or null.
     NamespaceScope* lookup(std::string_view prefix) const {
-        if (bindings.empty()) return nullptr;
+        if (bindings.empty())
+            return nullptr;
         auto it = bindings.find(prefix);
         return it == bindings.end() ? nullptr : it->second;
     }
@@ -186,7 +197,8 @@ uint32_t parseValue(Cursor& c, uint32_t p, AttributeValue& value) {
         after = close + 1;
     } else {
         uint32_t e = p;
-        while (e < c.length && !is(c.data[e], kValueStop)) ++e;
+        while (e < c.length && !is(c.data[e], kValueStop))
+            ++e;
         quote = AttributeValue::kUnquoted;
         raw = c.trimmed(p, e);
         after = e;
@@ -205,14 +217,16 @@ uint32_t parseAttribute(Cursor& c, uint32_t p, String& name, bool& hasValue, Att
         return c.length;
     }
     uint32_t q = p;
-    while (q < c.length && !is(c.data[q], kNameStop)) ++q;
+    while (q < c.length && !is(c.data[q], kNameStop))
+        ++q;
     if (q == p) {
         end = true;
         return p;
     }
     name = c.slice(p, q - p);
     p = c.skipSpace(q);
-    if (p >= c.length || c.data[p] != '=') return p;  // no value
+    if (p >= c.length || c.data[p] != '=')
+        return p;  // no value
     p = c.skipSpace(p + 1);
     if (p >= c.length) {
         log(2, "Attribute", "parse", "invalid attribute value (missing value with =)");
@@ -226,14 +240,16 @@ uint32_t parseAttribute(Cursor& c, uint32_t p, String& name, bool& hasValue, Att
     }
     hasValue = true;
     p = c.skipSpace(p);
-    if (p < c.length && (c.data[p] == '>' || c.data[p] == '/')) end = true;
+    if (p < c.length && (c.data[p] == '>' || c.data[p] == '/'))
+        end = true;
     return p;
 }
 
 // A comment from `p` ("<!--" there is skipped): its trimmed text and the offset after it.
 uint32_t parseComment(Cursor& c, uint32_t p, String& text) {
     uint32_t start = p;
-    if (c.startsWith(p, "<!--", 4)) p += 4;
+    if (c.startsWith(p, "<!--", 4))
+        p += 4;
     uint32_t end = c.findCommentEnd(p);
     uint32_t after = end == String::npos ? String::npos : end + 3;
     if (end == String::npos) {
@@ -286,15 +302,22 @@ Attribute& Attribute::operator=(const Attribute& other) {
     return *this;
 }
 
-String Attribute::name() const { return m_document ? m_document->own(m_name) : m_name; }
+String Attribute::name() const {
+    return m_document ? m_document->own(m_name) : m_name;
+}
 
 AttributeValue Attribute::value() const {
-    if (!m_document) return m_value;
+    if (!m_document)
+        return m_value;
     return AttributeValue(m_document->own(m_value.text()), m_value.quote());
 }
 
-void Attribute::read(IKeyReader&) { TESSEL_THROW(ENotImplemented); }
-void Attribute::write(IKeyWriter&) { TESSEL_THROW(ENotImplemented); }
+void Attribute::read(IKeyReader&) {
+    TESSEL_THROW(ENotImplemented);
+}
+void Attribute::write(IKeyWriter&) {
+    TESSEL_THROW(ENotImplemented);
+}
 
 void Attribute::read(IReader& reader) {
     String name;
@@ -317,12 +340,14 @@ uint32_t Attribute::parse(const String& text, uint32_t offset, bool& end) {
     AttributeValue value;
     uint32_t next = parseAttribute(cursor, offset, name, hasValue, value, end);
     setName(name);
-    if (hasValue) setValue(value.text(), value.quote());
+    if (hasValue)
+        setValue(value.text(), value.quote());
     return next;
 }
 
 void Attribute::noteStored(const String& text) {
-    if (m_inArena) m_document->noteStored(text);
+    if (m_inArena)
+        m_document->noteStored(text);
 }
 
 void Attribute::setName(const String& name) {
@@ -337,8 +362,10 @@ void Attribute::setValue(const String& text, int quote) {
 }
 
 String Attribute::toXml() const {
-    if (!m_hasValue) return name();
-    if (equals(m_name, "xmlns") && m_value.text().isEmpty()) return String();
+    if (!m_hasValue)
+        return name();
+    if (equals(m_name, "xmlns") && m_value.text().isEmpty())
+        return String();
     String out;
     if (!m_value.text().isEmpty() || m_value.quote() != AttributeValue::kUnquoted) {
         out.appendAll(m_name, '=', m_value.toXml());
@@ -399,17 +426,21 @@ void Element::clear() {
     m_xmlns = nullptr;
 }
 
-void Element::noteForeignChild() { m_document->noteForeign(); }
+void Element::noteForeignChild() {
+    m_document->noteForeign();
+}
 
 Node* Element::firstText() const {
     for (Node* child = m_firstChild; child; child = child->next()) {
-        if (child->type() == kTextNode) return child;
+        if (child->type() == kTextNode)
+            return child;
     }
     return nullptr;
 }
 
 void Element::appendAttribute(Attribute* attribute) {
-    if (m_document && !attribute->m_inArena) m_document->noteForeign();
+    if (m_document && !attribute->m_inArena)
+        m_document->noteForeign();
     attribute->m_previous = m_lastAttribute;
     attribute->m_next = nullptr;
     if (m_lastAttribute) {
@@ -419,18 +450,21 @@ void Element::appendAttribute(Attribute* attribute) {
     }
     m_lastAttribute = attribute;
     ++m_attributeCount;
-    if (!m_xmlns && equals(attribute->m_name, "xmlns")) m_xmlns = attribute;
+    if (!m_xmlns && equals(attribute->m_name, "xmlns"))
+        m_xmlns = attribute;
 }
 
 Attribute* Element::findAttribute(const String& name) const {
     for (Attribute* attribute = m_firstAttribute; attribute; attribute = attribute->m_next) {
-        if (attribute->m_name == name) return attribute;
+        if (attribute->m_name == name)
+            return attribute;
     }
     return nullptr;
 }
 
 Attribute* Element::newAttribute(const String& name, const String& value) {
-    if (m_document) return m_document->make<Attribute>(name, value, AttributeValue::kDouble);
+    if (m_document)
+        return m_document->make<Attribute>(name, value, AttributeValue::kDouble);
     return new Attribute(name, value, AttributeValue::kDouble);
 }
 
@@ -445,7 +479,8 @@ void Element::setNamespace(const String& uri) {
 String Element::namespaceUri(const String& prefix) const {
     std::string_view wanted(prefix.data(), prefix.length());
     for (const NamespaceScope* scope = m_namespaces; scope; scope = scope->outer) {
-        if (scope->prefix() == wanted) return own(scope->uri);
+        if (scope->prefix() == wanted)
+            return own(scope->uri);
     }
     return String();
 }
@@ -479,7 +514,8 @@ void Element::resolveNames(Cursor& c) {
             m_name = m_name.substring(colon + 1);
         }
     }
-    if (!m_firstAttribute) return;
+    if (!m_firstAttribute)
+        return;
     // Each prefix used by an attribute is declared on this element once: the declarations
     // appended are marked while the attributes are walked.
     Attribute* last = m_lastAttribute;
@@ -498,9 +534,11 @@ void Element::resolveNames(Cursor& c) {
                                                             AttributeValue::kDouble));
             }
         }
-        if (attribute == last) break;
+        if (attribute == last)
+            break;
     }
-    for (NamespaceScope* scope : c.carried) scope->carried = false;
+    for (NamespaceScope* scope : c.carried)
+        scope->carried = false;
     c.carried.clear();
 }
 
@@ -524,7 +562,8 @@ uint32_t Element::parseStartTag(Cursor& c, uint32_t p, bool& empty) {
     for (;;) {
         // Most start tags end without attributes: no attribute is made for them.
         p = c.skipSpace(p);
-        if (p >= c.length || is(c.data[p], kNameStop)) break;
+        if (p >= c.length || is(c.data[p], kNameStop))
+            break;
         Attribute* attribute = spare ? spare : c.document->make<Attribute>();
         spare = nullptr;
         bool end = false;
@@ -536,7 +575,8 @@ uint32_t Element::parseStartTag(Cursor& c, uint32_t p, bool& empty) {
             TESSEL_THROW(xml::EXmlElement);
         }
         const String& name = attribute->m_name;
-        if (name.isEmpty()) break;
+        if (name.isEmpty())
+            break;
         if (++count > kMaxAttributes) {
             pastBound("more than ", kMaxAttributes, " attributes in one element");
         }
@@ -561,7 +601,8 @@ uint32_t Element::parseStartTag(Cursor& c, uint32_t p, bool& empty) {
             attribute->m_value = AttributeValue();
             spare = attribute;
         }
-        if (end) break;
+        if (end)
+            break;
     }
     // The ">" found first stood inside a quoted value: the tag ends at the first one after
     // the attributes.
@@ -601,14 +642,15 @@ uint32_t Element::parse(const String& text, uint32_t offset) {
     open.push_back(this);
     auto addText = [&c, &document](Element* to, uint32_t from, uint32_t end) {
         String content = c.trimmed(from, end);
-        if (!content.isEmpty()) to->appendChild(document.make<Text>(std::move(content)));
+        if (!content.isEmpty())
+            to->appendChild(document.make<Text>(std::move(content)));
     };
     for (;;) {
         Element* current = open.back();
         // Most text between tags is indentation: skip it before looking for the next tag.
         uint32_t textStart = c.skipSpace(p);
-        uint32_t lt = textStart < c.length && c.data[textStart] == '<' ? textStart
-                                                                       : c.find('<', textStart);
+        uint32_t lt =
+            textStart < c.length && c.data[textStart] == '<' ? textStart : c.find('<', textStart);
         if (lt == String::npos) {
             log(0, "xml.Element", "fromXml", "no tag found: " + source.substring(p));
             addText(current, textStart, c.length);
@@ -640,9 +682,11 @@ uint32_t Element::parse(const String& text, uint32_t offset) {
             p = close + 2;
             continue;
         }
-        if (lt > textStart) addText(current, textStart, lt);
+        if (lt > textStart)
+            addText(current, textStart, lt);
         uint32_t nameEnd = lt + 1;
-        while (nameEnd < c.length && !is(c.data[nameEnd], kTagStop)) ++nameEnd;
+        while (nameEnd < c.length && !is(c.data[nameEnd], kTagStop))
+            ++nameEnd;
         if (nameEnd >= c.length) {
             log(2, "xml.element", "parse", "bad xml file format: " + source.substring(lt));
             TESSEL_THROW(xml::EXmlElement);
@@ -651,11 +695,13 @@ uint32_t Element::parse(const String& text, uint32_t offset) {
         if (name.isEmpty() && c.data[nameEnd] == '/') {
             // A closing tag; its name is not compared with the element's.
             uint32_t gt = c.find('>', nameEnd);
-            if (gt == String::npos) return kNone;
+            if (gt == String::npos)
+                return kNone;
             current->m_end = gt + 1;
             p = gt + 1;
             open.pop_back();
-            if (open.empty()) return p;
+            if (open.empty())
+                return p;
             if (current->m_namespaces != open.back()->m_namespaces) {
                 current->leaveScope(c, open.back()->m_namespaces);
             }
@@ -699,7 +745,8 @@ String Element::toXml(const String& indent) const {
     auto open = [&](const Element* e, uint32_t depth) {
         putIndent(depth);
         out.appendAll('<', e->m_name);
-        for (Attribute* a = e->m_firstAttribute; a; a = a->m_next) out.appendAll(' ', a->toXml());
+        for (Attribute* a = e->m_firstAttribute; a; a = a->m_next)
+            out.appendAll(' ', a->toXml());
         if (!e->m_firstChild) {
             out.append("/>", 2);
             return false;
@@ -714,7 +761,8 @@ String Element::toXml(const String& indent) const {
         bool anyNonText;
     };
     std::vector<Frame> stack;
-    if (open(this, 0)) stack.push_back({this, m_firstChild, 0, false});
+    if (open(this, 0))
+        stack.push_back({this, m_firstChild, 0, false});
     while (!stack.empty()) {
         Frame& frame = stack.back();
         const Node* child = frame.child;
@@ -752,7 +800,8 @@ void Element::write(IWriter& writer) {
     auto header = [&writer](Element* e) {
         writer.write(e->m_name);
         writer.write(static_cast<unsigned int>(e->m_attributeCount));
-        for (Attribute* a = e->m_firstAttribute; a; a = a->m_next) a->write(writer);
+        for (Attribute* a = e->m_firstAttribute; a; a = a->m_next)
+            a->write(writer);
         writer.write(static_cast<unsigned int>(e->m_childCount));
     };
     header(this);

@@ -152,7 +152,8 @@ public:
     uint32_t childCount() const noexcept { return m_childCount; }
     // Appends `child` (taken over; it must not belong to a list yet).
     void appendChild(Node* child) {
-        if (m_document && !child->m_inArena) noteForeignChild();
+        if (m_document && !child->m_inArena)
+            noteForeignChild();
         child->m_previous = m_lastChild;
         child->m_next = nullptr;
         if (m_lastChild) {
@@ -200,7 +201,7 @@ private:
     // The declarations in scope, own ones first, then those of the enclosing elements (a chain
     // shared with them); owned by the document.
     NamespaceScope* m_namespaces = nullptr;
-    Attribute* m_xmlns = nullptr;          // the "xmlns" attribute, when there is one
+    Attribute* m_xmlns = nullptr;  // the "xmlns" attribute, when there is one
     Node* m_firstChild = nullptr;
     Node* m_lastChild = nullptr;
     Attribute* m_firstAttribute = nullptr;

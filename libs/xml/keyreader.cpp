@@ -12,7 +12,8 @@ namespace xml {
 
 String decodeTextEntities(const String& text) {
     uint32_t at = text.find('&');
-    if (at == String::npos) return text;
+    if (at == String::npos)
+        return text;
     struct Entity {
         const char* name;  // including "&" and ";"
         uint32_t length;
@@ -46,8 +47,12 @@ String decodeTextEntities(const String& text) {
 // ---------------------------------------------------------------------------------------------
 // ElementValueReader
 
-void ElementValueReader::read(void*, int) { raise(); }
-void ElementValueReader::read(Buffer&, int) { raise(); }
+void ElementValueReader::read(void*, int) {
+    raise();
+}
+void ElementValueReader::read(Buffer&, int) {
+    raise();
+}
 int ElementValueReader::available() {
     raise();
     return 0;
@@ -56,21 +61,33 @@ int ElementValueReader::position() {
     raise();
     return 0;
 }
-void ElementValueReader::seek(int) { raise(); }
+void ElementValueReader::seek(int) {
+    raise();
+}
 
-void ElementValueReader::read(ISerialize& object) { object.read(static_cast<IKeyReader&>(*this)); }
+void ElementValueReader::read(ISerialize& object) {
+    object.read(static_cast<IKeyReader&>(*this));
+}
 
 String ElementValueReader::valueText() {
-    if (!m_element) raise();
+    if (!m_element)
+        raise();
     Node* text = m_element->firstText();
-    if (!text) return String();
+    if (!text)
+        return String();
     return m_entities == TextEntities::kDecode ? decodeTextEntities(text->value()) : text->value();
 }
 
-void ElementValueReader::read(Buffer& data) { data = base64Decode(valueText()); }
-void ElementValueReader::read(String& text) { text = valueText(); }
+void ElementValueReader::read(Buffer& data) {
+    data = base64Decode(valueText());
+}
+void ElementValueReader::read(String& text) {
+    text = valueText();
+}
 
-void ElementValueReader::read(char& value) { value = valueText().charAt(0); }
+void ElementValueReader::read(char& value) {
+    value = valueText().charAt(0);
+}
 void ElementValueReader::read(unsigned char& value) {
     value = static_cast<unsigned char>(valueText().charAt(0));
 }
@@ -87,8 +104,12 @@ void ElementValueReader::read(bool& value) {
     }
 }
 
-void ElementValueReader::read(int& value) { value = static_cast<int>(valueText().toLong()); }
-void ElementValueReader::read(short& value) { value = static_cast<short>(valueText().toLong()); }
+void ElementValueReader::read(int& value) {
+    value = static_cast<int>(valueText().toLong());
+}
+void ElementValueReader::read(short& value) {
+    value = static_cast<short>(valueText().toLong());
+}
 void ElementValueReader::read(unsigned int& value) {
     value = static_cast<unsigned int>(valueText().toInt());
 }
@@ -97,12 +118,14 @@ void ElementValueReader::read(unsigned short& value) {
 }
 
 bool ElementValueReader::hasAttribute(const char* name) {
-    if (!m_element) raise();
+    if (!m_element)
+        raise();
     return m_element->findAttribute(String(name)) != nullptr;
 }
 
 String ElementValueReader::getAttribute(const char* name) {
-    if (!m_element) raise();
+    if (!m_element)
+        raise();
     Attribute* attribute = m_element->findAttribute(String(name));
     return attribute ? attribute->value().text() : String();
 }
@@ -115,7 +138,9 @@ KeyReader::KeyReader(Element* element, TextEntities entities)
 
 KeyReader::~KeyReader() = default;
 
-void KeyReader::raise() const { TESSEL_THROW(xml::EKeyReader); }
+void KeyReader::raise() const {
+    TESSEL_THROW(xml::EKeyReader);
+}
 
 void KeyReader::bind(Element* element) {
     m_element = element;
@@ -123,9 +148,11 @@ void KeyReader::bind(Element* element) {
 }
 
 Element* KeyReader::findKey(const String& key) const {
-    if (!m_element) TESSEL_THROW(xml::EKeyReader);
+    if (!m_element)
+        TESSEL_THROW(xml::EKeyReader);
     Node* node = m_element->firstChild();
-    if (m_lastTaken && m_lastTaken->nameView().equalsIgnoreCase(key)) node = m_lastTaken->next();
+    if (m_lastTaken && m_lastTaken->nameView().equalsIgnoreCase(key))
+        node = m_lastTaken->next();
     for (; node; node = node->next()) {
         if (node->type() == kElementNode && !node->consumed() &&
             static_cast<Element*>(node)->nameView().equalsIgnoreCase(key)) {
@@ -136,7 +163,8 @@ Element* KeyReader::findKey(const String& key) const {
 }
 
 int KeyReader::count(const String& key) {
-    if (!m_element) TESSEL_THROW(xml::EKeyReader);
+    if (!m_element)
+        TESSEL_THROW(xml::EKeyReader);
     int n = 0;
     for (Node* node = m_element->firstChild(); node; node = node->next()) {
         if (node->type() == kElementNode && !node->consumed() &&
@@ -147,14 +175,18 @@ int KeyReader::count(const String& key) {
     return n;
 }
 
-bool KeyReader::hasKey(const String& key) { return findKey(key) != nullptr; }
+bool KeyReader::hasKey(const String& key) {
+    return findKey(key) != nullptr;
+}
 
 IKeyReader* KeyReader::getKey(const String& key) {
     Element* found = findKey(key);
-    if (!found) TESSEL_THROW(xml::EKeyReader);
+    if (!found)
+        TESSEL_THROW(xml::EKeyReader);
     found->setConsumed(true);
     m_lastTaken = found;
-    if (!m_child) m_child = std::make_unique<KeyReader>(nullptr, m_entities);
+    if (!m_child)
+        m_child = std::make_unique<KeyReader>(nullptr, m_entities);
     m_child->bind(found);
     return m_child.get();
 }
@@ -165,7 +197,8 @@ IKeyReader* KeyReader::getKey(const String& key) {
 namespace {
 
 std::unique_ptr<Element> parseFile(const String& path) {
-    if (!isFile(path)) TESSEL_THROW(xml::EParserReader);
+    if (!isFile(path))
+        TESSEL_THROW(xml::EParserReader);
     String text = readAllFile(path);
     std::unique_ptr<Element> root = StringParser::parse(text);
     if (!root) {
@@ -187,18 +220,26 @@ ParserReader::ParserReader(std::unique_ptr<Element> root, TextEntities entities)
 
 ParserReader::~ParserReader() = default;
 
-void ParserReader::raise() const { TESSEL_THROW(xml::EParserReader); }
+void ParserReader::raise() const {
+    TESSEL_THROW(xml::EParserReader);
+}
 
 bool ParserReader::rootMatches(const String& key) {
-    if (!m_root) TESSEL_THROW(xml::EParserReader);
+    if (!m_root)
+        TESSEL_THROW(xml::EParserReader);
     return m_root->nameView().equalsIgnoreCase(key);
 }
 
-int ParserReader::count(const String& key) { return rootMatches(key) ? 1 : 0; }
-bool ParserReader::hasKey(const String& key) { return rootMatches(key); }
+int ParserReader::count(const String& key) {
+    return rootMatches(key) ? 1 : 0;
+}
+bool ParserReader::hasKey(const String& key) {
+    return rootMatches(key);
+}
 
 IKeyReader* ParserReader::getKey(const String& key) {
-    if (!rootMatches(key)) TESSEL_THROW(xml::EParserReader);
+    if (!rootMatches(key))
+        TESSEL_THROW(xml::EParserReader);
     return &m_reader;
 }
 

@@ -84,8 +84,7 @@ private:
 class KeyReader : public ElementValueReader {
 public:
     // `element` is not owned (null: bind before use).
-    explicit KeyReader(Element* element = nullptr,
-                       TextEntities entities = TextEntities::kLiteral);
+    explicit KeyReader(Element* element = nullptr, TextEntities entities = TextEntities::kLiteral);
     ~KeyReader() override;
     KeyReader(const KeyReader&) = delete;
     KeyReader& operator=(const KeyReader&) = delete;

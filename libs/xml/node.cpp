@@ -9,13 +9,19 @@ namespace tessel {
 namespace xml {
 namespace {
 
-Node* createElement() { return new Element(); }
-Node* createText() { return new Text(); }
-Node* createComment() { return new Comment(); }
+Node* createElement() {
+    return new Element();
+}
+Node* createText() {
+    return new Text();
+}
+Node* createComment() {
+    return new Comment();
+}
 
 constexpr Node::Factory::Creator kCreators[Node::Factory::kCodes] = {
-    createElement, nullptr, createText, nullptr, nullptr,  nullptr,
-    nullptr,       createComment, nullptr, nullptr, nullptr, nullptr,
+    createElement, nullptr,       createText, nullptr, nullptr, nullptr,
+    nullptr,       createComment, nullptr,    nullptr, nullptr, nullptr,
 };
 
 }  // namespace
@@ -63,14 +69,21 @@ void Node::deleteList(Node* first) noexcept {
     }
 }
 
-String Node::own(const String& text) const { return m_document ? m_document->own(text) : text; }
-
-void Node::noteStored(const String& text) {
-    if (m_inArena) m_document->noteStored(text);
+String Node::own(const String& text) const {
+    return m_document ? m_document->own(text) : text;
 }
 
-void Node::read(IKeyReader&) { TESSEL_THROW(ENotImplemented); }
-void Node::write(IKeyWriter&) { TESSEL_THROW(ENotImplemented); }
+void Node::noteStored(const String& text) {
+    if (m_inArena)
+        m_document->noteStored(text);
+}
+
+void Node::read(IKeyReader&) {
+    TESSEL_THROW(ENotImplemented);
+}
+void Node::write(IKeyWriter&) {
+    TESSEL_THROW(ENotImplemented);
+}
 
 Node* Node::Factory::create(unsigned int code) {
     if (code >= kCodes) {
@@ -90,8 +103,12 @@ void Text::read(IReader& reader) {
     reader.read(text);
     setValue(text);
 }
-void Text::write(IWriter& writer) { writer.write(m_text); }
-String Text::toXml(const String&) const { return own(m_text); }
+void Text::write(IWriter& writer) {
+    writer.write(m_text);
+}
+String Text::toXml(const String&) const {
+    return own(m_text);
+}
 
 void Text::setValue(const String& text) {
     m_text = text;
@@ -103,7 +120,9 @@ void Comment::read(IReader& reader) {
     reader.read(text);
     setValue(text);
 }
-void Comment::write(IWriter& writer) { writer.write(m_text); }
+void Comment::write(IWriter& writer) {
+    writer.write(m_text);
+}
 
 void Comment::setValue(const String& text) {
     m_text = text;
@@ -111,7 +130,8 @@ void Comment::setValue(const String& text) {
 }
 
 String Comment::toXml(const String& indent) const {
-    if (m_text.isEmpty()) return String();
+    if (m_text.isEmpty())
+        return String();
     String out;
     out.appendAll(indent, "<!--\n", indent, m_text, '\n', indent, "-->");
     return out;

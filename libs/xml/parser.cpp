@@ -19,7 +19,8 @@ std::unique_ptr<Element> StringParser::parse(const String& text) {
     uint32_t arrow = String::npos;
     for (;;) {
         uint32_t lt = source.find('<', p);
-        if (lt == String::npos) TESSEL_THROW(xml::EXmlStringParser);
+        if (lt == String::npos)
+            TESSEL_THROW(xml::EXmlStringParser);
         if (source.find("<!--", lt, lt + 4) == lt) {
             // The ends that Comment::parse looks for, in its order.
             uint32_t from = lt + 4;
@@ -41,12 +42,14 @@ std::unique_ptr<Element> StringParser::parse(const String& text) {
         }
         if (source.find("<?xml", lt, lt + 5) == lt) {
             uint32_t close = source.find("?>", lt + 5);
-            if (close == String::npos) TESSEL_THROW(xml::EXmlStringParser);
+            if (close == String::npos)
+                TESSEL_THROW(xml::EXmlStringParser);
             p = close + 2;
             continue;
         }
         uint32_t nameEnd = source.findFirstOf(" \r\n\t/>", lt + 1);
-        if (nameEnd == String::npos) TESSEL_THROW(xml::EXmlStringParser);
+        if (nameEnd == String::npos)
+            TESSEL_THROW(xml::EXmlStringParser);
         auto root = std::make_unique<Element>(source.substring(lt + 1, nameEnd - lt - 1).trim());
         root->setStartOffset(lt);
         root->parse(source, nameEnd);

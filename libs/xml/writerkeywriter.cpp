@@ -10,7 +10,8 @@ namespace {
 
 String escapeText(const String& text) {
     uint32_t at = text.findFirstOf("&<>");
-    if (at == String::npos) return text;
+    if (at == String::npos)
+        return text;
     String out;
     out.append(text.data(), at);
     for (uint32_t i = at; i < text.length(); ++i) {
@@ -67,7 +68,8 @@ void WriterKeyWriter::finish() {
     m_name = String();
     if (!name.isEmpty()) {
         String text;
-        if (nested) text.appendAll("\r\n", m_indent);
+        if (nested)
+            text.appendAll("\r\n", m_indent);
         text.appendAll("</", name, '>');
         put(text);
     }
@@ -82,10 +84,12 @@ IKeyWriter* WriterKeyWriter::writeKey(const String& key) {
     }
     String text;
     if (!m_name.isEmpty()) {
-        if (nested) text.appendAll("\r\n", m_indent);
+        if (nested)
+            text.appendAll("\r\n", m_indent);
         text.appendAll("</", m_name, '>');
     }
-    if (!m_indent.isEmpty()) text.appendAll("\r\n", m_indent);
+    if (!m_indent.isEmpty())
+        text.appendAll("\r\n", m_indent);
     if (!m_child) {
         String childIndent = m_indent;
         childIndent.append(' ');
@@ -126,18 +130,35 @@ void WriterKeyWriter::write(const void* data, int len) {
 
 void WriterKeyWriter::write(const Buffer& data, int len) {
     uint32_t n = len < 0 ? 0 : static_cast<uint32_t>(len);
-    if (n > data.length()) n = data.length();
+    if (n > data.length())
+        n = data.length();
     write(base64Encode(data.data(), n));
 }
 
-void WriterKeyWriter::write(const Buffer& data) { write(base64Encode(data)); }
-void WriterKeyWriter::write(char value) { write(String(value)); }
-void WriterKeyWriter::write(unsigned char value) { write(String(static_cast<uint8_t>(value))); }
-void WriterKeyWriter::write(bool value) { write(String(value ? "true" : "false")); }
-void WriterKeyWriter::write(int value) { write(String(static_cast<int32_t>(value))); }
-void WriterKeyWriter::write(short value) { write(String(static_cast<int16_t>(value))); }
-void WriterKeyWriter::write(unsigned int value) { write(String(static_cast<uint32_t>(value))); }
-void WriterKeyWriter::write(unsigned short value) { write(String(static_cast<uint16_t>(value))); }
+void WriterKeyWriter::write(const Buffer& data) {
+    write(base64Encode(data));
+}
+void WriterKeyWriter::write(char value) {
+    write(String(value));
+}
+void WriterKeyWriter::write(unsigned char value) {
+    write(String(static_cast<uint8_t>(value)));
+}
+void WriterKeyWriter::write(bool value) {
+    write(String(value ? "true" : "false"));
+}
+void WriterKeyWriter::write(int value) {
+    write(String(static_cast<int32_t>(value)));
+}
+void WriterKeyWriter::write(short value) {
+    write(String(static_cast<int16_t>(value)));
+}
+void WriterKeyWriter::write(unsigned int value) {
+    write(String(static_cast<uint32_t>(value)));
+}
+void WriterKeyWriter::write(unsigned short value) {
+    write(String(static_cast<uint16_t>(value)));
+}
 
 }  // namespace xml
 }  // namespace tessel

@@ -5,9 +5,9 @@
 #include <ctime>
 #include <vector>
 
+#include "base/clock.h"
 #include "base/exception.h"
 #include "base/file.h"
-#include "base/clock.h"
 
 namespace tessel {
 namespace zlib {

@@ -36,7 +36,9 @@ SignalWatcher::SignalWatcher() : m_state(std::make_shared<State>()) {
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
-SignalWatcher::~SignalWatcher() { close(); }
+SignalWatcher::~SignalWatcher() {
+    close();
+}
 
 void SignalWatcher::start(std::function<void(Signal)> handler) {
     {
@@ -50,13 +52,16 @@ void SignalWatcher::start(std::function<void(Signal)> handler) {
         sigset_t set = watchedSignals();
         for (;;) {
             int number = 0;
-            if (sigwait(&set, &number) != 0) continue;
+            if (sigwait(&set, &number) != 0)
+                continue;
             Signal signal = number == SIGINT    ? Signal::Interrupt
                             : number == SIGTERM ? Signal::Terminate
                                                 : Signal::Logs;
             std::lock_guard<std::mutex> guard(state->lock);
-            if (state->closed) continue;
-            if (state->handler) state->handler(signal);
+            if (state->closed)
+                continue;
+            if (state->handler)
+                state->handler(signal);
         }
     }).detach();
 }

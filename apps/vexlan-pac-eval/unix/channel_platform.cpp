@@ -19,8 +19,10 @@ bool readFromClient(void* data, size_t count) {
     auto* at = static_cast<char*>(data);
     while (count > 0) {
         ssize_t n = read(0, at, count);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
         at += n;
         count -= static_cast<size_t>(n);
     }
@@ -31,8 +33,10 @@ bool writeToClient(const void* data, size_t count) {
     const auto* at = static_cast<const char*>(data);
     while (count > 0) {
         ssize_t n = write(0, at, count);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
         at += n;
         count -= static_cast<size_t>(n);
     }
@@ -42,11 +46,13 @@ bool writeToClient(const void* data, size_t count) {
 void limitCpuTime(uint32_t milliseconds) {
     rusage usage{};
     rlimit limit{};
-    if (getrusage(RUSAGE_SELF, &usage) != 0 || getrlimit(RLIMIT_CPU, &limit) != 0) return;
+    if (getrusage(RUSAGE_SELF, &usage) != 0 || getrlimit(RLIMIT_CPU, &limit) != 0)
+        return;
     // Whole seconds: the CPU used so far, the evaluation's time and one more second.
     rlim_t seconds = static_cast<rlim_t>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                      milliseconds / 1000 + 2;
-    if (limit.rlim_max != RLIM_INFINITY && seconds > limit.rlim_max) seconds = limit.rlim_max;
+    if (limit.rlim_max != RLIM_INFINITY && seconds > limit.rlim_max)
+        seconds = limit.rlim_max;
     limit.rlim_cur = seconds;
     setrlimit(RLIMIT_CPU, &limit);
 }

@@ -76,7 +76,8 @@ void VexlanClientGuiNotifyHandler::mediationFailed(const tessel::String& message
 }
 
 void VexlanClientGuiNotifyHandler::statusChanged(const int& status) {
-    tessel::log(0, "VexlanClientGuiNotifyHandler", "statusChanged", tessel::String(int32_t{status}));
+    tessel::log(0, "VexlanClientGuiNotifyHandler", "statusChanged",
+                tessel::String(int32_t{status}));
     auto* event = new wxThreadEvent(EVT_CLIENT_NOTIFICATION, ID_STATUS_CHANGED);
     event->SetInt(status);
     queue(event);
@@ -287,7 +288,8 @@ void VexlanMainFrame::onMediationFailed(wxThreadEvent& /*event*/) {
 }
 
 void VexlanMainFrame::onSessionType(wxThreadEvent& event) {
-    if (event.GetInt() == vexlan::kSessionHostChecker && m_trayIcon && m_trayIcon->IsIconInstalled()) {
+    if (event.GetInt() == vexlan::kSessionHostChecker && m_trayIcon &&
+        m_trayIcon->IsIconInstalled()) {
         m_trayIcon->RemoveIcon();
     }
 }

@@ -169,7 +169,8 @@ TEST(ClientConfiguration, OptionalKeysMayBeAbsent) {
     {
         SCOPED_TRACE("without sslservercertname");
         LogCapture log;
-        auto configuration = load(fixtureWithout("reply_plugindll.json", "result/sslservercertname"));
+        auto configuration =
+            load(fixtureWithout("reply_plugindll.json", "result/sslservercertname"));
         auto* element = dynamic_cast<ClientPluginDllConfiguration*>(configuration->element());
         ASSERT_NE(element, nullptr);
         EXPECT_TRUE(element->m_sslservercertname.empty());
@@ -273,12 +274,13 @@ TEST(ClientConfiguration, UrlsOfAnotherSchemeAreRefused) {
         {"reply_hostchecker.json", "\"/components/\"", "urlpath", "gopher://127.0.0.1:6379/_x",
          "gopher"},
         {"reply_plugindll.json", "\"/pki/\"", "urlpath", "file:///etc/", "file"},
-        {"reply_plugindllnotunnel.json", "\"/components/\"", "urlpath",
-         "dict://127.0.0.1:11211/", "dict"},
+        {"reply_plugindllnotunnel.json", "\"/components/\"", "urlpath", "dict://127.0.0.1:11211/",
+         "dict"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.url);
-        std::string text = vexlan::testing::readFile(std::string(VEXLAN_TEST_DATA) + "/" + c.fixture);
+        std::string text =
+            vexlan::testing::readFile(std::string(VEXLAN_TEST_DATA) + "/" + c.fixture);
         size_t at = text.find(c.from);
         ASSERT_NE(at, std::string::npos);
         text.replace(at, std::strlen(c.from), std::string("\"") + c.url + "\"");

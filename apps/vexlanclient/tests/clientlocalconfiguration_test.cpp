@@ -281,8 +281,7 @@ TEST_F(Settings, PasswordThatCannotBeUnprotectedKeepsTheRest) {
          [](Settings& s) {
              namespace up = vexlan::unixprotection;
              const char secret[] = "secret";
-             tessel::Buffer blob = vexlan::sealSecret(up::loadKey(false),
-                                                      up::currentUserId() + 1,
+             tessel::Buffer blob = vexlan::sealSecret(up::loadKey(false), up::currentUserId() + 1,
                                                       tessel::Buffer(secret, 6));
              s.replacePasswordText(tessel::base64Encode(blob).toStd());
          }},
@@ -363,7 +362,8 @@ TEST_F(Settings, AFolderThatCannotTakeTheFileIsReported) {
     EXPECT_THROW(sample("x").writeToFile(missing), tessel::xml::EParser);
     bool reported = false;
     for (const std::string& entry : capture.entries()) {
-        if (entry.rfind("ERROR XmlParser.save cannot open ", 0) == 0) reported = true;
+        if (entry.rfind("ERROR XmlParser.save cannot open ", 0) == 0)
+            reported = true;
     }
     EXPECT_TRUE(reported);
 }

@@ -42,7 +42,8 @@ TEST(Credentials, AKeyThatCannotBeReadDoesNotStopTheOthers) {
         using KeyReader::getKey;
         using KeyReader::KeyReader;
         tessel::IKeyReader* getKey(const String& key) override {
-            if (key == "password") TESSEL_THROW(tessel::xml::EKeyReader);
+            if (key == "password")
+                TESSEL_THROW(tessel::xml::EKeyReader);
             return KeyReader::getKey(key);
         }
     };

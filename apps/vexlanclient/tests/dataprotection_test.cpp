@@ -36,7 +36,8 @@ std::string text(const Buffer& buffer) {
 Buffer key(unsigned char fill) {
     Buffer k(unixprotection::kKeyLength);
     unsigned char* out = k.mutableData();
-    for (uint32_t i = 0; i < k.length(); ++i) out[i] = static_cast<unsigned char>(fill + i);
+    for (uint32_t i = 0; i < k.length(); ++i)
+        out[i] = static_cast<unsigned char>(fill + i);
     return k;
 }
 
@@ -57,8 +58,9 @@ TEST(DataProtection, SealedBlobsOpenOnlyForTheirKeyAndUser) {
 
         LogCapture capture;
         EXPECT_THROW(vexlan::openSecret(key(1), user + 1, blob), EDataProtection);
-        EXPECT_TRUE(capture.contains("ERROR DataProtection.unprotect the protected data belongs "
-                                     "to another user or was altered"));
+        EXPECT_TRUE(
+            capture.contains("ERROR DataProtection.unprotect the protected data belongs "
+                             "to another user or was altered"));
         EXPECT_THROW(vexlan::openSecret(key(2), user, blob), EDataProtection);
         // Any changed byte: version, nonce, text, tag.
         for (uint32_t at = 0; at < blob.length(); ++at) {

@@ -27,8 +27,8 @@ TEST(GatewayRequestTest, AnySchemeBecomesHttpsWithPathAndQueryKept) {
          "https://gw.example:8443/mediation?lang=en&clientversion=8.4.0.24", "alice",
          "gw.example:8443", "gw.example"},
         // The scheme's case does not matter, nor does an identifier.
-        {"VEXLAN://gw.example/mediation", "https://gw.example/mediation?clientversion=8.4.0.24",
-         "", "gw.example", "gw.example"},
+        {"VEXLAN://gw.example/mediation", "https://gw.example/mediation?clientversion=8.4.0.24", "",
+         "gw.example", "gw.example"},
         // No path: the request goes to "/".
         {"vexlan://bob@127.0.0.1:9443", "https://127.0.0.1:9443/?clientversion=8.4.0.24", "bob",
          "127.0.0.1:9443", "127.0.0.1"},

@@ -15,13 +15,17 @@ namespace {
 // Depth-first; the depth is bounded so that a hostile tree cannot exhaust the stack.
 bool removeBelow(const std::string& path, int depth) {
     struct stat info;
-    if (lstat(path.c_str(), &info) != 0) return errno == ENOENT;
-    if (!S_ISDIR(info.st_mode)) return unlink(path.c_str()) == 0;
-    if (depth > 64) return false;
+    if (lstat(path.c_str(), &info) != 0)
+        return errno == ENOENT;
+    if (!S_ISDIR(info.st_mode))
+        return unlink(path.c_str()) == 0;
+    if (depth > 64)
+        return false;
     if (DIR* dir = opendir(path.c_str())) {
         while (struct dirent* entry = readdir(dir)) {
             std::string name = entry->d_name;
-            if (name == "." || name == "..") continue;
+            if (name == "." || name == "..")
+                continue;
             removeBelow(path + "/" + name, depth + 1);
         }
         closedir(dir);
@@ -31,7 +35,9 @@ bool removeBelow(const std::string& path, int depth) {
 
 }  // namespace
 
-bool removeTree(const char* path) { return removeBelow(path, 0); }
+bool removeTree(const char* path) {
+    return removeBelow(path, 0);
+}
 
 }  // namespace detail
 }  // namespace vexlan

@@ -27,7 +27,9 @@ void logFailure(const char* method, const std::string& text) {
     tessel::log(2, "DataProtection", method, tessel::String::copy(text));
 }
 
-std::string systemError(int error) { return std::strerror(error); }
+std::string systemError(int error) {
+    return std::strerror(error);
+}
 
 // Wipes key material when it goes out of scope.
 struct Wipe {
@@ -40,8 +42,10 @@ bool writeAll(int fd, const unsigned char* data, size_t length) {
     size_t done = 0;
     while (done < length) {
         ssize_t n = ::write(fd, data + done, length - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
         done += static_cast<size_t>(n);
     }
     return true;
@@ -51,8 +55,10 @@ bool readAll(int fd, unsigned char* data, size_t length) {
     size_t done = 0;
     while (done < length) {
         ssize_t n = ::read(fd, data + done, length - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
         done += static_cast<size_t>(n);
     }
     return true;
@@ -60,10 +66,12 @@ bool readAll(int fd, unsigned char* data, size_t length) {
 
 // Creates the missing folders of `dir`, each readable by the user only.
 bool makeFolders(const std::string& dir) {
-    for (size_t slash = dir.find('/', 1); ; slash = dir.find('/', slash + 1)) {
+    for (size_t slash = dir.find('/', 1);; slash = dir.find('/', slash + 1)) {
         std::string part = dir.substr(0, slash);
-        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
-        if (slash == std::string::npos) break;
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+            return false;
+        if (slash == std::string::npos)
+            break;
     }
     struct stat st {};
     return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -90,8 +98,7 @@ tessel::Buffer readKeyFile(int fd, const char* method, const std::string& path) 
     }
     tessel::Buffer key(kKeyLength);
     if (!readAll(fd, key.mutableData(), kKeyLength)) {
-        logFailure(method,
-                   "cannot read the protection key " + path + ": " + systemError(errno));
+        logFailure(method, "cannot read the protection key " + path + ": " + systemError(errno));
         TESSEL_THROW(EDataProtection);
     }
     return key;
@@ -142,19 +149,20 @@ bool createKey(const std::string& path, tessel::Buffer& key) {
         ::unlink(temporary.data());
     } else {
         // File systems without hard links: an exclusive rename instead.
-        placed = ::renameat2(AT_FDCWD, temporary.data(), AT_FDCWD, path.c_str(),
-                             RENAME_NOREPLACE) == 0;
+        placed =
+            ::renameat2(AT_FDCWD, temporary.data(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0;
         error = errno;
-        if (!placed) ::unlink(temporary.data());
+        if (!placed)
+            ::unlink(temporary.data());
     }
     if (placed) {
         syncFolder(dir);
         key = tessel::Buffer(bytes, kKeyLength);
         return true;
     }
-    if (error == EEXIST) return false;
-    logFailure("protect",
-               "cannot place the protection key " + path + ": " + systemError(error));
+    if (error == EEXIST)
+        return false;
+    logFailure("protect", "cannot place the protection key " + path + ": " + systemError(error));
     TESSEL_THROW(EDataProtection);
 }
 
@@ -165,7 +173,9 @@ std::string keyFilePath() {
     return config.empty() ? std::string() : config + "/vexlan/protect.key";
 }
 
-uint32_t currentUserId() { return static_cast<uint32_t>(::getuid()); }
+uint32_t currentUserId() {
+    return static_cast<uint32_t>(::getuid());
+}
 
 tessel::Buffer loadKey(bool create) {
     const char* method = create ? "protect" : "unprotect";
@@ -194,7 +204,8 @@ tessel::Buffer loadKey(bool create) {
             TESSEL_THROW(EDataProtection);
         }
         tessel::Buffer key;
-        if (createKey(path, key)) return key;
+        if (createKey(path, key))
+            return key;
     }
     logFailure(method, "the protection key " + path + " disappeared");
     TESSEL_THROW(EDataProtection);

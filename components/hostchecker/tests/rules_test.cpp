@@ -18,7 +18,8 @@ std::string prettyName() {
     while (std::getline(release, line)) {
         if (line.rfind("PRETTY_NAME=", 0) == 0) {
             std::string value = line.substr(12);
-            if (value.size() >= 2 && value.front() == '"') value = value.substr(1, value.size() - 2);
+            if (value.size() >= 2 && value.front() == '"')
+                value = value.substr(1, value.size() - 2);
             return value;
         }
     }

@@ -18,7 +18,8 @@ namespace {
 template <class T, class M>
 std::vector<T> contents(Array<T, M>& array) {
     std::vector<T> out;
-    for (const T& value : array) out.push_back(value);
+    for (const T& value : array)
+        out.push_back(value);
     return out;
 }
 
@@ -52,7 +53,8 @@ TEST(Array, IterationWalksTheSnapshotItBeganWith) {
     array.append("c");  // the iteration holds the block: this append copies it
     array[0] = "changed";
     std::vector<std::string> seen;
-    for (; it != array.end(); ++it) seen.push_back(it->toStd());
+    for (; it != array.end(); ++it)
+        seen.push_back(it->toStd());
     EXPECT_EQ(seen, (std::vector<std::string>{"a", "b"}));
     EXPECT_EQ(array.count(), 3u);
     EXPECT_EQ(array[0], "changed");
@@ -60,13 +62,15 @@ TEST(Array, IterationWalksTheSnapshotItBeganWith) {
 
 TEST(Array, ClearKeepsEarlierSnapshots) {
     Array<int> array;
-    for (int i = 0; i < 5; ++i) array.append(i);
+    for (int i = 0; i < 5; ++i)
+        array.append(i);
     auto it = array.begin();
     array.clear();
     EXPECT_EQ(array.count(), 0u);
     EXPECT_TRUE(array.snapshot().isNull());
     std::vector<int> seen;
-    for (; it != array.end(); ++it) seen.push_back(*it);
+    for (; it != array.end(); ++it)
+        seen.push_back(*it);
     EXPECT_EQ(seen, (std::vector<int>{0, 1, 2, 3, 4}));
 }
 
@@ -100,14 +104,16 @@ TEST(Array, SnapshotsTakenDuringAppendsFromAnotherThreadAreConsistent) {
     const int total = 20000;
     std::atomic<bool> done{false};
     std::thread writer([&] {
-        for (int i = 0; i < total; ++i) array.append(i);
+        for (int i = 0; i < total; ++i)
+            array.append(i);
         done = true;
     });
     int snapshots = 0;
     bool consistent = true;
     while (!done || snapshots == 0) {
         int expected = 0;
-        for (int value : array) consistent = consistent && value == expected++;
+        for (int value : array)
+            consistent = consistent && value == expected++;
         ++snapshots;
     }
     writer.join();
@@ -128,7 +134,8 @@ TEST(Array, ConcurrentAppendsLoseNothing) {
         std::thread reader([&] {
             auto held = array.snapshot();
             start.release(2);
-            while (!stop) held = array.snapshot();
+            while (!stop)
+                held = array.snapshot();
         });
         std::vector<std::thread> writers;
         for (int t = 0; t < 2; ++t) {
@@ -139,7 +146,8 @@ TEST(Array, ConcurrentAppendsLoseNothing) {
                 }
             });
         }
-        for (auto& w : writers) w.join();
+        for (auto& w : writers)
+            w.join();
         stop = true;
         reader.join();
         std::vector<bool> seen(2 * perThread + 1);
@@ -149,6 +157,7 @@ TEST(Array, ConcurrentAppendsLoseNothing) {
             ++count;
         }
         ASSERT_EQ(count, static_cast<uint32_t>(2 * perThread + 1)) << "round " << round;
-        for (size_t i = 0; i < seen.size(); ++i) ASSERT_TRUE(seen[i]) << i;
+        for (size_t i = 0; i < seen.size(); ++i)
+            ASSERT_TRUE(seen[i]) << i;
     }
 }

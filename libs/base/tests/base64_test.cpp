@@ -40,7 +40,8 @@ TEST(Base64, Rfc4648TestVectors) {
 
 TEST(Base64, EveryByteRoundTripsAndTheLengthFollowsTheRule) {
     std::string all;
-    for (int i = 0; i < 256; ++i) all.push_back(static_cast<char>(i));
+    for (int i = 0; i < 256; ++i)
+        all.push_back(static_cast<char>(i));
     for (size_t n : {size_t(1), size_t(2), size_t(3), size_t(255), size_t(256)}) {
         String text = base64Encode(all.data(), static_cast<uint32_t>(n));
         EXPECT_EQ(text.length(), 4 * ((n + 2) / 3)) << n;
@@ -53,9 +54,9 @@ TEST(Base64, EveryByteRoundTripsAndTheLengthFollowsTheRule) {
 
 TEST(Base64, DecodingSkipsBlanksAndStopsAtPadding) {
     EXPECT_EQ(decoded(" Zm9v\r\nYm\tFy \n"), "foobar");
-    EXPECT_EQ(decoded("Zg==Zm9v"), "f");     // stops at the "=" in the third place
-    EXPECT_EQ(decoded("Zm8=Zm9v"), "fo");    // and in the fourth
-    EXPECT_EQ(decoded("Zm9vYg"), "foob");    // a group cut short by the end
+    EXPECT_EQ(decoded("Zg==Zm9v"), "f");   // stops at the "=" in the third place
+    EXPECT_EQ(decoded("Zm8=Zm9v"), "fo");  // and in the fourth
+    EXPECT_EQ(decoded("Zm9vYg"), "foob");  // a group cut short by the end
     EXPECT_EQ(decoded("Zm9vYmE"), "fooba");
 }
 

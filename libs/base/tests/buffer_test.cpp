@@ -29,7 +29,8 @@ TEST(Buffer, CopiesShareAndAppendsCopyOnWrite) {
 TEST(Buffer, SoleOwnerGrowsInPlace) {
     Buffer b("x", 1);
     const unsigned char* first = b.data();
-    for (int i = 0; i < 50; ++i) b.append("y", 1);  // 51 bytes and a zero fit 64
+    for (int i = 0; i < 50; ++i)
+        b.append("y", 1);  // 51 bytes and a zero fit 64
     EXPECT_EQ(b.data(), first);
     EXPECT_EQ(b.length(), 51u);
     EXPECT_EQ(b.data()[51], 0);

@@ -21,14 +21,15 @@ struct Waiter {
     Waiter(Condition& condition, Mutex& mutex, int32_t milliseconds, Semaphore* any = nullptr) {
         std::promise<void> ready;
         std::future<void> isReady = ready.get_future();
-        thread = std::thread([&condition, &mutex, milliseconds, any, this,
-                              ready = std::move(ready)]() mutable {
-            ScopeLock lock(mutex);
-            ready.set_value();
-            result = condition.wait(milliseconds, mutex) ? 1 : 0;
-            woke.release(1);
-            if (any) any->release(1);
-        });
+        thread = std::thread(
+            [&condition, &mutex, milliseconds, any, this, ready = std::move(ready)]() mutable {
+                ScopeLock lock(mutex);
+                ready.set_value();
+                result = condition.wait(milliseconds, mutex) ? 1 : 0;
+                woke.release(1);
+                if (any)
+                    any->release(1);
+            });
         isReady.wait();
         ScopeLock inside(mutex);  // returns once the waiter has released it in wait
     }
@@ -67,11 +68,13 @@ TEST(Semaphore, ReleaseWakesBlockedWaiters) {
     std::atomic<int> woken{0};
     for (int i = 0; i < 3; ++i) {
         waiters.emplace_back([&] {
-            if (semaphore.wait(-1)) ++woken;
+            if (semaphore.wait(-1))
+                ++woken;
         });
     }
     semaphore.release(3);
-    for (auto& t : waiters) t.join();
+    for (auto& t : waiters)
+        t.join();
     EXPECT_EQ(woken, 3);
 }
 
@@ -83,7 +86,11 @@ TEST(Condition, ASignalBeforeAnyWaitIsNotRemembered) {
     const Case cases[] = {
         {"signal", [](Condition& c) { c.signal(); }},
         {"signalAll", [](Condition& c) { c.signalAll(); }},
-        {"signal twice", [](Condition& c) { c.signal(); c.signal(); }},
+        {"signal twice",
+         [](Condition& c) {
+             c.signal();
+             c.signal();
+         }},
     };
     for (const Case& c : cases) {
         Condition condition;
@@ -103,7 +110,8 @@ TEST(Condition, TimeOutReturnsFalseWithTheMutexHeldAgain) {
     bool othersCould = true;
     std::thread other([&] {
         othersCould = mutex.tryLock();
-        if (othersCould) mutex.unlock();
+        if (othersCould)
+            mutex.unlock();
     });
     other.join();
     EXPECT_FALSE(othersCould);

@@ -23,7 +23,9 @@ using vexlan::testing::writeFile;
 
 namespace {
 
-std::string threadId() { return std::to_string(tessel::currentThreadId()); }
+std::string threadId() {
+    return std::to_string(tessel::currentThreadId());
+}
 
 std::vector<std::string> fileLines(const std::string& path) {
     std::vector<std::string> lines;
@@ -31,7 +33,8 @@ std::vector<std::string> fileLines(const std::string& path) {
     size_t start = 0;
     while (start < all.size()) {
         size_t end = all.find('\n', start);
-        if (end == std::string::npos) end = all.size();
+        if (end == std::string::npos)
+            end = all.size();
         lines.push_back(all.substr(start, end - start));
         start = end + 1;
     }
@@ -109,7 +112,8 @@ TEST(Console, LevelsOpeningTheSameFileAppendInOrder) {
         ASSERT_TRUE(console.setOutput(level, dir.file("all.log").c_str()));
     }
     const int order[] = {3, 0, 2, 1, 0, 3};
-    for (int i = 0; i < 6; ++i) console.log(order[i], "C", "m", String(static_cast<int32_t>(i)));
+    for (int i = 0; i < 6; ++i)
+        console.log(order[i], "C", "m", String(static_cast<int32_t>(i)));
     std::vector<std::string> lines = fileLines(dir.file("all.log"));
     const char* labels[] = {"TRACE", "DEBUG", "ERROR", "ASSERT"};
     ASSERT_EQ(lines.size(), 6u);
@@ -203,7 +207,8 @@ TEST(Console, RefusesLogPathsThatAreNotPlainPrivateFiles) {
 }
 
 TEST(Console, RefusesALogFileOwnedByAnotherUser) {
-    if (geteuid() != 0) GTEST_SKIP() << "needs root to give a file away";
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to give a file away";
     TempDir dir;
     writeFile(dir.file("log"), "precious");
     ASSERT_EQ(chown(dir.file("log").c_str(), 65534, 65534), 0);
@@ -224,6 +229,5 @@ TEST(Console, LogCatchChainsTheExceptionToTheCatchSite) {
     std::vector<std::string> entries = capture.entries();
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0], "TRACE Exception.catch EFile:file:326 -> client.cpp:155");
-    EXPECT_EQ(entries[1].rfind("TRACE Exception.catch EFile:file:326 -> console_test.cpp:", 0),
-              0u);
+    EXPECT_EQ(entries[1].rfind("TRACE Exception.catch EFile:file:326 -> console_test.cpp:", 0), 0u);
 }

@@ -15,7 +15,8 @@ namespace {
 template <class K, class V>
 std::vector<K> keys(Dict<K, V>& dict) {
     std::vector<K> out;
-    for (const auto& item : dict) out.push_back(item.key);
+    for (const auto& item : dict)
+        out.push_back(item.key);
     return out;
 }
 
@@ -37,7 +38,8 @@ TEST(Dict, ValueForInsertsMissingKeysInOrder) {
 TEST(Dict, FindGivesThePositionOrTheCount) {
     Dict<uint32_t, int> dict;
     EXPECT_EQ(dict.find(1), 0u);
-    for (uint32_t k : {10u, 20u, 30u}) dict[k] = static_cast<int>(k);
+    for (uint32_t k : {10u, 20u, 30u})
+        dict[k] = static_cast<int>(k);
     EXPECT_EQ(dict.find(10), 0u);
     EXPECT_EQ(dict.find(30), 2u);
     EXPECT_EQ(dict.find(15), 3u);
@@ -54,7 +56,8 @@ TEST(Dict, FindGivesThePositionOrTheCount) {
 
 TEST(Dict, EraseKeepsOrderAndTheLastEraseReleasesTheBlock) {
     Dict<uint32_t, int> dict;
-    for (uint32_t k : {3u, 1u, 2u}) dict[k] = 1;
+    for (uint32_t k : {3u, 1u, 2u})
+        dict[k] = 1;
     dict.erase(dict.find(2));
     EXPECT_EQ(keys(dict), (std::vector<uint32_t>{1, 3}));
     EXPECT_TRUE(dict.eraseKey(1));
@@ -71,9 +74,11 @@ TEST(Dict, EraseKeepsOrderAndTheLastEraseReleasesTheBlock) {
 
 TEST(Dict, StringKeysOrderByBytes) {
     Dict<String, int> words;
-    for (const char* k : {"b", "ab", "a", "B", "abc"}) words[String(k)] = 1;
+    for (const char* k : {"b", "ab", "a", "B", "abc"})
+        words[String(k)] = 1;
     std::vector<std::string> order;
-    for (const auto& item : words) order.push_back(item.key.toStd());
+    for (const auto& item : words)
+        order.push_back(item.key.toStd());
     EXPECT_EQ(order, (std::vector<std::string>{"B", "a", "ab", "abc", "b"}));
 }
 

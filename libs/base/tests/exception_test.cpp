@@ -18,7 +18,8 @@ TEST(Exception, FileIsReducedToItsBaseName) {
         {"file", "file"},
         {"dir/", ""},
     };
-    for (const Case& c : cases) EXPECT_EQ(Exception("m", c.path, 1).file(), c.file) << c.path;
+    for (const Case& c : cases)
+        EXPECT_EQ(Exception("m", c.path, 1).file(), c.file) << c.path;
 }
 
 TEST(Exception, TextFormAndChain) {

@@ -56,7 +56,8 @@ private:
 
 unsigned modeOf(const std::string& path) {
     struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) return 0xFFFF;
+    if (::lstat(path.c_str(), &st) != 0)
+        return 0xFFFF;
     return st.st_mode & 07777;
 }
 
@@ -448,7 +449,8 @@ TEST(PrivateModes, FilesAndFoldersAreTheUsersAloneWhateverTheUmask) {
             tessel::createDirectories(str(dir.file("a/b/c")));
             tessel::ensureDirectory(str(dir.file("a/d")));
         }
-        for (const std::string& file : files) EXPECT_EQ(modeOf(file), 0600u) << file;
+        for (const std::string& file : files)
+            EXPECT_EQ(modeOf(file), 0600u) << file;
         for (const char* folder : {"a", "a/b", "a/b/c", "a/d"})
             EXPECT_EQ(modeOf(dir.file(folder)), 0700u) << folder;
     }
@@ -498,10 +500,8 @@ TEST(PrivateModes, NarrowFolderToOwner) {
         unsigned after;
     };
     const Case cases[] = {
-        {"wide", 0755, 0755, 0700},
-        {"group", 0750, 0750, 0700},
-        {"world-writable", 0777, 0777, 0700},
-        {"private", 0700, -1, 0700},
+        {"wide", 0755, 0755, 0700},           {"group", 0750, 0750, 0700},
+        {"world-writable", 0777, 0777, 0700}, {"private", 0700, -1, 0700},
         {"missing", 0, -1, 0xFFFF},
     };
     for (const Case& c : cases) {

@@ -54,7 +54,8 @@ TEST(MemoryBlock, GrowingForAppendsAddsHalfTheCapacity) {
     for (uint32_t length = 1; length <= 1024 * 1024; ++length) {
         uint32_t before = text.capacity();
         text.growForAppend(length + 1);
-        if (text.capacity() != before) ++reallocations;
+        if (text.capacity() != before)
+            ++reallocations;
         EXPECT_GE(text.capacity(), length + 1);
     }
     EXPECT_LT(reallocations, 40);

@@ -15,7 +15,8 @@ bool freeForOthers(IMutex& mutex) {
     bool taken = false;
     std::thread other([&] {
         taken = mutex.tryLock();
-        if (taken) mutex.unlock();
+        if (taken)
+            mutex.unlock();
     });
     other.join();
     return taken;

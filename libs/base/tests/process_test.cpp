@@ -17,7 +17,8 @@ namespace {
 class Arguments {
 public:
     explicit Arguments(const std::vector<std::string>& texts) : m_texts(texts) {
-        for (std::string& text : m_texts) m_pointers.push_back(&text[0]);
+        for (std::string& text : m_texts)
+            m_pointers.push_back(&text[0]);
         m_pointers.push_back(nullptr);
     }
     int argc() const { return static_cast<int>(m_texts.size()); }
@@ -80,8 +81,7 @@ TEST(RefuseCoreDumps, OnlyTheExactValueOneAllowsThem) {
         const char* value;  // null: unset
         bool refused;
     };
-    const Case cases[] = {{nullptr, true}, {"1", false}, {"0", true}, {"yes", true},
-                          {"", true}};
+    const Case cases[] = {{nullptr, true}, {"1", false}, {"0", true}, {"yes", true}, {"", true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.value ? c.value : "(unset)");
         ASSERT_TRUE(tessel::detail::setProcessDumpable(true));

@@ -23,17 +23,19 @@ using tessel::String;
 
 TEST(Proxy, TypeNames) {
     const std::tuple<uint16_t, const char*, const char*> cases[] = {
-        {0, "socks4", "socks4"}, {1, "socks5", "socks5"}, {2, "https", "https"},
-        {3, "none", "no"},       {4, "", ""},
+        {0, "socks4", "socks4"},
+        {1, "socks5", "socks5"},
+        {2, "https", "https"},
+        {3, "none", "no"},
+        {4, "", ""},
     };
     for (const auto& [type, name, plugin] : cases) {
         EXPECT_EQ(Proxy::typeName(type), name) << type;
         EXPECT_EQ(Proxy::pluginTypeName(type), plugin) << type;
     }
     const std::pair<const char*, int> texts[] = {
-        {"no-proxy", 3}, {"no", 3},     {"none", 3},   {"socks4", 0},  {"socks5", 1},
-        {"connect", 2},  {"https", 2},  {"http", 2},   {"SOCKS5", -1}, {"socks", -1},
-        {"", -1},        {"https ", -1},
+        {"no-proxy", 3}, {"no", 3},   {"none", 3},    {"socks4", 0}, {"socks5", 1}, {"connect", 2},
+        {"https", 2},    {"http", 2}, {"SOCKS5", -1}, {"socks", -1}, {"", -1},      {"https ", -1},
     };
     for (const auto& [text, expected] : texts) {
         Proxy proxy(1, "a:1");
@@ -76,7 +78,8 @@ TEST(Proxy, KeyedReadTakesEveryKeyItFinds) {
                           proxy.credentials().password().toStd() + "|" +
                           proxy.credentials().domain().toStd();
         std::string expected = c.expected;
-        if (expected == "3|||") expected = "3|before|||";
+        if (expected == "3|||")
+            expected = "3|before|||";
         EXPECT_EQ(got, expected) << c.document;
     }
 }
@@ -129,7 +132,8 @@ public:
     bool hasKey(const String& key) override { return m_entries.count(key.toStd()) > 0; }
     bool hasKey(const char* key) override { return hasKey(String(key)); }
     IKeyReader* getKey(const String& key) override {
-        if (key.toStd() == m_failing) TESSEL_THROW(tessel::EKeyReader);
+        if (key.toStd() == m_failing)
+            TESSEL_THROW(tessel::EKeyReader);
         m_child = std::make_unique<MapReader>(std::map<std::string, std::string>{}, "");
         m_child->m_value = m_entries.at(key.toStd());
         return m_child.get();
@@ -162,9 +166,9 @@ private:
 
 TEST(Proxy, AnUnreadableKeyIsLoggedAndReadingGoesOn) {
     for (const char* failing : {"type", "address", "login"}) {
-        MapReader reader({{"type", "https"}, {"address", "p.example:1"}, {"login", "u"},
-                          {"password", "pw"}},
-                         failing);
+        MapReader reader(
+            {{"type", "https"}, {"address", "p.example:1"}, {"login", "u"}, {"password", "pw"}},
+            failing);
         vexlan::testing::LogCapture log;
         Proxy proxy(0, "before");
         proxy.read(static_cast<tessel::IKeyReader&>(reader));

@@ -45,7 +45,12 @@ TEST(String, EditingALiteralNeverWritesItsMemory) {
         {"append", [](String& s) { s.append("def"); }, "abcdef"},
         {"append char", [](String& s) { s.append('!'); }, "abc!"},
         {"setAt", [](String& s) { s.setAt(1, 'X'); }, "aXc"},
-        {"setLength grow", [](String& s) { s.setLength(5); s.setAt(3, 'd'); s.setAt(4, 'e'); },
+        {"setLength grow",
+         [](String& s) {
+             s.setLength(5);
+             s.setAt(3, 'd');
+             s.setAt(4, 'e');
+         },
          "abcde"},
         {"appendRepeat", [](String& s) { s.appendRepeat('z', 3); }, "abczzz"},
         {"appendAll", [](String& s) { s.appendAll('[', String("x"), "]"); }, "abc[x]"},
@@ -77,7 +82,8 @@ TEST(String, CopiesShareStorageAndAppendCopiesOnWrite) {
 TEST(String, SoleOwnerAppendsInPlaceAndStaysTerminated) {
     String s = String::copy("ab", 2);
     const void* storage = s.storageIdentity();
-    for (int i = 0; i < 40; ++i) s.append('x');  // 42 + 1 bytes: within the first 64
+    for (int i = 0; i < 40; ++i)
+        s.append('x');  // 42 + 1 bytes: within the first 64
     EXPECT_EQ(s.storageIdentity(), storage);
     EXPECT_EQ(s.length(), 42u);
     EXPECT_EQ(s.c_str(), s.data());  // already terminated: no copy
@@ -346,7 +352,8 @@ TEST(String, LongConcatenationChains) {
     // recycled blocks are used as well.
     for (int round = 0; round < 2; ++round) {
         tessel::StringAddition addition = String("a") + String("b");
-        for (int i = 0; i < 20000; ++i) static_cast<void>(std::move(addition) + 'c');
+        for (int i = 0; i < 20000; ++i)
+            static_cast<void>(std::move(addition) + 'c');
         String joined = addition;
         EXPECT_EQ(joined.length(), 20002u);
         EXPECT_EQ(joined.substring(0, 3), "abc");

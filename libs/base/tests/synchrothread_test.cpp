@@ -22,10 +22,12 @@ ChildResult runHelper(const std::string& mode) {
     ChildResult result;
     std::string command = std::string(VEXLAN_THREAD_EXIT_HELPER) + " " + mode + " 2>&1 >/dev/null";
     FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return result;
+    if (!pipe)
+        return result;
     char chunk[512];
     size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0) result.err.append(chunk, n);
+    while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0)
+        result.err.append(chunk, n);
     int status = pclose(pipe);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;

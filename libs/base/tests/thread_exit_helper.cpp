@@ -30,7 +30,8 @@ public:
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) return 2;
+    if (argc != 2)
+        return 2;
     const char* mode = argv[1];
     if (std::strcmp(mode, "survivor") == 0) {
         g_thread = new Blocked("Survivor", true);
@@ -43,6 +44,7 @@ int main(int argc, char** argv) {
     }
     g_thread->run();
     g_inMain->wait(-1);
-    if (std::strcmp(mode, "finishing") == 0) g_release->release(1);
+    if (std::strcmp(mode, "finishing") == 0)
+        g_release->release(1);
     return 0;
 }

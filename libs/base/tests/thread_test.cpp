@@ -9,11 +9,10 @@
 
 #include "base/console.h"
 #include "base/exception.h"
-#include "base/thread.h"
 #include "base/synchrothread.h"
+#include "base/thread.h"
 #include "sandbox.h"
 
-using tessel::gc::Pointer;
 using tessel::MapThread;
 using tessel::Semaphore;
 using tessel::String;
@@ -21,6 +20,7 @@ using tessel::SynchroThread;
 using tessel::Thread;
 using tessel::ThreadManager;
 using tessel::ThreadPrivate;
+using tessel::gc::Pointer;
 using vexlan::testing::LogCapture;
 
 namespace {
@@ -209,11 +209,14 @@ TEST(Thread, ManyThreadsLogConcurrently) {
     for (int t = 0; t < threads; ++t) {
         String name = "W" + String(static_cast<int32_t>(t));
         workers.push_back(std::make_unique<BodyThread>(name, true, [lines](Thread& self) {
-            for (int i = 0; i < lines; ++i) tessel::log(0, "Worker", self.name(), "line");
+            for (int i = 0; i < lines; ++i)
+                tessel::log(0, "Worker", self.name(), "line");
         }));
     }
-    for (auto& w : workers) w->run(true);
-    for (auto& w : workers) EXPECT_TRUE(w->wait(-1));
+    for (auto& w : workers)
+        w->run(true);
+    for (auto& w : workers)
+        EXPECT_TRUE(w->wait(-1));
     std::vector<std::string> all = capture.lines();
     ASSERT_EQ(all.size(), static_cast<size_t>(threads * lines));
     for (const std::string& line : all) {
@@ -225,8 +228,7 @@ TEST(Thread, ManyThreadsLogConcurrently) {
 }
 
 TEST(Thread, AnExceptionLeavingMainIsReportedAndTheThreadEndsNormally) {
-    BodyThread thrower("Thrower", true,
-                       [](Thread&) { throw tessel::EFile("EFile", "file", 326); });
+    BodyThread thrower("Thrower", true, [](Thread&) { throw tessel::EFile("EFile", "file", 326); });
     BodyThread other("Other", false, [](Thread&) { throw 42; });
     const uint32_t before = SynchroThread::instance().count();
     testing::internal::CaptureStderr();
@@ -270,8 +272,10 @@ TEST(Thread, DeletedFromItsOwnMainIsLeftToFinish) {
     EXPECT_TRUE(shared->isFinished());
     EXPECT_FALSE(shared->isRunning());
     EXPECT_EQ(SynchroThread::instance().count(), before);
-    EXPECT_TRUE(capture.contains("ERROR ThreadPrivate.~ThreadPrivate thread SelfDelete "
-                                 "destroyed by its own main: it cannot be terminated"));
-    EXPECT_TRUE(capture.contains("ERROR ThreadPrivate.~ThreadPrivate thread SelfDelete "
-                                 "detached: it ends when its main returns"));
+    EXPECT_TRUE(
+        capture.contains("ERROR ThreadPrivate.~ThreadPrivate thread SelfDelete "
+                         "destroyed by its own main: it cannot be terminated"));
+    EXPECT_TRUE(
+        capture.contains("ERROR ThreadPrivate.~ThreadPrivate thread SelfDelete "
+                         "detached: it ends when its main returns"));
 }

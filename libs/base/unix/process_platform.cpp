@@ -18,7 +18,9 @@ bool setProcessDumpable(bool dumpable) {
     return prctl(PR_SET_DUMPABLE, dumpable ? 1 : 0, 0, 0, 0) == 0;
 }
 
-bool processDumpable() { return prctl(PR_GET_DUMPABLE, 0, 0, 0, 0) == 1; }
+bool processDumpable() {
+    return prctl(PR_GET_DUMPABLE, 0, 0, 0, 0) == 1;
+}
 
 }  // namespace detail
 }  // namespace tessel

@@ -40,7 +40,8 @@ void* threadEntry(void* raw) {
 
 bool startThread(void (*routine)(void*), void* argument, uint64_t* handle) {
     pthread_attr_t attributes;
-    if (pthread_attr_init(&attributes) != 0) return false;
+    if (pthread_attr_init(&attributes) != 0)
+        return false;
     pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
     auto* record = new StartRecord{routine, argument};
     pthread_t thread{};
@@ -50,7 +51,8 @@ bool startThread(void (*routine)(void*), void* argument, uint64_t* handle) {
         delete record;
         return false;
     }
-    if (handle) *handle = static_cast<uint64_t>(thread);
+    if (handle)
+        *handle = static_cast<uint64_t>(thread);
     return true;
 }
 

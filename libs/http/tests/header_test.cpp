@@ -28,9 +28,11 @@ TEST(HeaderNames, TableOfSixtyFourSlots) {
     for (int slot = 0; slot < kHeaderSlots; ++slot) {
         std::string name = headerName(slot);
         std::string lower;
-        for (char c : name) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        for (char c : name)
+            lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         EXPECT_EQ(headerKey(slot), lower) << slot;
-        if (!name.empty()) ++named;
+        if (!name.empty())
+            ++named;
     }
     EXPECT_EQ(named, 63);
 }
@@ -121,8 +123,9 @@ TEST(Header, ReceivedLinesBuildAWellFormedBlock) {
 }
 
 TEST(Header, PendingFieldsAreWrittenByToString) {
-    Header header(String("HTTP/1.1 200 OK\r\nx-forwarded-proto: http\r\nHost: h\r\n"
-                         "Content-Length: 9\r\nWWW-Authenticate: old\r\n\r\n"));
+    Header header(
+        String("HTTP/1.1 200 OK\r\nx-forwarded-proto: http\r\nHost: h\r\n"
+               "Content-Length: 9\r\nWWW-Authenticate: old\r\n\r\n"));
     header.setField(kXForwardedProto, "https");
     header.removeField(kHost);
     tessel::Strings schemes;

@@ -137,7 +137,8 @@ TEST_F(PacEvaluatorTest, AKeptProcessThatDiedIsReplaced) {
 TEST_F(PacEvaluatorTest, NameLookupsAreAnsweredByTheClientsResolverAndBounded) {
     String answer;
     // One host tested against many networks asks once.
-    ASSERT_EQ(run("var n = 0; for (var i = 0; i < 50; i++) if (isInNet(host, '10.0.0.0', '255.0.0.0')) n++;"
+    ASSERT_EQ(run("var n = 0; for (var i = 0; i < 50; i++) if (isInNet(host, '10.0.0.0', "
+                  "'255.0.0.0')) n++;"
                   "return n + ' ' + dnsResolve('intranet.test') + ' ' + myIpAddress();",
                   answer),
               PacScript::Result::kAnswer);
@@ -145,10 +146,11 @@ TEST_F(PacEvaluatorTest, NameLookupsAreAnsweredByTheClientsResolverAndBounded) {
     EXPECT_EQ(m_resolver.questions.load(), 2);
     // Past the cap of distinct names, the rest do not resolve and nobody is asked.
     m_resolver.questions = 0;
-    ASSERT_EQ(run("var n = 0; for (var i = 0; i < 1000; i++) if (isResolvable('n' + i + '.test')) n++;"
-                  "return String(n);",
-                  answer),
-              PacScript::Result::kAnswer);
+    ASSERT_EQ(
+        run("var n = 0; for (var i = 0; i < 1000; i++) if (isResolvable('n' + i + '.test')) n++;"
+            "return String(n);",
+            answer),
+        PacScript::Result::kAnswer);
     EXPECT_EQ(answer, "255");
     EXPECT_EQ(m_resolver.questions.load(), 255);
     // A name longer than DNS allows is not asked about.
@@ -171,7 +173,8 @@ TEST_F(PacEvaluatorTest, OversizedInputsAreRefusedBeforeAnyProcessSeesThem) {
     EXPECT_EQ(PacEvaluator::evaluate("function FindProxyForURL() { return 'DIRECT'; }",
                                      String::copy(url), "a", answer, m_limits),
               PacScript::Result::kNoAnswer);
-    EXPECT_TRUE(log.contains("TRACE PacScript.evaluate proxy script failed: URL too long for the proxy script"));
+    EXPECT_TRUE(log.contains(
+        "TRACE PacScript.evaluate proxy script failed: URL too long for the proxy script"));
     EXPECT_EQ(answer, "untouched");
 }
 
@@ -199,18 +202,20 @@ TEST_F(PacEvaluatorTest, ConcurrentLookupsEachGetTheirAnswer) {
         threads.emplace_back([&, t] {
             for (int i = 0; i < 5; ++i) {
                 String answer;
-                std::string expected = "PROXY p" + std::to_string(t) + "-" + std::to_string(i) + ".test:1";
-                if (PacEvaluator::evaluate(String::copy("function FindProxyForURL(u, h) { return '" +
-                                                        expected + "'; }"),
-                                           "http://a/", "a", answer, m_limits) ==
-                        PacScript::Result::kAnswer &&
+                std::string expected =
+                    "PROXY p" + std::to_string(t) + "-" + std::to_string(i) + ".test:1";
+                if (PacEvaluator::evaluate(
+                        String::copy("function FindProxyForURL(u, h) { return '" + expected +
+                                     "'; }"),
+                        "http://a/", "a", answer, m_limits) == PacScript::Result::kAnswer &&
                     answer == String::copy(expected)) {
                     ++right;
                 }
             }
         });
     }
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
     EXPECT_EQ(right.load(), 20);
 }
 

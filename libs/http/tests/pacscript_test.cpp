@@ -21,8 +21,8 @@ using tessel::http::PacScript;
 // both must answer alike, name lookups included.
 using Evaluate = PacScript::Result (*)(const String&, const String&, const String&, String&,
                                        const PacLimits&);
-const std::pair<const char*, Evaluate> kEvaluations[] = {{"in process", &PacScript::evaluate},
-                                                         {"evaluator process", &PacEvaluator::evaluate}};
+const std::pair<const char*, Evaluate> kEvaluations[] = {
+    {"in process", &PacScript::evaluate}, {"evaluator process", &PacEvaluator::evaluate}};
 
 class FakeResolver : public PacResolver {
 public:
@@ -43,7 +43,8 @@ protected:
 
     // FindProxyForURL answers String(expression).
     std::string eval(const std::string& expression, Evaluate evaluate = &PacScript::evaluate) {
-        std::string script = "function FindProxyForURL(url, host) { return String(" + expression + "); }";
+        std::string script =
+            "function FindProxyForURL(url, host) { return String(" + expression + "); }";
         String answer = "(none)";
         auto result = evaluate(String::copy(script), "http://a/", "a", answer, m_limits);
         EXPECT_EQ(result, PacScript::Result::kAnswer) << expression;
@@ -152,7 +153,8 @@ TEST_F(PacScriptTest, AlertTextsGoToTheLogBounded) {
         EXPECT_EQ(answer, "DIRECT");
         std::vector<std::string> alerts;
         for (const std::string& entry : log.entries()) {
-            if (entry.rfind(prefix, 0) == 0) alerts.push_back(entry.substr(prefix.size()));
+            if (entry.rfind(prefix, 0) == 0)
+                alerts.push_back(entry.substr(prefix.size()));
         }
         ASSERT_EQ(alerts.size(), PacScript::kMaxAlerts) << where;
         EXPECT_EQ(alerts[0], "checking www.example.com");
@@ -193,10 +195,12 @@ TEST_F(PacScriptTest, FailingScriptsGiveNoAnswerAndLogTheReason) {
         {"function FindProxyForURL(u, h) { for (;;) { try { while (true) {} } catch (e) {} } }",
          "timeout"},
         {"while (true) {}", "timeout"},
-        {"function FindProxyForURL(u, h) { for (;;) { try { dnsResolve('slow.test'); } catch (e) {} } }",
+        {"function FindProxyForURL(u, h) { for (;;) { try { dnsResolve('slow.test'); } catch (e) "
+         "{} } }",
          "timeout"},
         // Memory and recursion are bounded.
-        {"function FindProxyForURL(u, h) { var a = []; for (;;) a.push(new Array(100000).join('x') + a.length); }",
+        {"function FindProxyForURL(u, h) { var a = []; for (;;) a.push(new Array(100000).join('x') "
+         "+ a.length); }",
          "Error"},
         {"function f() { return f() + 1; } function FindProxyForURL(u, h) { return f(); }",
          "RangeError"},
@@ -228,10 +232,10 @@ TEST_F(PacScriptTest, ScriptsOverTheSizeLimitAreNotRun) {
 
 TEST(PacShExpMatch, MatchesLikeShellGlobs) {
     const std::tuple<const char*, const char*, bool> cases[] = {
-        {"", "", true},        {"a", "", false},          {"", "?", false},
-        {"abc", "*", true},    {"abc", "a*", true},       {"abc", "*c", true},
-        {"abc", "*b", false},  {"abcbc", "a*bc", true},   {"ab", "a**b", true},
-        {"a.b.c", "*.*", true}, {"aXb", "a?b", true},     {"ab", "a?b", false},
+        {"", "", true},         {"a", "", false},        {"", "?", false},
+        {"abc", "*", true},     {"abc", "a*", true},     {"abc", "*c", true},
+        {"abc", "*b", false},   {"abcbc", "a*bc", true}, {"ab", "a**b", true},
+        {"a.b.c", "*.*", true}, {"aXb", "a?b", true},    {"ab", "a?b", false},
         {"ABC", "abc", false},
     };
     for (const auto& [text, pattern, expected] : cases) {

@@ -92,8 +92,9 @@ TEST(Cookie, SetCookieSyntax) {
 }
 
 TEST(ResponseHeader, CookiesAndETagAreWrittenByToString) {
-    ResponseHeader header(String("HTTP/1.1 200 OK\r\nSet-Cookie: old=1\r\nSet-Cookie2: keep=1\r\n"
-                                 "ETag: \"v1\"\r\n\r\n"));
+    ResponseHeader header(
+        String("HTTP/1.1 200 OK\r\nSet-Cookie: old=1\r\nSet-Cookie2: keep=1\r\n"
+               "ETag: \"v1\"\r\n\r\n"));
     Cookie a;
     a.name = "a";
     a.value = "1";

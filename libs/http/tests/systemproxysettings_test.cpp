@@ -20,7 +20,8 @@ std::string show(const std::optional<String>& value) {
 
 // The four values as one comparable text.
 std::string describe(const SystemProxySettings& s) {
-    if (!s.readable) return "unreadable";
+    if (!s.readable)
+        return "unreadable";
     return "enable=" + (s.proxyEnable ? std::to_string(*s.proxyEnable) : "absent") +
            " server=" + show(s.proxyServer) + " override=" + show(s.proxyOverride) +
            " pac=" + show(s.autoConfigUrl);
@@ -55,7 +56,8 @@ TEST(SystemProxySettingsEnvironment, MapsTheProxyVariablesToTheFourValues) {
          "enable=1 server='socks4=s.example:1080' override=absent pac=absent"},
         {{{"all_proxy", "http://h.example:8080"}},
          "enable=1 server='https=h.example:8080' override=absent pac=absent"},
-        {{{"all_proxy", "ftp://h.example:21"}}, "enable=0 server=absent override=absent pac=absent"},
+        {{{"all_proxy", "ftp://h.example:21"}},
+         "enable=0 server=absent override=absent pac=absent"},
         {{{"no_proxy", "localhost, .corp.example,*,10.0.0.1,,"}},
          "enable=0 server=absent override='localhost;*.corp.example;*;10.0.0.1' pac=absent"},
         {{{"https_proxy", "p.example:3128"}, {"NO_PROXY", "intranet"}},
@@ -63,7 +65,8 @@ TEST(SystemProxySettingsEnvironment, MapsTheProxyVariablesToTheFourValues) {
     };
     for (const auto& c : cases) {
         std::string vars;
-        for (const auto& [k, v] : c.vars) vars += k + "=" + v + " ";
+        for (const auto& [k, v] : c.vars)
+            vars += k + "=" + v + " ";
         EXPECT_EQ(describe(fromVariables(c.vars)), c.expected) << vars;
     }
 }
@@ -73,14 +76,12 @@ std::string listing(const std::string& mode, const std::string& httpsHost, int h
                     const std::string& socksHost, int socksPort, const std::string& pac,
                     const std::string& ignore) {
     return "org.gnome.system.proxy autoconfig-url " + pac + "\n" +
-           "org.gnome.system.proxy ignore-hosts " + ignore + "\n" +
-           "org.gnome.system.proxy mode " + mode + "\n" +
-           "org.gnome.system.proxy use-same-proxy true\n" +
+           "org.gnome.system.proxy ignore-hosts " + ignore + "\n" + "org.gnome.system.proxy mode " +
+           mode + "\n" + "org.gnome.system.proxy use-same-proxy true\n" +
            "org.gnome.system.proxy.http host 'ignored.example'\n" +
-           "org.gnome.system.proxy.http port 8080\n" +
-           "org.gnome.system.proxy.https host " + httpsHost + "\n" +
-           "org.gnome.system.proxy.https port " + std::to_string(httpsPort) + "\n" +
-           "org.gnome.system.proxy.socks host " + socksHost + "\n" +
+           "org.gnome.system.proxy.http port 8080\n" + "org.gnome.system.proxy.https host " +
+           httpsHost + "\n" + "org.gnome.system.proxy.https port " + std::to_string(httpsPort) +
+           "\n" + "org.gnome.system.proxy.socks host " + socksHost + "\n" +
            "org.gnome.system.proxy.socks port " + std::to_string(socksPort) + "\n";
 }
 
@@ -95,13 +96,15 @@ TEST(SystemProxySettingsGnome, MapsTheGnomeKeysToTheFourValues) {
          "enable=1 server='https=px.example:3128;socks5=sx.example:1080' "
          "override='localhost;127.0.0.0/8;::1' pac=absent"},
         {listing("'manual'", "''", 0, "'sx.example'", 1080, "''", "['.corp.example', \"it's\"]"),
-         true, "enable=1 server='socks5=sx.example:1080' override='*.corp.example;it\\'s' pac=absent"},
+         true,
+         "enable=1 server='socks5=sx.example:1080' override='*.corp.example;it\\'s' pac=absent"},
         {listing("'manual'", "''", 0, "''", 0, "''", "@as []"), true,
          "enable=0 server=absent override='' pac=absent"},
         {listing("'auto'", "'px.example'", 3128, "''", 0, "'http://wpad.example/proxy.pac'",
                  defaults),
-         true, "enable=0 server=absent override='localhost;127.0.0.0/8;::1' "
-               "pac='http://wpad.example/proxy.pac'"},
+         true,
+         "enable=0 server=absent override='localhost;127.0.0.0/8;::1' "
+         "pac='http://wpad.example/proxy.pac'"},
         {listing("'auto'", "''", 0, "''", 0, "''", defaults), true,
          "enable=0 server=absent override='localhost;127.0.0.0/8;::1' pac=absent"},
         {listing("'manual'", "'caf\\u00e9.example'", 1, "''", 0, "''", "[]"), true,
@@ -120,7 +123,8 @@ TEST(SystemProxySettingsGnome, MapsTheGnomeKeysToTheFourValues) {
             std::string expected = c.expected;
             // The apostrophe of the table's text stands for itself.
             size_t escaped = expected.find("\\'");
-            if (escaped != std::string::npos) expected.erase(escaped, 1);
+            if (escaped != std::string::npos)
+                expected.erase(escaped, 1);
             EXPECT_EQ(describe(settings), expected) << c.text;
         }
     }
@@ -130,7 +134,8 @@ TEST(SystemProxySettingsGnome, MapsTheGnomeKeysToTheFourValues) {
 class ScopedVariable {
 public:
     ScopedVariable(const char* name, const char* value) : m_name(name) {
-        if (const char* old = getenv(name)) m_old = old;
+        if (const char* old = getenv(name))
+            m_old = old;
         if (value) {
             setenv(name, value, 1);
         } else {
@@ -217,8 +222,7 @@ TEST(SystemProxySettingsRecent, AChangedEnvironmentIsReadAfresh) {
     ScopedVariable backend("GSETTINGS_BACKEND", "memory");
     for (const char* proxy : {"http://first.example:1", "http://second.example:2"}) {
         ScopedVariable https("https_proxy", proxy);
-        EXPECT_EQ(describe(SystemProxySettings::recent()),
-                  describe(SystemProxySettings::current()))
+        EXPECT_EQ(describe(SystemProxySettings::recent()), describe(SystemProxySettings::current()))
             << proxy;
     }
 }

@@ -398,12 +398,18 @@ TEST(UriHostTest, HostOfAnAuthorityWithoutItsPort) {
 
 TEST(UriHostTest, OnlyHttpsOrRelativeAddressesMayBeFetched) {
     const std::pair<const char*, bool> cases[] = {
-        {"https://gw.example/a.zip", true},     {"HTTPS://gw.example/a.zip", true},
-        {"/components/", true},                 {"//gw.example/components/", true},
-        {"components/a.zip", true},             {"http://gw.example/a.zip", false},
-        {"gopher://127.0.0.1:6379/_x", false},  {"dict://127.0.0.1:11211/d:x", false},
-        {"file:///etc/passwd", false},          {"ftp://gw.example/a.zip", false},
-        {"httpsx://gw.example/", false},        {"gw.example:443/a.zip", false},
+        {"https://gw.example/a.zip", true},
+        {"HTTPS://gw.example/a.zip", true},
+        {"/components/", true},
+        {"//gw.example/components/", true},
+        {"components/a.zip", true},
+        {"http://gw.example/a.zip", false},
+        {"gopher://127.0.0.1:6379/_x", false},
+        {"dict://127.0.0.1:11211/d:x", false},
+        {"file:///etc/passwd", false},
+        {"ftp://gw.example/a.zip", false},
+        {"httpsx://gw.example/", false},
+        {"gw.example:443/a.zip", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.first);

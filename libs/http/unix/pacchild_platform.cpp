@@ -29,21 +29,27 @@ constexpr char kProgramName[] = "vexlan-pac-eval";
 bool waitFor(int fd, short events, int64_t deadline) {
     for (;;) {
         int64_t left = deadline - monotonicMilliseconds();
-        if (left <= 0) return false;
+        if (left <= 0)
+            return false;
         pollfd p{fd, events, 0};
         int rc = poll(&p, 1, static_cast<int>(left > INT_MAX ? INT_MAX : left));
-        if (rc > 0) return true;
-        if (rc < 0 && errno != EINTR) return false;
+        if (rc > 0)
+            return true;
+        if (rc < 0 && errno != EINTR)
+            return false;
     }
 }
 
-bool executable(const std::string& path) { return access(path.c_str(), X_OK) == 0; }
+bool executable(const std::string& path) {
+    return access(path.c_str(), X_OK) == 0;
+}
 
 // The folder of this executable, symbolic links resolved; empty when unknown.
 std::string executableFolder() {
     char buffer[PATH_MAX + 1];
     ssize_t n = readlink("/proc/self/exe", buffer, PATH_MAX);
-    if (n <= 0) return std::string();
+    if (n <= 0)
+        return std::string();
     std::string path(buffer, static_cast<size_t>(n));
     size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
@@ -53,11 +59,13 @@ std::string executableFolder() {
 
 String PacChild::program() {
     const char* chosen = getenv("VEXLAN_PAC_EVALUATOR");
-    if (chosen && *chosen) return String(chosen);
+    if (chosen && *chosen)
+        return String(chosen);
     std::string folder = executableFolder();
     std::string beside = folder + "/" + kProgramName;
     std::string installed = folder + "/../lib/vexlanclient/" + kProgramName;
-    if (!executable(beside) && executable(installed)) return String::copy(installed);
+    if (!executable(beside) && executable(installed))
+        return String::copy(installed);
     return String::copy(beside);
 }
 
@@ -113,9 +121,11 @@ PacChild::~PacChild() {
 bool PacChild::write(const std::string& data, int64_t deadline) {
     size_t done = 0;
     while (done < data.size()) {
-        if (!waitFor(m_socket, POLLOUT, deadline)) return false;
+        if (!waitFor(m_socket, POLLOUT, deadline))
+            return false;
         // MSG_NOSIGNAL: a process that died must not take the client down with SIGPIPE.
-        ssize_t n = send(m_socket, data.data() + done, data.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+        ssize_t n =
+            send(m_socket, data.data() + done, data.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             done += static_cast<size_t>(n);
         } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
@@ -128,7 +138,8 @@ bool PacChild::write(const std::string& data, int64_t deadline) {
 bool PacChild::read(char* data, size_t count, int64_t deadline) {
     size_t done = 0;
     while (done < count) {
-        if (!waitFor(m_socket, POLLIN, deadline)) return false;
+        if (!waitFor(m_socket, POLLIN, deadline))
+            return false;
         ssize_t n = recv(m_socket, data + done, count - done, MSG_DONTWAIT);
         if (n > 0) {
             done += static_cast<size_t>(n);

@@ -9,7 +9,6 @@
 
 #include <cstring>
 
-
 namespace tessel {
 namespace http {
 namespace detail {
@@ -17,7 +16,8 @@ namespace {
 
 String dotted(const in_addr& address) {
     char text[INET_ADDRSTRLEN] = {};
-    if (!inet_ntop(AF_INET, &address, text, sizeof(text))) return String();
+    if (!inet_ntop(AF_INET, &address, text, sizeof(text)))
+        return String();
     return String::copy(text, static_cast<uint32_t>(std::strlen(text)));
 }
 
@@ -28,7 +28,8 @@ public:
         hints.ai_family = AF_INET;
         hints.ai_socktype = SOCK_STREAM;
         addrinfo* found = nullptr;
-        if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) return String();
+        if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found)
+            return String();
         String result = dotted(reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr);
         freeaddrinfo(found);
         return result;
@@ -39,7 +40,8 @@ public:
     String myIpAddress() override {
         String result = "127.0.0.1";
         int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        if (fd < 0) return result;
+        if (fd < 0)
+            return result;
         sockaddr_in target{};
         target.sin_family = AF_INET;
         target.sin_port = htons(53);
@@ -50,7 +52,8 @@ public:
             getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0 &&
             local.sin_addr.s_addr != htonl(INADDR_ANY)) {
             String text = dotted(local.sin_addr);
-            if (!text.isEmpty()) result = text;
+            if (!text.isEmpty())
+                result = text;
         }
         close(fd);
         return result;

@@ -27,7 +27,8 @@ constexpr size_t kMaxOutput = 256 * 1024;
 
 bool readGnomeProxyListing(String& listing) {
     int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) return false;
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return false;
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -52,27 +53,34 @@ bool readGnomeProxyListing(String& listing) {
     int64_t deadline = tessel::monotonicMilliseconds() + kTimeoutMilliseconds;
     for (;;) {
         int64_t left = deadline - tessel::monotonicMilliseconds();
-        if (left <= 0) break;
+        if (left <= 0)
+            break;
         pollfd p{fds[0], POLLIN, 0};
         int ready = poll(&p, 1, static_cast<int>(left));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) break;
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            break;
         char block[4096];
         ssize_t n = read(fds[0], block, sizeof(block));
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n <= 0) {
             complete = n == 0;
             break;
         }
-        if (output.size() + static_cast<size_t>(n) > kMaxOutput) break;
+        if (output.size() + static_cast<size_t>(n) > kMaxOutput)
+            break;
         output.append(block, static_cast<size_t>(n));
     }
     close(fds[0]);
-    if (!complete) kill(pid, SIGKILL);
+    if (!complete)
+        kill(pid, SIGKILL);
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    if (!complete || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return false;
+    if (!complete || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return false;
     listing = String::copy(output);
     return true;
 }

@@ -19,8 +19,7 @@ Buffer keyOf(unsigned char fill, uint32_t length = kAesGcmKeyLength) {
 
 Buffer seal(const Buffer& key, const std::string& associated, const std::string& plain) {
     Buffer sealed;
-    EXPECT_TRUE(aesGcmSeal(key, associated,
-                           reinterpret_cast<const unsigned char*>(plain.data()),
+    EXPECT_TRUE(aesGcmSeal(key, associated, reinterpret_cast<const unsigned char*>(plain.data()),
                            static_cast<uint32_t>(plain.size()), sealed));
     return sealed;
 }
@@ -28,7 +27,8 @@ Buffer seal(const Buffer& key, const std::string& associated, const std::string&
 bool open(const Buffer& key, const std::string& associated, const Buffer& sealed,
           std::string& plain) {
     Buffer out;
-    if (!aesGcmOpen(key, associated, sealed.data(), sealed.length(), out)) return false;
+    if (!aesGcmOpen(key, associated, sealed.data(), sealed.length(), out))
+        return false;
     plain.assign(reinterpret_cast<const char*>(out.data()), out.length());
     return true;
 }

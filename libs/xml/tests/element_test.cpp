@@ -125,7 +125,8 @@ TEST(ElementParse, Errors) {
         } catch (const tessel::xml::XmlException& e) {
             EXPECT_EQ(e.message(), c.exception);
         }
-        for (const std::string& line : c.logged) EXPECT_TRUE(capture.contains(line)) << line;
+        for (const std::string& line : c.logged)
+            EXPECT_TRUE(capture.contains(line)) << line;
     }
 }
 
@@ -135,8 +136,10 @@ TEST(ElementParse, BadQuotedValueIsChainedToElement) {
     // Value, attribute and element: one error line, then each level's catch line.
     int catches = 0;
     for (const std::string& entry : capture.entries()) {
-        if (entry.rfind("TRACE Exception.catch xml::EXmlAttribute:", 0) == 0) ++catches;
-        if (entry.rfind("TRACE Exception.catch xml::EXmlAttributeValue:", 0) == 0) ++catches;
+        if (entry.rfind("TRACE Exception.catch xml::EXmlAttribute:", 0) == 0)
+            ++catches;
+        if (entry.rfind("TRACE Exception.catch xml::EXmlAttributeValue:", 0) == 0)
+            ++catches;
     }
     EXPECT_EQ(catches, 2);
 }
@@ -196,8 +199,7 @@ TEST(ElementNamespaces, Table) {
 
 TEST(ElementNamespaces, MapAndLogs) {
     LogCapture capture;
-    auto root = StringParser::parse(
-        "<r xmlns:p='u' xmlns='d' xmlns='e'><q:a/><b q:x='1'/></r>");
+    auto root = StringParser::parse("<r xmlns:p='u' xmlns='d' xmlns='e'><q:a/><b q:x='1'/></r>");
     EXPECT_EQ(root->namespaceUri("p"), "u");
     EXPECT_EQ(root->namespaceUri("q"), "");
     EXPECT_EQ(static_cast<Element*>(root->lastChild())->namespaceUri("p"), "u");
@@ -223,9 +225,8 @@ TEST(ElementNamespaces, ScopesAfterParsing) {
         const char* uri;
     };
     const Case cases[] = {
-        {root.get(), "p", "u"}, {root.get(), "q", ""}, {c, "p", "w"}, {c, "q", "v"},
-        {e, "p", "w"},          {e, "q", "v"},         {e, "s", "x"}, {d, "p", "u"},
-        {d, "q", ""},           {d, "s", ""},
+        {root.get(), "p", "u"}, {root.get(), "q", ""}, {c, "p", "w"}, {c, "q", "v"}, {e, "p", "w"},
+        {e, "q", "v"},          {e, "s", "x"},         {d, "p", "u"}, {d, "q", ""},  {d, "s", ""},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.element->name().toStd() + " " + k.prefix);
@@ -241,32 +242,38 @@ using tessel::xml::kMaxAttributes;
 using tessel::xml::kMaxDepth;
 using tessel::xml::kMaxNamespaces;
 
-std::string n(uint32_t i) { return std::to_string(i); }
+std::string n(uint32_t i) {
+    return std::to_string(i);
+}
 
 // `levels` elements nested in one another, each with `attribute` (numbered), then `inner`.
 std::string nested(uint32_t levels, const std::string& attribute, const std::string& inner) {
     std::string text;
     for (uint32_t i = 0; i < levels; ++i) {
         text += "<a";
-        if (!attribute.empty()) text += " " + attribute + n(i) + "='u'";
+        if (!attribute.empty())
+            text += " " + attribute + n(i) + "='u'";
         text += ">";
     }
     text += inner;
-    for (uint32_t i = 0; i < levels; ++i) text += "</a>";
+    for (uint32_t i = 0; i < levels; ++i)
+        text += "</a>";
     return text;
 }
 
 // One element with `count` attributes `name` + number, then `tail` inside the start tag.
 std::string attributes(uint32_t count, const std::string& name, const std::string& tail = "") {
     std::string text = "<a";
-    for (uint32_t i = 0; i < count; ++i) text += " " + name + n(i) + "='1'";
+    for (uint32_t i = 0; i < count; ++i)
+        text += " " + name + n(i) + "='1'";
     return text + tail + "/>";
 }
 
 // A root declaring `rootPrefixes` prefixes, with `children` children declaring one more each.
 std::string wide(uint32_t rootPrefixes, uint32_t children) {
     std::string text = "<r";
-    for (uint32_t i = 0; i < rootPrefixes; ++i) text += " xmlns:p" + n(i) + "='u" + n(i) + "'";
+    for (uint32_t i = 0; i < rootPrefixes; ++i)
+        text += " xmlns:p" + n(i) + "='u" + n(i) + "'";
     text += ">";
     for (uint32_t i = 0; i < children; ++i) {
         text += "<q" + n(i) + ":c xmlns:q" + n(i) + "='v" + n(i) + "' p0:x='1'/>";
@@ -296,12 +303,10 @@ TEST(ElementBounds, AtTheBoundParsesOnePastIsASyntaxError) {
         {"one level more", nested(kMaxDepth, "", "<b/>"), kTooDeep},
         {"most attributes", attributes(kMaxAttributes, "x"), ""},
         {"one attribute more", attributes(kMaxAttributes + 1, "x"), kTooManyAttributes},
-        {"declarations count as attributes",
-         attributes(kMaxAttributes, "x", " xmlns:p='u'"),
+        {"declarations count as attributes", attributes(kMaxAttributes, "x", " xmlns:p='u'"),
          kTooManyAttributes},
         {"most declarations in scope", nested(kMaxNamespaces, "xmlns:p", "<p0:b/>"), ""},
-        {"one declaration more in scope",
-         nested(kMaxNamespaces, "xmlns:p", "<b xmlns:q='v'/>"),
+        {"one declaration more in scope", nested(kMaxNamespaces, "xmlns:p", "<b xmlns:q='v'/>"),
          kTooManyNamespaces},
         // Declarations leave the scope with their element: siblings never add up.
         {"many declarations, few in scope", wide(kMaxNamespaces - 1, 3 * kMaxNamespaces), ""},
@@ -341,7 +346,8 @@ TEST(ElementBounds, SharedScopesResolveEveryElement) {
 TEST(ElementBounds, HostileNamespaceShapesAreSyntaxErrors) {
     using namespace bounds;
     std::string prefixedAttributes = "<r xmlns:p='u'";
-    for (int i = 0; i < 100000; ++i) prefixedAttributes += " p:a" + n(i) + "='1'";
+    for (int i = 0; i < 100000; ++i)
+        prefixedAttributes += " p:a" + n(i) + "='1'";
     prefixedAttributes += "/>";
     struct Case {
         const char* what;
@@ -368,7 +374,8 @@ TEST(ElementBounds, HostileNamespaceShapesAreSyntaxErrors) {
 // still ends the comment that it follows.
 TEST(ElementComments, ManyCommentsEndingWithASpacedArrow) {
     std::string comments;
-    for (int i = 0; i < 100000; ++i) comments += "<!-- c -- >";
+    for (int i = 0; i < 100000; ++i)
+        comments += "<!-- c -- >";
     auto before = StringParser::parse(String::copy(comments + "<a/>"));
     EXPECT_EQ(before->name(), "a");
     auto inside = StringParser::parse(String::copy("<a>" + comments + "</a>"));
@@ -421,10 +428,12 @@ TEST(ElementTree, TreesOnSeveralThreads) {
     std::unique_ptr<Element> crossing;
     std::thread worker([&crossing] {
         std::string text = "<r>";
-        for (int i = 0; i < 5000; ++i) text += "<e a='1'>text</e>";
+        for (int i = 0; i < 5000; ++i)
+            text += "<e a='1'>text</e>";
         text += "</r>";
         crossing = StringParser::parse(String::copy(text));
-        for (int round = 0; round < 3; ++round) StringParser::parse(String::copy(text));
+        for (int round = 0; round < 3; ++round)
+            StringParser::parse(String::copy(text));
     });
     worker.join();
     EXPECT_EQ(crossing->childCount(), 5000u);
@@ -478,7 +487,8 @@ TEST(ElementRender, AttributeForms) {
         {Attribute("xmlns", "", AttributeValue::kDouble), ""},
         {Attribute("w"), "w"},
     };
-    for (const Case& c : cases) EXPECT_EQ(c.attribute.toXml(), c.form);
+    for (const Case& c : cases)
+        EXPECT_EQ(c.attribute.toXml(), c.form);
 }
 
 TEST(ElementRender, CommentForms) {
@@ -527,7 +537,8 @@ TEST(ElementBinary, BadTypeCodes) {
         } catch (const tessel::xml::XmlException& e) {
             EXPECT_EQ(e.message(), c.exception);
         }
-        for (const std::string& line : c.logged) EXPECT_TRUE(capture.contains(line)) << line;
+        for (const std::string& line : c.logged)
+            EXPECT_TRUE(capture.contains(line)) << line;
     }
 }
 
@@ -538,8 +549,7 @@ TEST(ElementBinary, KeyedFormsAreNotImplemented) {
     Attribute attribute("x", "1");
     EXPECT_THROW(element.read(static_cast<tessel::IKeyReader&>(reader)), tessel::ENotImplemented);
     EXPECT_THROW(text.read(static_cast<tessel::IKeyReader&>(reader)), tessel::ENotImplemented);
-    EXPECT_THROW(attribute.read(static_cast<tessel::IKeyReader&>(reader)),
-                 tessel::ENotImplemented);
+    EXPECT_THROW(attribute.read(static_cast<tessel::IKeyReader&>(reader)), tessel::ENotImplemented);
 }
 
 // Nesting and list lengths that would overflow the stack of a recursive parser, renderer,
@@ -548,9 +558,11 @@ constexpr int kDeep = 100000;
 
 TEST(ElementDeep, NestedDocumentParsesWritesAndDeletes) {
     std::string text;
-    for (int i = 0; i < kDeep; ++i) text += "<a>";
+    for (int i = 0; i < kDeep; ++i)
+        text += "<a>";
     text += "x";
-    for (int i = 0; i < kDeep; ++i) text += "</a>";
+    for (int i = 0; i < kDeep; ++i)
+        text += "</a>";
     auto root = StringParser::parse(String::copy(text));
     int depth = 1;
     const Element* e = root.get();
@@ -571,18 +583,21 @@ TEST(ElementDeep, NestedDocumentParsesWritesAndDeletes) {
 
 TEST(ElementDeep, UnclosedNestingAndLongSiblingLists) {
     std::string open;
-    for (int i = 0; i < kDeep; ++i) open += "<a>";
+    for (int i = 0; i < kDeep; ++i)
+        open += "<a>";
     LogCapture capture;
     auto deep = StringParser::parse(String::copy(open));
     int noTag = 0;
     for (const std::string& entry : capture.entries()) {
-        if (entry.find("no tag found") != std::string::npos) ++noTag;
+        if (entry.find("no tag found") != std::string::npos)
+            ++noTag;
     }
     EXPECT_EQ(noTag, 1);
     deep.reset();
 
     std::string wide = "<r>";
-    for (int i = 0; i < 3 * kDeep; ++i) wide += "<b/>";
+    for (int i = 0; i < 3 * kDeep; ++i)
+        wide += "<b/>";
     wide += "</r>";
     auto root = StringParser::parse(String::copy(wide));
     EXPECT_EQ(root->childCount(), 3u * kDeep);
@@ -590,15 +605,18 @@ TEST(ElementDeep, UnclosedNestingAndLongSiblingLists) {
 
     // A long list of siblings built by hand.
     Element holder;
-    for (int i = 0; i < 3 * kDeep; ++i) holder.appendChild(new tessel::xml::Text("n"));
+    for (int i = 0; i < 3 * kDeep; ++i)
+        holder.appendChild(new tessel::xml::Text("n"));
 }
 
 TEST(ElementDeep, NestedRenderingRoundTrips) {
     // Rendering repeats the indentation on every line, so the output grows with the square of
     // the depth: the depth stays moderate here.
     std::string text;
-    for (int i = 0; i < 500; ++i) text += "<a>";
-    for (int i = 0; i < 500; ++i) text += "</a>";
+    for (int i = 0; i < 500; ++i)
+        text += "<a>";
+    for (int i = 0; i < 500; ++i)
+        text += "</a>";
     auto root = StringParser::parse(String::copy(text));
     String xml = root->toXml("");
     EXPECT_EQ(dump(StringParser::parse(xml).get()), dump(root.get()));

@@ -17,7 +17,8 @@ public:
     using tessel::IArchive::write;
 
     void write(const void* data, int len) override {
-        if (len > 0) m_bytes.append(static_cast<const char*>(data), static_cast<size_t>(len));
+        if (len > 0)
+            m_bytes.append(static_cast<const char*>(data), static_cast<size_t>(len));
     }
     void write(const tessel::Buffer& data, int len) override { write(data.data(), len); }
     void write(tessel::ISerialize& object) override {
@@ -63,7 +64,8 @@ public:
     void read(tessel::String& text) override {
         unsigned int n = 0;
         read(n);
-        if (m_at + n > m_bytes.size()) TESSEL_THROW(tessel::EFile);
+        if (m_at + n > m_bytes.size())
+            TESSEL_THROW(tessel::EFile);
         text = tessel::String::copy(m_bytes.data() + m_at, n);
         m_at += n;
     }

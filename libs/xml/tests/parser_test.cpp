@@ -149,7 +149,8 @@ TEST(XmlParserSave, AFileThatCannotBeCreatedIsReported) {
     EXPECT_THROW(XmlParser::save(String::copy(path), "settings", sample), tessel::xml::EParser);
     bool reported = false;
     for (const std::string& entry : capture.entries()) {
-        if (entry.rfind("ERROR XmlParser.save cannot open ", 0) == 0) reported = true;
+        if (entry.rfind("ERROR XmlParser.save cannot open ", 0) == 0)
+            reported = true;
     }
     EXPECT_TRUE(reported);
     EXPECT_FALSE(std::filesystem::exists(path));

@@ -13,7 +13,8 @@ namespace xmltest {
 
 inline std::string dumpAttribute(const tessel::xml::Attribute& a) {
     std::string out = a.name().toStd();
-    if (!a.hasValue()) return out;
+    if (!a.hasValue())
+        return out;
     std::string v = a.value().text().toStd();
     switch (a.value().quote()) {
         case tessel::xml::AttributeValue::kSingle:
@@ -41,7 +42,8 @@ inline std::string dump(const tessel::xml::Node* root) {
             out += '}';
             continue;
         }
-        if (item.comma) out += ',';
+        if (item.comma)
+            out += ',';
         const Node* node = item.node;
         if (node->type() == kTextNode) {
             out += "\"" + node->value().toStd() + "\"";
@@ -53,7 +55,8 @@ inline std::string dump(const tessel::xml::Node* root) {
             if (e->firstAttribute()) {
                 out += '[';
                 for (Attribute* a = e->firstAttribute(); a; a = a->next()) {
-                    if (a != e->firstAttribute()) out += ' ';
+                    if (a != e->firstAttribute())
+                        out += ' ';
                     out += dumpAttribute(*a);
                 }
                 out += ']';
@@ -61,8 +64,10 @@ inline std::string dump(const tessel::xml::Node* root) {
             out += '{';
             pending.push_back({nullptr, false});
             std::vector<const Node*> children;
-            for (Node* c = e->firstChild(); c; c = c->next()) children.push_back(c);
-            for (size_t i = children.size(); i-- > 0;) pending.push_back({children[i], i > 0});
+            for (Node* c = e->firstChild(); c; c = c->next())
+                children.push_back(c);
+            for (size_t i = children.size(); i-- > 0;)
+                pending.push_back({children[i], i > 0});
         }
     }
     return out;

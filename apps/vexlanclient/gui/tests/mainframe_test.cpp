@@ -13,10 +13,10 @@
 
 #include <gtest/gtest.h>
 #include <wx/app.h>
+#include <wx/artprov.h>
 #include <wx/button.h>
 #include <wx/evtloop.h>
 #include <wx/filefn.h>
-#include <wx/artprov.h>
 #include <wx/taskbar.h>
 #include <wx/timer.h>
 
@@ -85,7 +85,9 @@ public:
         m_loop.Run();
         watchdog.Stop();
     }
-    void exit() { wxTheApp->CallAfter([this] { m_loop.ScheduleExit(); }); }
+    void exit() {
+        wxTheApp->CallAfter([this] { m_loop.ScheduleExit(); });
+    }
 
 private:
     wxEventLoop m_loop;

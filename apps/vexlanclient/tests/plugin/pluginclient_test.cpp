@@ -107,8 +107,9 @@ TEST_F(PluginComponentTest, ArchiveIsUnpackedAndRenamed) {
     publish("library", true);
     LogCapture log;
     EXPECT_TRUE(component.place(m_session, true));
-    EXPECT_TRUE(log.contains("TRACE VexlanClientPluginDllNoTunnel.downloadDllWindows "
-                             "Downloading dll."));
+    EXPECT_TRUE(
+        log.contains("TRACE VexlanClientPluginDllNoTunnel.downloadDllWindows "
+                     "Downloading dll."));
     EXPECT_EQ("library", testing::readFile(component.libraryPath().toStd()));
     EXPECT_EQ("<dll/>", testing::readFile(component.signaturePath().toStd()));
     EXPECT_FALSE(tessel::isFile(m_directory + "/vpn"));
@@ -192,9 +193,12 @@ TEST_F(PluginComponentTest, RecordTextsAreCheckedAtOnce) {
         SCOPED_TRACE(field);
         Dll dll = m_dll;
         tessel::String bad = "../up";
-        if (std::string(field) == "pattern") dll.m_pattern = bad;
-        if (std::string(field) == "version") dll.m_version = bad;
-        if (std::string(field) == "filename") dll.m_filename = bad;
+        if (std::string(field) == "pattern")
+            dll.m_pattern = bad;
+        if (std::string(field) == "version")
+            dll.m_version = bad;
+        if (std::string(field) == "filename")
+            dll.m_filename = bad;
         LogCapture log;
         EXPECT_THROW(PluginComponent("VexlanClientPluginDll", m_directory, dll),
                      tessel::EClientConfiguration);

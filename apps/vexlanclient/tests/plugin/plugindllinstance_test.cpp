@@ -23,7 +23,9 @@ namespace {
 
 const std::string kRecorder = VEXLAN_PLUGIN_RECORDER;
 
-int testDelegate(const char*, const char*) { return 1; }
+int testDelegate(const char*, const char*) {
+    return 1;
+}
 
 std::unique_ptr<PluginDllInstance> load(const std::string& path) {
     return std::make_unique<PluginDllInstance>(String::copy(path), "2.4.1", "/plugins/");
@@ -87,13 +89,18 @@ TEST(PluginDllInstanceTest, ConfigureAndStartCallsEveryExportInOrderWithTheHandl
         "ERROR PluginDllInstance.PluginDllInstance DllAddSslServerCertificateName missing. SSL "
         "server certificate name verification disabled";
     const Case cases[] = {
-        {"two names", kRecorder, {"vpn.example.test", "vpn-backup.example.test"},
+        {"two names",
+         kRecorder,
+         {"vpn.example.test", "vpn-backup.example.test"},
          {"DllAddSslServerCertificateName H1 vpn.example.test",
           "DllAddSslServerCertificateName H1 vpn-backup.example.test"},
          {}},
         {"no names", kRecorder, {}, {}, {}},
-        {"component without the export", VEXLAN_PLUGIN_RECORDER_WITHOUT_SSLNAME,
-         {"vpn.example.test"}, {}, {missingName}},
+        {"component without the export",
+         VEXLAN_PLUGIN_RECORDER_WITHOUT_SSLNAME,
+         {"vpn.example.test"},
+         {},
+         {missingName}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -104,8 +111,8 @@ TEST(PluginDllInstanceTest, ConfigureAndStartCallsEveryExportInOrderWithTheHandl
         EXPECT_EQ(recorder.calls(), kLoadCalls);
 
         instance->configureAndStart(parameters(c.names));
-        Lines expected = concat(concat(concat(kLoadCalls, kSetterCalls), c.nameCalls),
-                                {"DllStart2 H1"});
+        Lines expected =
+            concat(concat(concat(kLoadCalls, kSetterCalls), c.nameCalls), {"DllStart2 H1"});
         EXPECT_EQ(recorder.calls(), expected);
         // The delegate handed over is the caller's function itself.
         EXPECT_EQ(recorder.delegate(), &testDelegate);
@@ -156,8 +163,13 @@ TEST(PluginDllInstanceTest, ProxyText) {
     };
     const Case cases[] = {
         {tessel::Proxy::kNone, "", {"u", "p", ""}, "1|no||u|p||save:no"},
-        {tessel::Proxy::kSocks4, "10.0.0.1:1080", {"", "", ""}, "1|socks4|10.0.0.1:1080||||save:no"},
-        {tessel::Proxy::kSocks5, "proxy.example.test:1080", {"jdoe", "s3cret", "CORP"},
+        {tessel::Proxy::kSocks4,
+         "10.0.0.1:1080",
+         {"", "", ""},
+         "1|socks4|10.0.0.1:1080||||save:no"},
+        {tessel::Proxy::kSocks5,
+         "proxy.example.test:1080",
+         {"jdoe", "s3cret", "CORP"},
          "1|socks5|proxy.example.test:1080|jdoe|s3cret|CORP|save:no"},
         {tessel::Proxy::kHttps, "proxy:3128", {"a", "", "d"}, "1|https|proxy:3128|a||d|save:no"},
         // Any other kind is handed over as no proxy, its address kept as stored.

@@ -27,7 +27,8 @@ public:
 };
 
 const char* const kClose3 = R"([{"code": 8, "reason": 3}])";
-const char* const kCanceled = "TRACE VexlanClientPluginDll.processPluginStatus closeRequest canceled";
+const char* const kCanceled =
+    "TRACE VexlanClientPluginDll.processPluginStatus closeRequest canceled";
 
 struct Poll {
     std::string report;
@@ -35,7 +36,9 @@ struct Poll {
     Lines log;     // the log entries it writes
 };
 
-std::vector<Poll> repeat(const Poll& poll, int times) { return std::vector<Poll>(times, poll); }
+std::vector<Poll> repeat(const Poll& poll, int times) {
+    return std::vector<Poll>(times, poll);
+}
 
 std::vector<Poll> concat(std::vector<Poll> a, const std::vector<Poll>& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -61,7 +64,8 @@ TEST(PluginStatusProcessorTest, PollsInSequence) {
         {"a status is passed on; polls without one then pass the empty text",
          {{"[]", {}, {}},
           {R"([{"code": 5, "status": "connected ip=10.8.0.2"}])",
-           {"message connected ip=10.8.0.2"}, {}},
+           {"message connected ip=10.8.0.2"},
+           {}},
           {"[]", {"message "}, {}},
           {R"([{"code": 7, "status": "ignored"}])", {"message "}, {}},
           {R"([{"code": "5", "status": "getconfig"}])", {"message getconfig"}, {}}}},
@@ -105,8 +109,8 @@ TEST(PluginStatusProcessorTest, ReasonsThatCloseAtOnce) {
         bool immediate;
     };
     const Case cases[] = {
-        {"1", true},    {"2", true},      {"4", true},   {"\"2\"", true}, {"\"4 (user)\"", true},
-        {"0", false},   {"3", false},     {"5", false},  {"-2", false},   {"\"\"", false},
+        {"1", true},     {"2", true},       {"4", true},   {"\"2\"", true}, {"\"4 (user)\"", true},
+        {"0", false},    {"3", false},      {"5", false},  {"-2", false},   {"\"\"", false},
         {"null", false}, {"\"x2\"", false}, {"2.0", true},
     };
     for (const Case& c : cases) {

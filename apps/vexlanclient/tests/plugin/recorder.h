@@ -15,7 +15,8 @@ namespace vexlan::testing {
 // Whether the system holds the library at `path` (without loading it).
 inline bool isLoaded(const std::string& path) {
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-    if (handle) dlclose(handle);
+    if (handle)
+        dlclose(handle);
     return handle != nullptr;
 }
 
@@ -23,7 +24,8 @@ class Recorder {
 public:
     explicit Recorder(const std::string& path) {
         m_library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!m_library) throw std::runtime_error("cannot load " + path);
+        if (!m_library)
+            throw std::runtime_error("cannot load " + path);
         m_log = function<const char* (*)()>("Recorder_log");
         m_queue = function<void (*)(int, const char*)>("Recorder_queue");
         m_liveTexts = function<int (*)()>("Recorder_liveTexts");
@@ -47,7 +49,8 @@ public:
     std::vector<std::string> calls(const std::string& prefix) const {
         std::vector<std::string> selected;
         for (const std::string& line : calls())
-            if (line.rfind(prefix, 0) == 0) selected.push_back(line);
+            if (line.rfind(prefix, 0) == 0)
+                selected.push_back(line);
         return selected;
     }
     // The next answers of "DllGetErrors2" / "DllGetLogs2" (null: the export returns null).
@@ -61,7 +64,8 @@ private:
     template <class F>
     F function(const char* name) {
         void* address = dlsym(m_library, name);
-        if (!address) throw std::runtime_error(std::string("no ") + name);
+        if (!address)
+            throw std::runtime_error(std::string("no ") + name);
         return reinterpret_cast<F>(address);
     }
 

@@ -56,7 +56,8 @@ TEST(VexlanClientTest, LogGoesToTheProgramFolderWhenTheSharedLogIsALink) {
         tessel::log(2, "VexlanClientTest", "link", "a line for the fallback log");
     }
     unlink(shared);
-    if (hadLog) std::rename(aside.c_str(), shared);
+    if (hadLog)
+        std::rename(aside.c_str(), shared);
     EXPECT_EQ("", testing::readFile(target));
     std::string fallback = testing::readFile(sandbox.path("Vexlan/vexlanclient.log"));
     EXPECT_NE(std::string::npos, fallback.find("VexlanClientTest.link a line for the fallback"));
@@ -144,9 +145,9 @@ TEST(VexlanClientTest, GatewayPolicyDecidesBeforeAnythingIsSent) {
         SCOPED_TRACE(c.name);
         Sandbox sandbox;
         DemoGateway gateway("hostchecker", {"--rounds", "1"});
-        writeTrustingSettings(sandbox.home(), gateway.authority(),
-                              c.confirmedInSettings ? testing::Confirmed::kYes
-                                                    : testing::Confirmed::kNo);
+        writeTrustingSettings(
+            sandbox.home(), gateway.authority(),
+            c.confirmedInSettings ? testing::Confirmed::kYes : testing::Confirmed::kNo);
         std::string administrator;
         if (c.administratorFile)
             administrator = fill(c.administratorFile, gateway.authority());
@@ -216,7 +217,8 @@ TEST(VexlanClientTest, EachFailureEndsInOneNotification) {
                 found = found || entry.find(c.logEntry) != std::string::npos;
             EXPECT_TRUE(found) << c.logEntry;
         }
-        for (const std::string& e : events) EXPECT_NE("status 4", e);
+        for (const std::string& e : events)
+            EXPECT_NE("status 4", e);
     }
 }
 

@@ -79,7 +79,8 @@ TEST(ClientThreadsTest, UserInterfaceCallsRaceWithTheRun) {
             ClientLocalConfiguration settings = client.localConfiguration();
             client.setLocalConfiguration(settings);
             client.executeSubClientCommands();
-            if (client.hasSubClient() && client.stopSubClient()) ++stops;
+            if (client.hasSubClient() && client.stopSubClient())
+                ++stops;
             (void)client.gatewayAuthority();
             (void)client.isRunning();
             std::this_thread::yield();
@@ -91,7 +92,8 @@ TEST(ClientThreadsTest, UserInterfaceCallsRaceWithTheRun) {
     ui.join();
     std::vector<std::string> events = notify.events();
     int over = 0;
-    for (const std::string& e : events) over += e == "status 4";
+    for (const std::string& e : events)
+        over += e == "status 4";
     EXPECT_EQ(1, over);
     EXPECT_EQ("status 4", events.back());
     EXPECT_GT(stops.load(), 0);

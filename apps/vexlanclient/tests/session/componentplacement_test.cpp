@@ -23,10 +23,9 @@ TEST(ComponentPlacementTest, PathComponentsThatLeaveTheFolderAreRefused) {
         const char* text;
         bool accepted;
     } cases[] = {
-        {"2.4.1", true},          {"hostchecker.so", true}, {"a..b", true},
-        {"", false},              {".", false},             {"..", false},
-        {".hidden", false},       {"../x", false},          {"a/b", false},
-        {"a\\b", false},          {"/abs", false},
+        {"2.4.1", true}, {"hostchecker.so", true}, {"a..b", true},  {"", false},    {".", false},
+        {"..", false},   {".hidden", false},       {"../x", false}, {"a/b", false}, {"a\\b", false},
+        {"/abs", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -37,7 +36,8 @@ TEST(ComponentPlacementTest, PathComponentsThatLeaveTheFolderAreRefused) {
             EXPECT_THROW(checkPathComponent(c.text, "version", "Cls", "downloadDll"),
                          tessel::EClientConfiguration);
             EXPECT_TRUE(log.contains(std::string("ERROR Cls.downloadDll Refusing version outside "
-                                                 "the component folder: \"") + c.text + "\""));
+                                                 "the component folder: \"") +
+                                     c.text + "\""));
         }
     }
     std::string withZero("a\0b", 3);
@@ -118,8 +118,9 @@ TEST_F(VersionedComponentTest, PresentOrForbiddenMeansNoFetch) {
     {
         LogCapture log;
         EXPECT_FALSE(component.place(m_session, false));
-        EXPECT_TRUE(log.contains("TRACE VexlanClientHostchecker.downloadDll Not downloading dll "
-                                 "according to configuration"));
+        EXPECT_TRUE(
+            log.contains("TRACE VexlanClientHostchecker.downloadDll Not downloading dll "
+                         "according to configuration"));
         EXPECT_TRUE(log.contains("TRACE VexlanClientHostchecker.downloadDll Using " +
                                  component.libraryPath().toStd() + " as dll"));
     }

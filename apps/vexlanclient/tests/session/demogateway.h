@@ -34,16 +34,20 @@ inline pid_t spawnHarness(const std::vector<std::string>& args, int stdoutFd = -
     std::vector<std::string> command = {"python3", VEXLAN_DEMO_GATEWAY_HARNESS};
     command.insert(command.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    for (std::string& a : command) argv.push_back(a.data());
+    for (std::string& a : command)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    if (stdoutFd >= 0) posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
-    if (closeFd >= 0) posix_spawn_file_actions_addclose(&actions, closeFd);
+    if (stdoutFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
+    if (closeFd >= 0)
+        posix_spawn_file_actions_addclose(&actions, closeFd);
     pid_t pid = 0;
     const int failed = posix_spawnp(&pid, "python3", &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (failed != 0) throw std::runtime_error("cannot start " VEXLAN_DEMO_GATEWAY_HARNESS);
+    if (failed != 0)
+        throw std::runtime_error("cannot start " VEXLAN_DEMO_GATEWAY_HARNESS);
     return pid;
 }
 
@@ -52,11 +56,12 @@ public:
     DemoGateway(const std::string& scenario, std::vector<std::string> extra = {}) {
         m_log = m_dir.file("requests.jsonl");
         writeFile(m_log, "");
-        std::vector<std::string> args = {"serve", "--build", VEXLAN_BUILD_DIR, "--scenario",
-                                         scenario, "--request-log", m_log};
+        std::vector<std::string> args = {
+            "serve", "--build", VEXLAN_BUILD_DIR, "--scenario", scenario, "--request-log", m_log};
         args.insert(args.end(), extra.begin(), extra.end());
         int out[2];
-        if (pipe(out) != 0) throw std::runtime_error("pipe");
+        if (pipe(out) != 0)
+            throw std::runtime_error("pipe");
         try {
             m_pid = spawnHarness(args, out[1], out[0]);
         } catch (...) {
@@ -67,7 +72,8 @@ public:
         close(out[1]);
         // The harness prints the gateway's authority alone once it is ready.
         char c;
-        while (read(out[0], &c, 1) == 1 && c != '\n') m_authority += c;
+        while (read(out[0], &c, 1) == 1 && c != '\n')
+            m_authority += c;
         close(out[0]);
         if (m_authority.empty()) {
             stop();
@@ -92,7 +98,8 @@ public:
     }
     int count(const std::string& fragment) const {
         int n = 0;
-        for (const std::string& line : requests()) n += line.find(fragment) != std::string::npos;
+        for (const std::string& line : requests())
+            n += line.find(fragment) != std::string::npos;
         return n;
     }
     int posts() const { return count("\"method\": \"POST\""); }
@@ -100,7 +107,8 @@ public:
 
 private:
     void stop() {
-        if (m_pid <= 0) return;
+        if (m_pid <= 0)
+            return;
         kill(m_pid, SIGTERM);
         int status = 0;
         waitpid(m_pid, &status, 0);
@@ -123,7 +131,8 @@ enum class Confirmed { kYes, kNo };
 inline void writeTrustingSettings(const std::string& home, const std::string& authority,
                                   Confirmed confirmed = Confirmed::kYes) {
     std::vector<std::string> args = {"settings", home, authority};
-    if (confirmed == Confirmed::kNo) args.push_back("--unconfirmed");
+    if (confirmed == Confirmed::kNo)
+        args.push_back("--unconfirmed");
     int status = 0;
     if (waitpid(spawnHarness(args), &status, 0) < 0 || !WIFEXITED(status) ||
         WEXITSTATUS(status) != 0)
@@ -153,7 +162,8 @@ public:
         std::unique_lock<std::mutex> lock(m_lock);
         return m_changed.wait_for(lock, std::chrono::seconds(120), [&] {
             for (const std::string& e : m_events)
-                if (e == event) return true;
+                if (e == event)
+                    return true;
             return false;
         });
     }
@@ -173,7 +183,8 @@ private:
 inline bool eventually(const std::function<bool()>& condition) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return true;

@@ -55,7 +55,8 @@ TEST(HostCheckerDllInstanceTest, MissingExportsRefuseTheLibrary) {
     bool logged = false;
     for (const std::string& entry : log.entries())
         logged = logged || (entry.rfind("ERROR ModuleLoader.ModuleLoader Unable to load "
-                                        "\"InitHostCheckerDll\"", 0) == 0);
+                                        "\"InitHostCheckerDll\"",
+                                        0) == 0);
     EXPECT_TRUE(logged);
 }
 

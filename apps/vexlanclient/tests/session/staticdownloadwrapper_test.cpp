@@ -17,10 +17,11 @@ TEST(StaticDownloadWrapperTest, UnconfiguredDelegateDownloadsNothing) {
     testing::TempDir dir;
     testing::LogCapture log;
     std::string target = dir.file("x");
-    EXPECT_EQ(1, StaticDownloadWrapper::downloadFromConfig("https://127.0.0.1:1/x",
-                                                           target.c_str()));
-    EXPECT_TRUE(log.contains("ERROR StaticDownloadWrapper.downloadFromConfig "
-                             "StaticDownloadWrapper is not configured !"));
+    EXPECT_EQ(1,
+              StaticDownloadWrapper::downloadFromConfig("https://127.0.0.1:1/x", target.c_str()));
+    EXPECT_TRUE(
+        log.contains("ERROR StaticDownloadWrapper.downloadFromConfig "
+                     "StaticDownloadWrapper is not configured !"));
     EXPECT_FALSE(tessel::isFile(target.c_str()));
 }
 
@@ -79,10 +80,11 @@ TEST(StaticDownloadWrapperTest, DestroyedClientUnhooksItsSession) {
     }
     EXPECT_EQ(nullptr, StaticDownloadWrapper::session());
     testing::LogCapture log;
-    EXPECT_EQ(1, StaticDownloadWrapper::downloadFromConfig("https://127.0.0.1:1/x",
-                                                           target.c_str()));
-    EXPECT_TRUE(log.contains("ERROR StaticDownloadWrapper.downloadFromConfig "
-                             "StaticDownloadWrapper is not configured !"));
+    EXPECT_EQ(1,
+              StaticDownloadWrapper::downloadFromConfig("https://127.0.0.1:1/x", target.c_str()));
+    EXPECT_TRUE(
+        log.contains("ERROR StaticDownloadWrapper.downloadFromConfig "
+                     "StaticDownloadWrapper is not configured !"));
     EXPECT_FALSE(tessel::isFile(target.c_str()));
 }
 

@@ -15,7 +15,8 @@ namespace {
 
 std::string makeTempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "vexlan-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("mkdtemp failed");
     return pattern;
 }
 
@@ -60,11 +61,13 @@ TempDir::~TempDir() {
 }
 
 LogCapture::LogCapture() : m_file(m_dir.file("capture.log")) {
-    for (int level = 0; level < 4; ++level) tessel::setOutput(level, m_file.c_str());
+    for (int level = 0; level < 4; ++level)
+        tessel::setOutput(level, m_file.c_str());
 }
 
 LogCapture::~LogCapture() {
-    for (int level = 0; level < 4; ++level) tessel::setOutput(level, "stdout");
+    for (int level = 0; level < 4; ++level)
+        tessel::setOutput(level, "stdout");
 }
 
 std::vector<std::string> LogCapture::lines() const {
@@ -84,16 +87,16 @@ std::vector<std::string> LogCapture::entries() const {
     std::vector<std::string> result;
     for (const std::string& line : lines()) {
         size_t close = line.find("] ");
-        result.push_back(line.rfind('[', 0) == 0 && close != std::string::npos
-                             ? line.substr(close + 2)
-                             : line);
+        result.push_back(
+            line.rfind('[', 0) == 0 && close != std::string::npos ? line.substr(close + 2) : line);
     }
     return result;
 }
 
 bool LogCapture::contains(const std::string& entry) const {
     for (const std::string& e : entries()) {
-        if (e == entry) return true;
+        if (e == entry)
+            return true;
     }
     return false;
 }

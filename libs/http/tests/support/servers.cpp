@@ -24,7 +24,9 @@ namespace vexlan::testing {
 namespace {
 
 // Pauses between two readiness probes without a fixed-length sleep of the test itself.
-void pause(int milliseconds) { poll(nullptr, 0, milliseconds); }
+void pause(int milliseconds) {
+    poll(nullptr, 0, milliseconds);
+}
 
 std::vector<std::string> environmentWith(
     const std::vector<std::pair<std::string, std::string>>& added) {
@@ -33,11 +35,14 @@ std::vector<std::string> environmentWith(
         std::string entry(*e);
         bool replaced = false;
         for (const auto& [name, value] : added) {
-            if (entry.compare(0, name.size() + 1, name + "=") == 0) replaced = true;
+            if (entry.compare(0, name.size() + 1, name + "=") == 0)
+                replaced = true;
         }
-        if (!replaced) result.push_back(entry);
+        if (!replaced)
+            result.push_back(entry);
     }
-    for (const auto& [name, value] : added) result.push_back(name + "=" + value);
+    for (const auto& [name, value] : added)
+        result.push_back(name + "=" + value);
     return result;
 }
 
@@ -64,30 +69,38 @@ void writeText(const std::string& path, const std::string& content, mode_t mode)
 }
 
 // Proxies that drop root privileges must still read their files and write their logs.
-void openUp(const std::string& dir) { chmod(dir.c_str(), 0777); }
+void openUp(const std::string& dir) {
+    chmod(dir.c_str(), 0777);
+}
 
 }  // namespace
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv, const Options& options) {
     std::vector<std::string> env = environmentWith(options.environment);
     std::vector<char*> argp, envp;
-    for (const std::string& a : argv) argp.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : argv)
+        argp.push_back(const_cast<char*>(a.c_str()));
     argp.push_back(nullptr);
-    for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+    for (const std::string& e : env)
+        envp.push_back(const_cast<char*>(e.c_str()));
     envp.push_back(nullptr);
     std::string output = options.outputFile.empty() ? "/dev/null" : options.outputFile;
 
     int in[2] = {-1, -1}, out[2] = {-1, -1};
-    if (pipe2(in, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    if (options.captureStdout && pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    if (pipe2(in, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
+    if (options.captureStdout && pipe2(out, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
     pid_t parent = getpid();
     pid_t pid = fork();
-    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid < 0)
+        throw std::runtime_error("fork failed");
     if (pid == 0) {
         // Only async-signal-safe calls from here on.
         setpgid(0, 0);
         prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != parent) _exit(127);
+        if (getppid() != parent)
+            _exit(127);
         if (options.holdStdin) {
             dup2(in[0], 0);
         } else {
@@ -99,7 +112,8 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const Options& 
             openTo(1, output, O_WRONLY | O_CREAT | O_APPEND);
         }
         openTo(2, output, O_WRONLY | O_CREAT | O_APPEND);
-        if (!options.workdir.empty() && chdir(options.workdir.c_str()) != 0) _exit(127);
+        if (!options.workdir.empty() && chdir(options.workdir.c_str()) != 0)
+            _exit(127);
         execvpe(argp[0], argp.data(), envp.data());
         _exit(127);
     }
@@ -117,12 +131,16 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const Options& 
     }
 }
 
-ChildProcess::~ChildProcess() { stop(); }
+ChildProcess::~ChildProcess() {
+    stop();
+}
 
 bool ChildProcess::running() {
-    if (m_reaped) return false;
+    if (m_reaped)
+        return false;
     int status = 0;
-    if (waitpid(m_pid, &status, WNOHANG) == m_pid) m_reaped = true;
+    if (waitpid(m_pid, &status, WNOHANG) == m_pid)
+        m_reaped = true;
     return !m_reaped;
 }
 
@@ -134,15 +152,20 @@ std::string ChildProcess::readLine(int timeoutMs) {
             m_pending.erase(0, end + 1);
             return line;
         }
-        if (m_stdoutFd < 0) return std::string();
+        if (m_stdoutFd < 0)
+            return std::string();
         pollfd p{m_stdoutFd, POLLIN, 0};
         int ready = poll(&p, 1, timeoutMs);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) return std::string();
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            return std::string();
         char block[4096];
         ssize_t n = read(m_stdoutFd, block, sizeof(block));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return std::string();
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return std::string();
         m_pending.append(block, static_cast<size_t>(n));
     }
 }
@@ -154,14 +177,16 @@ void ChildProcess::stop() {
     }
     if (m_pid > 0 && !m_reaped) {
         kill(-m_pid, SIGTERM);
-        for (int i = 0; i < 200 && running(); ++i) pause(10);
+        for (int i = 0; i < 200 && running(); ++i)
+            pause(10);
         if (!m_reaped) {
             kill(-m_pid, SIGKILL);
             waitpid(m_pid, nullptr, 0);
             m_reaped = true;
         }
     }
-    if (m_pid > 0) kill(-m_pid, SIGKILL);  // helpers the child left behind
+    if (m_pid > 0)
+        kill(-m_pid, SIGKILL);  // helpers the child left behind
     if (m_stdoutFd >= 0) {
         close(m_stdoutFd);
         m_stdoutFd = -1;
@@ -185,7 +210,8 @@ int freePort(const std::string& host) {
 
 bool canBindIpv6Loopback() {
     int fd = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     sockaddr_in6 address{};
     address.sin6_family = AF_INET6;
     address.sin6_addr = in6addr_loopback;
@@ -203,13 +229,16 @@ Listener::Listener() {
     if (m_fd < 0 || bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
         listen(m_fd, 8) != 0 ||
         getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        if (m_fd >= 0) close(m_fd);
+        if (m_fd >= 0)
+            close(m_fd);
         throw std::runtime_error("cannot listen on 127.0.0.1");
     }
     m_port = ntohs(address.sin_port);
 }
 
-Listener::~Listener() { close(m_fd); }
+Listener::~Listener() {
+    close(m_fd);
+}
 
 bool Listener::connected() const {
     pollfd entry{m_fd, POLLIN, 0};
@@ -225,14 +254,18 @@ bool waitForPort(const std::string& host, int port, ChildProcess& child, int tri
         inet_pton(AF_INET, host.c_str(), &address.sin_addr);
         bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
         close(fd);
-        if (connected) return true;
-        if (!child.running()) return false;
+        if (connected)
+            return true;
+        if (!child.running())
+            return false;
         pause(25);
     }
     return false;
 }
 
-std::string supportDirectory() { return VEXLAN_HTTP_TEST_SUPPORT; }
+std::string supportDirectory() {
+    return VEXLAN_HTTP_TEST_SUPPORT;
+}
 
 HttpsServer::HttpsServer(bool tls, const std::string& bind, const std::string& maxTls)
     : m_tls(tls), m_host(bind) {
@@ -241,10 +274,14 @@ HttpsServer::HttpsServer(bool tls, const std::string& bind, const std::string& m
     options.captureStdout = true;
     options.holdStdin = true;
     options.workdir = m_dir.path();
-    std::vector<std::string> argv = {"python3", supportDirectory() + "/https_server.py",
-                                     "--root", root(), "--workdir", m_dir.path(), "--bind", bind};
-    if (!tls) argv.push_back("--plain");
-    if (!maxTls.empty()) argv.insert(argv.end(), {"--max-tls", maxTls});
+    std::vector<std::string> argv = {"python3",   supportDirectory() + "/https_server.py",
+                                     "--root",    root(),
+                                     "--workdir", m_dir.path(),
+                                     "--bind",    bind};
+    if (!tls)
+        argv.push_back("--plain");
+    if (!maxTls.empty())
+        argv.insert(argv.end(), {"--max-tls", maxTls});
     m_process = std::make_unique<ChildProcess>(argv, options);
     std::string line = m_process->readLine(60000);
     if (line.compare(0, 5, "PORT ") != 0) {
@@ -264,16 +301,19 @@ std::vector<std::string> HttpsServer::requests() const {
     std::istringstream in(readFile(m_dir.file("requests.jsonl")));
     std::string line;
     while (std::getline(in, line)) {
-        if (!line.empty()) result.push_back(line);
+        if (!line.empty())
+            result.push_back(line);
     }
     return result;
 }
 
-SquidProxy::SquidProxy(const std::string& user, const std::string& password, const std::string& host)
+SquidProxy::SquidProxy(const std::string& user, const std::string& password,
+                       const std::string& host)
     : m_host(host), m_port(freePort(host)) {
     openUp(m_dir.path());
     std::string hash = commandOutput({"openssl", "passwd", "-apr1", password});
-    if (hash.empty()) throw std::runtime_error("openssl passwd failed");
+    if (hash.empty())
+        throw std::runtime_error("openssl passwd failed");
     writeText(m_dir.file("passwd"), user + ":" + hash + "\n", 0644);
     std::ostringstream conf;
     conf << "http_port " << host << ":" << m_port << "\n"
@@ -283,7 +323,8 @@ SquidProxy::SquidProxy(const std::string& user, const std::string& password, con
          << "access_log none\ncache_store_log none\ncache deny all\ncache_mem 8 MB\n"
          << "coredump_dir " << m_dir.path() << "\n"
          << "pinger_enable off\nshutdown_lifetime 0 seconds\n"
-         << "auth_param basic program /usr/lib/squid/basic_ncsa_auth " << m_dir.file("passwd") << "\n"
+         << "auth_param basic program /usr/lib/squid/basic_ncsa_auth " << m_dir.file("passwd")
+         << "\n"
          << "auth_param basic children 1 startup=1\n"
          << "auth_param basic realm vexlan-test\n"
          << "acl authed proxy_auth REQUIRED\n"
@@ -333,7 +374,8 @@ DanteSocks4Proxy::DanteSocks4Proxy(const std::string& host) : m_host(host), m_po
          << "internal: " << host << " port = " << m_port << "\n"
          << "external: 127.0.0.1\n"
          << "clientmethod: none\nsocksmethod: none\n";
-    if (geteuid() == 0) conf << "user.privileged: root\nuser.unprivileged: nobody\n";
+    if (geteuid() == 0)
+        conf << "user.privileged: root\nuser.unprivileged: nobody\n";
     conf << "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
          << "socks pass { from: 127.0.0.0/8 to: 0.0.0.0/0 protocol: tcp }\n";
     writeText(m_dir.file("sockd.conf"), conf.str(), 0644);

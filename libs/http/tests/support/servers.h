@@ -19,10 +19,10 @@ namespace vexlan::testing {
 class ChildProcess {
 public:
     struct Options {
-        std::string workdir;           // current folder of the child; empty: unchanged
-        bool captureStdout = false;    // readLine() reads the child's standard output
-        bool holdStdin = false;        // the child's standard input stays open until stop()
-        std::string outputFile;        // where uncaptured stdout and stderr go (/dev/null)
+        std::string workdir;         // current folder of the child; empty: unchanged
+        bool captureStdout = false;  // readLine() reads the child's standard output
+        bool holdStdin = false;      // the child's standard input stays open until stop()
+        std::string outputFile;      // where uncaptured stdout and stderr go (/dev/null)
         std::vector<std::pair<std::string, std::string>> environment;  // added variables
     };
 

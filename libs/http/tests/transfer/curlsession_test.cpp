@@ -127,12 +127,12 @@ TEST(CurlSessionCookie, ASecureCookieGoesOutOverHttpsOnly) {
         session.addCookie(cookie);
         RequestInfo info;
         Buffer body;
-        ASSERT_TRUE(CurlSession::requestToBuffer(&info, session, String::copy(tls.url("/echo")),
-                                                 body));
+        ASSERT_TRUE(
+            CurlSession::requestToBuffer(&info, session, String::copy(tls.url("/echo")), body));
         EXPECT_TRUE(contains(text(body), "[\"Cookie\", \"Vexlan-Id=secret7\"]")) << text(body);
         body.clear();
-        ASSERT_TRUE(CurlSession::requestToBuffer(&info, session,
-                                                 String::copy(plain.url("/echo")), body));
+        ASSERT_TRUE(
+            CurlSession::requestToBuffer(&info, session, String::copy(plain.url("/echo")), body));
         EXPECT_EQ(contains(text(body), "secret7"), !secure) << text(body);
     }
 }
@@ -163,8 +163,8 @@ TEST(CurlSessionIpv6, TheCookieOfABracketedLiteralReachesItsHost) {
         session.addCookie(cookie);
         RequestInfo info;
         Buffer body;
-        ASSERT_TRUE(CurlSession::requestToBuffer(&info, session,
-                                                 String::copy(server.url("/echo")), body))
+        ASSERT_TRUE(
+            CurlSession::requestToBuffer(&info, session, String::copy(server.url("/echo")), body))
             << info.toString().toStd();
         EXPECT_EQ(contains(text(body), "Vexlan-Id=v6user"), c.sent) << text(body);
     }
@@ -220,8 +220,10 @@ TEST_F(CurlSessionTest, CapsTheBodyKeptInMemory) {
     EXPECT_FALSE(get(path, info, over));
     EXPECT_EQ(info.code(), 23);  // write error
     EXPECT_LE(over.length(), CurlSession::kMaxBufferBody);
-    EXPECT_TRUE(log.contains("ERROR CurlSession.requestToBuffer reply body larger than 16777216 "
-                             "bytes from " + m_server.url(path)));
+    EXPECT_TRUE(
+        log.contains("ERROR CurlSession.requestToBuffer reply body larger than 16777216 "
+                     "bytes from " +
+                     m_server.url(path)));
 }
 
 // A writer that fails once it has taken `limit` bytes.
@@ -230,7 +232,8 @@ public:
     using IWriter::write;
     explicit FailingWriter(size_t limit) : m_limit(limit) {}
     void write(const void*, int len) override {
-        if (m_taken + static_cast<size_t>(len) > m_limit) TESSEL_THROW(tessel::EFile);
+        if (m_taken + static_cast<size_t>(len) > m_limit)
+            TESSEL_THROW(tessel::EFile);
         m_taken += static_cast<size_t>(len);
     }
     void write(const Buffer&, int) override {}
@@ -254,16 +257,14 @@ private:
 TEST_F(CurlSessionTest, AWriterThatRaisesAbortsTheTransfer) {
     FailingWriter writer(100000);
     RequestInfo info;
-    EXPECT_FALSE(CurlSession::requestToFile(&info, m_session,
-                                            String::copy(m_server.url("/large?size=1000000")),
-                                            writer));
+    EXPECT_FALSE(CurlSession::requestToFile(
+        &info, m_session, String::copy(m_server.url("/large?size=1000000")), writer));
     EXPECT_EQ(info.code(), 23);
     EXPECT_LE(writer.m_taken, 100000u);
 
     FailingWriter roomy(2000000);
-    EXPECT_TRUE(CurlSession::requestToFile(nullptr, m_session,
-                                           String::copy(m_server.url("/large?size=1000000")),
-                                           roomy));
+    EXPECT_TRUE(CurlSession::requestToFile(
+        nullptr, m_session, String::copy(m_server.url("/large?size=1000000")), roomy));
     EXPECT_EQ(roomy.m_taken, 1000000u);
 }
 

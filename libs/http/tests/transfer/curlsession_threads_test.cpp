@@ -57,7 +57,8 @@ TEST(CurlSessionThreads, TransfersShareTheSessionSafely) {
             }
         });
     }
-    for (std::thread& t : threads) t.join();
+    for (std::thread& t : threads)
+        t.join();
     EXPECT_EQ(succeeded.load(), kThreads * kTransfers);
     EXPECT_EQ(withCookie.load(), kThreads * kTransfers);
 }
@@ -86,7 +87,8 @@ TEST(IEProxyThreads, ScriptsAreEvaluatedConcurrently) {
             }
         });
     }
-    for (std::thread& t : threads) t.join();
+    for (std::thread& t : threads)
+        t.join();
     tessel::http::IEProxy::clearScriptCache();
     EXPECT_EQ(right.load(), 80);
 }

@@ -29,7 +29,9 @@ const bool kLowered = [] {
     return setenv("OPENSSL_CONF", path.c_str(), 1) == 0;
 }();
 
-size_t discard(char*, size_t size, size_t count, void*) { return size * count; }
+size_t discard(char*, size_t size, size_t count, void*) {
+    return size * count;
+}
 
 TEST(TlsMinimum, AServerOfferingOnlyTls11IsRefused) {
     ASSERT_TRUE(kLowered);

@@ -51,15 +51,16 @@ TEST_F(ThroughProxy, HttpConnectWithBasicAuthentication) {
     Buffer body;
     ASSERT_TRUE(fetch(proxy(Proxy::kHttps, squid.address(), "vexlan", "s3cret:pass"),
                       "/files/a.bin", info, body))
-        << info.toString().toStd() << "\n" << squid.log();
+        << info.toString().toStd() << "\n"
+        << squid.log();
     EXPECT_EQ(text(body), "through the proxy\n");
     EXPECT_EQ(info.statusCode(), 200);
 
     // The proxy's "200 Connection established" is not the status of the reply.
     RequestInfo missing;
     body.clear();
-    ASSERT_TRUE(fetch(proxy(Proxy::kHttps, squid.address(), "vexlan", "s3cret:pass"),
-                      "/status/404", missing, body));
+    ASSERT_TRUE(fetch(proxy(Proxy::kHttps, squid.address(), "vexlan", "s3cret:pass"), "/status/404",
+                      missing, body));
     EXPECT_EQ(missing.statusCode(), 404);
     EXPECT_EQ(missing.header().toString().toStd().rfind("HTTP/1.1 404", 0), 0u)
         << missing.header().toString().toStd();
@@ -77,8 +78,8 @@ TEST_F(ThroughProxy, Socks5WithUserAndPassword) {
     vexlan::testing::MicrosocksProxy socks("vexlan", "pw");
     RequestInfo info;
     Buffer body;
-    ASSERT_TRUE(fetch(proxy(Proxy::kSocks5, socks.address(), "vexlan", "pw"), "/files/a.bin", info,
-                      body))
+    ASSERT_TRUE(
+        fetch(proxy(Proxy::kSocks5, socks.address(), "vexlan", "pw"), "/files/a.bin", info, body))
         << info.toString().toStd();
     EXPECT_EQ(text(body), "through the proxy\n");
 
@@ -196,9 +197,8 @@ TEST_F(Protocols, AProxyScriptSessionAlsoSpeaksHttpAndNothingElse) {
                                              String::copy(m_plain.url("/files/a.txt")), body))
         << info.toString().toStd();
     EXPECT_EQ(text(body), "in clear\n");
-    for (const std::string& url :
-         {"gopher://127.0.0.1:" + std::to_string(m_service.port()) + "/_x",
-          std::string("file:///etc/passwd")}) {
+    for (const std::string& url : {"gopher://127.0.0.1:" + std::to_string(m_service.port()) + "/_x",
+                                   std::string("file:///etc/passwd")}) {
         SCOPED_TRACE(url);
         Buffer refused;
         EXPECT_FALSE(CurlSession::requestToBuffer(&info, m_session, String::copy(url), refused));
@@ -209,9 +209,8 @@ TEST_F(Protocols, AProxyScriptSessionAlsoSpeaksHttpAndNothingElse) {
 
 TEST_F(Protocols, ARedirectToAnotherProtocolIsRefused) {
     const std::string service = "127.0.0.1:" + std::to_string(m_service.port());
-    for (const std::string& target :
-         {m_plain.url("/files/a.txt"), "gopher://" + service + "/_x",
-          std::string("file:///etc/passwd")}) {
+    for (const std::string& target : {m_plain.url("/files/a.txt"), "gopher://" + service + "/_x",
+                                      std::string("file:///etc/passwd")}) {
         SCOPED_TRACE(target);
         std::string body;
         int code = 0;
@@ -226,16 +225,16 @@ TEST_F(Protocols, ARedirectToAnotherProtocolIsRefused) {
     // A redirect to https is followed.
     std::string body;
     int code = 0;
-    ASSERT_TRUE(followRedirects(m_server.url("/redirect?to=" + m_server.url("/files/a.txt")),
-                                body, code));
+    ASSERT_TRUE(
+        followRedirects(m_server.url("/redirect?to=" + m_server.url("/files/a.txt")), body, code));
     EXPECT_EQ(body, "over https\n");
 
     // The client's own transfers do not follow at all: the reply is the 302 itself.
     RequestInfo info;
     Buffer reply;
     ASSERT_TRUE(CurlSession::requestToBuffer(
-        &info, m_session,
-        String::copy(m_server.url("/redirect?to=" + m_plain.url("/files/a.txt"))), reply));
+        &info, m_session, String::copy(m_server.url("/redirect?to=" + m_plain.url("/files/a.txt"))),
+        reply));
     EXPECT_EQ(info.statusCode(), 302);
     EXPECT_TRUE(m_plain.requests().empty());
 }

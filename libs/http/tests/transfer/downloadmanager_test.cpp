@@ -22,7 +22,8 @@ class DownloadManagerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         m_content.reserve(300000);
-        for (int i = 0; i < 300000; ++i) m_content += static_cast<char>((i * 7 + i / 256) & 0xFF);
+        for (int i = 0; i < 300000; ++i)
+            m_content += static_cast<char>((i * 7 + i / 256) & 0xFF);
         m_server.addFile("a.bin", m_content);
         m_session.setGatewayAuthority(String::copy(m_server.authority()));
     }
@@ -42,8 +43,8 @@ TEST_F(DownloadManagerTest, StoresTheBodyCreatingTheFolder) {
     LogCapture log;
     ASSERT_TRUE(download(m_server.url("/files/a.bin"), path));
     EXPECT_EQ(vexlan::testing::readFile(path), m_content);
-    EXPECT_TRUE(log.contains("TRACE DownloadManager.downloadFileTo " + m_server.url("/files/a.bin") +
-                             " -> " + path));
+    EXPECT_TRUE(log.contains("TRACE DownloadManager.downloadFileTo " +
+                             m_server.url("/files/a.bin") + " -> " + path));
 }
 
 TEST_F(DownloadManagerTest, CompletesARelativeAddressFromTheGateway) {
@@ -67,8 +68,8 @@ TEST_F(DownloadManagerTest, AStatusOtherThan200FailsAndLeavesTheFile) {
     std::string path = m_dir.file("missing.bin");
     LogCapture log;
     EXPECT_FALSE(download(m_server.url("/files/missing.bin"), path));
-    EXPECT_TRUE(log.contains("ERROR DownloadManager.downloadFileTo Error while downloding '" + path +
-                             "' from '" + m_server.url("/files/missing.bin") + "'"));
+    EXPECT_TRUE(log.contains("ERROR DownloadManager.downloadFileTo Error while downloding '" +
+                             path + "' from '" + m_server.url("/files/missing.bin") + "'"));
     EXPECT_TRUE(std::filesystem::exists(path));
 }
 
@@ -77,8 +78,8 @@ TEST_F(DownloadManagerTest, ATransferErrorFails) {
     std::string path = m_dir.file("a.bin");
     LogCapture log;
     EXPECT_FALSE(download("/files/a.bin", path));
-    EXPECT_TRUE(log.contains("ERROR DownloadManager.downloadFileTo Error while downloding '" + path +
-                             "' from '" + m_server.url("/files/a.bin") + "'"));
+    EXPECT_TRUE(log.contains("ERROR DownloadManager.downloadFileTo Error while downloding '" +
+                             path + "' from '" + m_server.url("/files/a.bin") + "'"));
 }
 
 TEST_F(DownloadManagerTest, AFileThatCannotBeOpenedFails) {
@@ -128,8 +129,8 @@ TEST_F(DownloadManagerTest, AddressesOfOtherSchemesAreRefusedBeforeAnythingIsWri
     EXPECT_FALSE(service.connected());
 
     // https in any case, and an address without a scheme, are fetched with https.
-    for (const std::string& url :
-         {"HTTPS://" + m_server.authority() + "/files/a.bin", "//" + m_server.authority() + "/files/a.bin"}) {
+    for (const std::string& url : {"HTTPS://" + m_server.authority() + "/files/a.bin",
+                                   "//" + m_server.authority() + "/files/a.bin"}) {
         SCOPED_TRACE(url);
         std::string path = m_dir.file("accepted.bin");
         ASSERT_TRUE(download(url, path));
@@ -152,8 +153,10 @@ TEST_F(DownloadManagerTest, ABodyPastTheCapFailsAndLeavesNoFile) {
         std::string over = m_server.url("/large?size=300000" + std::string(extra));
         LogCapture log;
         EXPECT_FALSE(download(over, path));
-        EXPECT_TRUE(log.contains("ERROR CurlSession.requestToFile reply body larger than 4096 "
-                                 "bytes from " + over));
+        EXPECT_TRUE(
+            log.contains("ERROR CurlSession.requestToFile reply body larger than 4096 "
+                         "bytes from " +
+                         over));
         EXPECT_TRUE(log.contains("ERROR DownloadManager.downloadFileTo Error while downloding '" +
                                  path + "' from '" + over + "'"));
         EXPECT_FALSE(std::filesystem::exists(path));

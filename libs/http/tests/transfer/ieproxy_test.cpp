@@ -56,7 +56,8 @@ protected:
     size_t scriptFetches(const std::string& name) {
         size_t n = 0;
         for (const std::string& r : m_pacServer.requests()) {
-            if (r.find("\"path\": \"/files/" + name + "\"") != std::string::npos) ++n;
+            if (r.find("\"path\": \"/files/" + name + "\"") != std::string::npos)
+                ++n;
         }
         return n;
     }
@@ -96,9 +97,9 @@ TEST_F(IEProxyScriptServer, FollowsTheRulesOfAServedScript) {
     for (const auto& c : cases) {
         Proxy proxy(Proxy::kNone, "before");
         EXPECT_EQ(IEProxy::getIEProxy(proxy, c.url, settings), c.result) << c.url;
-        std::string got = proxy.address() == "before"
-                              ? "untouched"
-                              : Proxy::typeName(proxy.type()).toStd() + " " + proxy.address().toStd();
+        std::string got = proxy.address() == "before" ? "untouched"
+                                                      : Proxy::typeName(proxy.type()).toStd() +
+                                                            " " + proxy.address().toStd();
         EXPECT_EQ(got, c.expected) << c.url;
     }
     unsetenv("http_proxy");
@@ -136,7 +137,8 @@ TEST_F(IEProxyScriptServer, AMissingOrEndlessScriptGivesNoAnswer) {
     }
     // A script that could not be fetched is asked for again next time.
     Proxy proxy;
-    IEProxy::getIEProxy(proxy, "https://gw.example/", scriptAt(m_pacServer.url("/files/missing.pac")));
+    IEProxy::getIEProxy(proxy, "https://gw.example/",
+                        scriptAt(m_pacServer.url("/files/missing.pac")));
     EXPECT_EQ(scriptFetches("missing.pac"), 2u);
 }
 
@@ -168,9 +170,10 @@ TEST_F(IEProxyScriptServer, ATransferGoesThroughTheProxyTheScriptNames) {
 
     RequestInfo info;
     Buffer body;
-    ASSERT_TRUE(CurlSession::requestToBuffer(&info, session, String::copy(target.url("/files/a.bin")),
-                                             body))
-        << info.toString().toStd() << "\n" << squid.log();
+    ASSERT_TRUE(CurlSession::requestToBuffer(&info, session,
+                                             String::copy(target.url("/files/a.bin")), body))
+        << info.toString().toStd() << "\n"
+        << squid.log();
     EXPECT_EQ(vexlan::testing::text(body), "via discovery\n");
 
     // The same through a fixed proxy of the settings.
@@ -179,8 +182,8 @@ TEST_F(IEProxyScriptServer, ATransferGoesThroughTheProxyTheScriptNames) {
     fixed.proxyServer = String::copy("https=" + squid.address());
     session.settings = fixed;
     body.clear();
-    ASSERT_TRUE(CurlSession::requestToBuffer(&info, session, String::copy(target.url("/files/a.bin")),
-                                             body))
+    ASSERT_TRUE(CurlSession::requestToBuffer(&info, session,
+                                             String::copy(target.url("/files/a.bin")), body))
         << info.toString().toStd();
     EXPECT_EQ(vexlan::testing::text(body), "via discovery\n");
 }

@@ -35,7 +35,7 @@ std::mutex g_mutex;
 std::vector<std::string> g_log;
 std::string g_logText;
 std::vector<std::unique_ptr<Plugin>> g_plugins;  // freed with the library
-std::map<const char*, int> g_liveTexts;  // returned and not yet released, by pointer
+std::map<const char*, int> g_liveTexts;          // returned and not yet released, by pointer
 int g_textCount = 0;
 std::deque<QueuedText> g_errors;
 std::deque<QueuedText> g_logs;
@@ -43,14 +43,19 @@ VexlanDownloadDelegate* g_delegate = nullptr;
 
 std::string name(void* handle) {
     for (const auto& plugin : g_plugins) {
-        if (plugin.get() == handle) return "H" + std::to_string(plugin->id);
+        if (plugin.get() == handle)
+            return "H" + std::to_string(plugin->id);
     }
     return "H?";
 }
 
-std::string text(const char* value) { return value ? std::string(value) : std::string("(null)"); }
+std::string text(const char* value) {
+    return value ? std::string(value) : std::string("(null)");
+}
 
-void record(const std::string& line) { g_log.push_back(line); }
+void record(const std::string& line) {
+    g_log.push_back(line);
+}
 
 int setText(const char* export_name, void* handle, const char* value) {
     std::lock_guard<std::mutex> lock(g_mutex);
@@ -95,20 +100,48 @@ void* DllCreatePluginFrontal(void) {
 #endif
 }
 
-int DllSetDllVersion2(void* h, const char* v) { return setText("DllSetDllVersion2", h, v); }
-int DllSetPluginDir2(void* h, const char* v) { return setText("DllSetPluginDir2", h, v); }
-int DllSetLogin2(void* h, const char* v) { return setText("DllSetLogin2", h, v); }
-int DllSetOrganization2(void* h, const char* v) { return setText("DllSetOrganization2", h, v); }
-int DllSetHostname2(void* h, const char* v) { return setText("DllSetHostname2", h, v); }
-int DllSetServer2(void* h, const char* v) { return setText("DllSetServer2", h, v); }
-int DllSetSuffix2(void* h, const char* v) { return setText("DllSetSuffix2", h, v); }
-int DllSetTicket2(void* h, const char* v) { return setText("DllSetTicket2", h, v); }
-int DllSetSessionId2(void* h, const char* v) { return setText("DllSetSessionId2", h, v); }
-int DllSetCertDirectory2(void* h, const char* v) { return setText("DllSetCertDirectory2", h, v); }
-int DllSetCertFileName2(void* h, const char* v) { return setText("DllSetCertFileName2", h, v); }
-int DllSetCaFileName2(void* h, const char* v) { return setText("DllSetCaFileName2", h, v); }
-int DllSetCertPassword2(void* h, const char* v) { return setText("DllSetCertPassword2", h, v); }
-int DllSetProxy2(void* h, const char* v) { return setText("DllSetProxy2", h, v); }
+int DllSetDllVersion2(void* h, const char* v) {
+    return setText("DllSetDllVersion2", h, v);
+}
+int DllSetPluginDir2(void* h, const char* v) {
+    return setText("DllSetPluginDir2", h, v);
+}
+int DllSetLogin2(void* h, const char* v) {
+    return setText("DllSetLogin2", h, v);
+}
+int DllSetOrganization2(void* h, const char* v) {
+    return setText("DllSetOrganization2", h, v);
+}
+int DllSetHostname2(void* h, const char* v) {
+    return setText("DllSetHostname2", h, v);
+}
+int DllSetServer2(void* h, const char* v) {
+    return setText("DllSetServer2", h, v);
+}
+int DllSetSuffix2(void* h, const char* v) {
+    return setText("DllSetSuffix2", h, v);
+}
+int DllSetTicket2(void* h, const char* v) {
+    return setText("DllSetTicket2", h, v);
+}
+int DllSetSessionId2(void* h, const char* v) {
+    return setText("DllSetSessionId2", h, v);
+}
+int DllSetCertDirectory2(void* h, const char* v) {
+    return setText("DllSetCertDirectory2", h, v);
+}
+int DllSetCertFileName2(void* h, const char* v) {
+    return setText("DllSetCertFileName2", h, v);
+}
+int DllSetCaFileName2(void* h, const char* v) {
+    return setText("DllSetCaFileName2", h, v);
+}
+int DllSetCertPassword2(void* h, const char* v) {
+    return setText("DllSetCertPassword2", h, v);
+}
+int DllSetProxy2(void* h, const char* v) {
+    return setText("DllSetProxy2", h, v);
+}
 
 int DllSetDownloadDelegate2(void* h, VexlanDownloadDelegate* delegate) {
     std::lock_guard<std::mutex> lock(g_mutex);
@@ -118,19 +151,22 @@ int DllSetDownloadDelegate2(void* h, VexlanDownloadDelegate* delegate) {
 }
 
 #ifndef PLUGIN_RECORDER_WITHOUT_GETLOGS
-const char* DllGetLogs2(void* h) { return giveText("DllGetLogs2", h, g_logs, ""); }
+const char* DllGetLogs2(void* h) {
+    return giveText("DllGetLogs2", h, g_logs, "");
+}
 #endif
 
 #ifndef PLUGIN_RECORDER_WITHOUT_EXECUTE
 int DllExecute2(void* h, const char* command, const char* second, const char* third) {
     std::lock_guard<std::mutex> lock(g_mutex);
-    record("DllExecute2 " + name(h) + " " + text(command) + "|" + text(second) + "|" +
-           text(third));
+    record("DllExecute2 " + name(h) + " " + text(command) + "|" + text(second) + "|" + text(third));
     return 1;
 }
 #endif
 
-const char* DllGetErrors2(void* h) { return giveText("DllGetErrors2", h, g_errors, "[]"); }
+const char* DllGetErrors2(void* h) {
+    return giveText("DllGetErrors2", h, g_errors, "[]");
+}
 
 int DllStart2(void* h) {
     std::lock_guard<std::mutex> lock(g_mutex);
@@ -160,8 +196,7 @@ int DllReleaseStr(const char* value) {
 #ifndef PLUGIN_RECORDER_WITHOUT_LAUNCH
 int LaunchSafeResource(void* h, int32_t safetype, const char* service) {
     std::lock_guard<std::mutex> lock(g_mutex);
-    record("LaunchSafeResource " + name(h) + " " + std::to_string(safetype) + " " +
-           text(service));
+    record("LaunchSafeResource " + name(h) + " " + std::to_string(safetype) + " " + text(service));
     return 1;
 }
 #endif
@@ -180,7 +215,8 @@ int DllAddSslServerCertificateName(void* h, const char* v) {
 RECORDER_EXPORT const char* Recorder_log(void) {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_logText.clear();
-    for (const std::string& line : g_log) g_logText += line + "\n";
+    for (const std::string& line : g_log)
+        g_logText += line + "\n";
     return g_logText.c_str();
 }
 
@@ -190,7 +226,8 @@ RECORDER_EXPORT void Recorder_clear(void) {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_log.clear();
     g_plugins.clear();
-    for (auto& live : g_liveTexts) std::free(const_cast<char*>(live.first));
+    for (auto& live : g_liveTexts)
+        std::free(const_cast<char*>(live.first));
     g_liveTexts.clear();
     g_textCount = 0;
     g_errors.clear();
