@@ -36,7 +36,8 @@ int usageError(FILE* err, const std::string& text) {
     return kExitUsage;
 }
 
-bool parseSeconds(const char* text, uint32_t& value) {
+// A number of decimal digits only, from `least` to `most`.
+bool parseNumber(const char* text, uint64_t least, uint64_t most, uint64_t& value) {
     if (!text || !*text)
         return false;
     for (const char* p = text; *p; ++p) {
@@ -45,26 +46,24 @@ bool parseSeconds(const char* text, uint32_t& value) {
     }
     errno = 0;
     unsigned long long parsed = std::strtoull(text, nullptr, 10);
-    if (errno != 0 || parsed > 86400ull * 365)
-        return false;
-    value = static_cast<uint32_t>(parsed);
-    return true;
-}
-
-// A limit: decimal digits only, from 1 to `most`.
-bool parseLimit(const char* text, uint64_t most, uint64_t& value) {
-    if (!text || !*text)
-        return false;
-    for (const char* p = text; *p; ++p) {
-        if (*p < '0' || *p > '9')
-            return false;
-    }
-    errno = 0;
-    unsigned long long parsed = std::strtoull(text, nullptr, 10);
-    if (errno != 0 || parsed == 0 || parsed > most)
+    if (errno != 0 || parsed < least || parsed > most)
         return false;
     value = parsed;
     return true;
+}
+
+// Seconds of a time-out: 0 (no limit) to a year.
+bool parseSeconds(const char* text, uint32_t& value) {
+    uint64_t seconds = 0;
+    if (!parseNumber(text, 0, 86400ull * 365, seconds))
+        return false;
+    value = static_cast<uint32_t>(seconds);
+    return true;
+}
+
+// A limit: from 1 to `most`.
+bool parseLimit(const char* text, uint64_t most, uint64_t& value) {
+    return parseNumber(text, 1, most, value);
 }
 
 std::string oneLine(const tessel::String& text) {
