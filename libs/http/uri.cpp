@@ -12,7 +12,6 @@ namespace http {
 namespace {
 
 const char* const kSplitPattern = "^(([^:/?#]+):)?(//([^/?#]*))?([^?#]*)(\\?([^#]*))?(#(.*))?";
-const char* const kEscapePattern = "%([A-Fa-f0-9]{2})";
 
 // The longest text the builders produce (String lengths are 32-bit).
 constexpr uint64_t kMaxText = 0xfffffff0u;
@@ -32,18 +31,33 @@ const regex::Pattern& splitPattern() {
     return **pattern;
 }
 
-const regex::Pattern& escapePattern() {
-    static const gc::Pointer<regex::Pattern>* pattern =
-        new gc::Pointer<regex::Pattern>(regex::Pattern::compile(kEscapePattern, 0));
-    return **pattern;
-}
+// The value of each hexadecimal digit (either case); -1 for every other byte.
+struct HexTable {
+    signed char values[256];
+    constexpr HexTable() : values() {
+        for (int c = 0; c < 256; ++c) {
+            values[c] = c >= '0' && c <= '9'   ? static_cast<signed char>(c - '0')
+                        : c >= 'a' && c <= 'f' ? static_cast<signed char>(c - 'a' + 10)
+                        : c >= 'A' && c <= 'F' ? static_cast<signed char>(c - 'A' + 10)
+                                               : -1;
+        }
+    }
+    int operator[](char c) const { return values[static_cast<unsigned char>(c)]; }
+};
+constexpr HexTable kHexValue;
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return c - 'A' + 10;
+// The next escape ("%" and two hexadecimal digits) in [p, end), or null. A "%" that does not
+// start one is an ordinary byte; the search goes on after it. memchr skips the runs between.
+const char* nextEscape(const char* p, const char* end) {
+    while (end - p >= 3) {
+        auto* percent = static_cast<const char*>(std::memchr(p, '%', end - p - 2));
+        if (percent == nullptr)
+            return nullptr;
+        if (kHexValue[percent[1]] >= 0 && kHexValue[percent[2]] >= 0)
+            return percent;
+        p = percent + 1;
+    }
+    return nullptr;
 }
 
 // Letters, digits and "-", ".", "_", "~": the bytes that percent-encoding copies.
@@ -258,26 +272,24 @@ String percentEncode(const String& text, const String& keep, const String& drop)
 }
 
 String percentDecode(const String& text) {
-    if (text.find('%') == String::npos)
-        return text;
-    gc::Pointer<regex::Matcher> matcher = escapePattern().createMatcher(text);
-    if (!matcher->findFirst())
-        return text;
-    const String& input = matcher->input();
+    const char* copied = text.data();
+    const char* end = copied + text.length();
+    const char* escape = nextEscape(copied, end);
+    if (escape == nullptr)
+        return text;  // nothing to change: share the storage
+    // Decoding only shrinks the text: one reservation at the input's length is enough.
     String result;
-    char* out = result.reserveAppend(input.length());
-    char* start = out;
-    uint32_t copied = 0;
+    char* start = result.reserveAppend(text.length());
+    char* out = start;
     do {
-        auto begin = static_cast<uint32_t>(matcher->groupStart(0));
-        auto digits = static_cast<uint32_t>(matcher->groupStart(1));
-        std::memcpy(out, input.data() + copied, begin - copied);
-        out += begin - copied;
-        *out++ = static_cast<char>(hexDigit(input[digits]) * 16 + hexDigit(input[digits + 1]));
-        copied = static_cast<uint32_t>(matcher->groupEnd(0));
-    } while (matcher->findNext());
-    std::memcpy(out, input.data() + copied, input.length() - copied);
-    out += input.length() - copied;
+        std::memcpy(out, copied, static_cast<size_t>(escape - copied));
+        out += escape - copied;
+        *out++ = static_cast<char>(kHexValue[escape[1]] * 16 + kHexValue[escape[2]]);
+        copied = escape + 3;
+        escape = nextEscape(copied, end);
+    } while (escape != nullptr);
+    std::memcpy(out, copied, static_cast<size_t>(end - copied));
+    out += end - copied;
     result.setLength(static_cast<uint32_t>(out - start));
     return result;
 }

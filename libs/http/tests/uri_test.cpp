@@ -6,6 +6,7 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <cctype>
 #include <string>
 #include <thread>
 #include <utility>
@@ -284,9 +285,69 @@ TEST(PercentTest, MalformedEscapesStayAsTheyAre) {
         {"%%%", "%%%"},
         {"%00", std::string(1, '\0')},
         {"x%41y%42z", "xAyBz"},
+        {"", ""},
+        {"a", "a"},
+        {"ab%", "ab%"},
+        {"ab%4", "ab%4"},
+        {"ab%41", "abA"},
+        {"%41%42", "AB"},
+        {"%41%", "A%"},
+        {"%%4", "%%4"},
+        {"%%%41", "%%A"},
+        {"%4%", "%4%"},
+        {"+%2B+", "+++"},
+        {"%e9\xe9%E9", "\xe9\xe9\xe9"},
+        {"\xff%\xff%41",
+         "\xff%\xff"
+         "A"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(str(percentDecode(c.in)), c.out) << c.in;
+}
+
+TEST(PercentTest, DecodesAroundZeroBytesAndLongRuns) {
+    const std::string zeros("\0%41\0%00%\0", 10);
+    EXPECT_EQ(str(percentDecode(String::copy(zeros))), std::string("\0A\0\0%\0", 6));
+    const std::string run(1000, 'r');
+    EXPECT_EQ(str(percentDecode(String::copy(run + "%41" + run + "%4" + run + "%"))),
+              run + "A" + run + "%4" + run + "%");
+    EXPECT_EQ(str(percentDecode(String::copy(run + "%2" + run + "%41"))), run + "%2" + run + "A");
+}
+
+TEST(PercentTest, TextWithoutAValidEscapeIsReturnedAsItIs) {
+    const String none = String::copy(std::string("a%zz%4%", 7));
+    EXPECT_EQ(percentDecode(none).data(), none.data());
+    const String plain = String::copy(std::string("plain"));
+    EXPECT_EQ(percentDecode(plain).data(), plain.data());
+}
+
+// Every text of up to five bytes over a small alphabet, against a byte-by-byte reading of the
+// rule: "%" and two hexadecimal digits become one byte, everything else is copied.
+TEST(PercentTest, ShortTextsMatchTheByteRule) {
+    const char alphabet[] = {'%', '4', 'a', 'G', '\0', '\xc3'};
+    auto isHex = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; };
+    auto value = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
+    std::string in;
+    for (int length = 0; length <= 5; ++length) {
+        int total = 1;
+        for (int i = 0; i < length; ++i)
+            total *= static_cast<int>(sizeof alphabet);
+        for (int k = 0; k < total; ++k) {
+            in.clear();
+            for (int i = 0, rest = k; i < length; ++i, rest /= static_cast<int>(sizeof alphabet))
+                in += alphabet[rest % static_cast<int>(sizeof alphabet)];
+            std::string expected;
+            for (size_t i = 0; i < in.size(); ++i) {
+                if (in[i] == '%' && i + 2 < in.size() && isHex(in[i + 1]) && isHex(in[i + 2])) {
+                    expected += static_cast<char>(value(in[i + 1]) * 16 + value(in[i + 2]));
+                    i += 2;
+                } else {
+                    expected += in[i];
+                }
+            }
+            ASSERT_EQ(str(percentDecode(String::copy(in))), expected) << length << " " << k;
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
