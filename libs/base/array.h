@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <type_traits>
 #include <utility>
 
@@ -19,7 +21,7 @@ template <class T>
 class ArrayBlock : public gc::ObjectDelete {
 public:
     ArrayBlock() = default;
-    ~ArrayBlock() override { delete[] m_items; }
+    ~ArrayBlock() override { freeItems(m_items); }
     ArrayBlock(const ArrayBlock&) = delete;
     ArrayBlock& operator=(const ArrayBlock&) = delete;
     const char* className() const override { return "ArrayBlock"; }
@@ -32,6 +34,16 @@ public:
         if (m_capacity >= n)
             return;
         uint32_t capacity = n + n / 5;
+        if constexpr (kPlain) {
+            // Plain values are resized where they lie when the heap allows it: with 20 %
+            // steps, copying them each time would dominate a long run of appends.
+            void* items = std::realloc(m_items, size_t{capacity} * sizeof(T));
+            if (!items)
+                throw std::bad_alloc();
+            m_items = static_cast<T*>(items);
+            m_capacity = capacity;
+            return;
+        }
         T* items = new T[capacity];
         if constexpr (std::is_trivially_copyable_v<T>) {
             if (m_count)
@@ -51,13 +63,33 @@ public:
         std::unique_ptr<ArrayBlock> copy(new ArrayBlock);  // freed if an element copy throws
         uint32_t capacity = n > m_count ? n + n / 5 : m_count;
         if (capacity) {
-            copy->m_items = new T[capacity];
+            copy->m_items = newItems(capacity);
             copy->m_capacity = capacity;
             for (uint32_t i = 0; i < m_count; ++i)
                 copy->m_items[i] = m_items[i];
             copy->m_count = m_count;
         }
         return copy.release();
+    }
+
+    // Plain values (trivial types) live in a malloc'd area so that growth can use realloc;
+    // other types in an array made with new[].
+    static constexpr bool kPlain = std::is_trivial_v<T>;
+    static T* newItems(uint32_t n) {
+        if constexpr (kPlain) {
+            void* items = std::malloc(size_t{n} * sizeof(T));
+            if (!items)
+                throw std::bad_alloc();
+            return static_cast<T*>(items);
+        } else {
+            return new T[n];
+        }
+    }
+    static void freeItems(T* items) {
+        if constexpr (kPlain)
+            std::free(items);
+        else
+            delete[] items;
     }
 
     T* m_items = nullptr;
@@ -110,30 +142,65 @@ public:
     Array& operator=(const Array& other) {
         if (this != &other) {
             gc::Pointer<Block> block = other.snapshot();
-            ScopeLock lock(*this);
+            Lock lock(*this);
             m_block = block;
         }
         return *this;
     }
 
     uint32_t count() {
-        ScopeLock lock(*this);
+        Lock lock(*this);
         return m_block ? m_block->m_count : 0;
     }
     // Releases the block; snapshots keep theirs.
     void clear() {
         gc::Pointer<Block> old;
-        ScopeLock lock(*this);
+        Lock lock(*this);
         old = std::move(m_block);
     }
     // Appends a copy of `value`. The block is changed in place when only the array holds it;
     // when a snapshot is held elsewhere, a copy is made (outside the lock) and installed, and
     // the snapshot keeps the old contents.
     void append(const T& value) {
+        // An unlocked array that holds its block alone and has room takes the value in place:
+        // nothing else can see the block, so there is nothing to lock or copy.
+        if constexpr (!kLocked) {
+            Block* block = m_block.get();
+            if (block && block->m_count < block->m_capacity && m_block.refCount() == 1) {
+                block->m_items[block->m_count] = value;
+                block->m_count += 1;
+                return;
+            }
+        }
+        appendSlowly(value);
+    }
+
+private:
+    // NoMutex locks nothing: its arrays skip the calls altogether.
+    static constexpr bool kLocked = !std::is_same_v<MutexType, NoMutex>;
+    class Lock {
+    public:
+        explicit Lock(Array& array) : m_array(array) {
+            if constexpr (kLocked)
+                m_array.lock();
+        }
+        ~Lock() {
+            if constexpr (kLocked)
+                m_array.unlock();
+        }
+        Lock(const Lock&) = delete;
+        Lock& operator=(const Lock&) = delete;
+
+    private:
+        Array& m_array;
+    };
+
+    // The general append: a new block, growth, or a block shared with a snapshot.
+    void appendSlowly(const T& value) {
         for (;;) {
             gc::Pointer<Block> shared;
             {
-                ScopeLock lock(*this);
+                Lock lock(*this);
                 if (!m_block) {
                     gc::Pointer<Block> fresh = new Block;
                     fresh->grow(1);
@@ -155,7 +222,7 @@ public:
             gc::Pointer<Block> copy = shared->cloneFor(shared->m_count + 1);
             copy->m_items[copy->m_count] = value;
             copy->m_count += 1;
-            ScopeLock lock(*this);
+            Lock lock(*this);
             if (m_block == shared) {
                 m_block = copy;
                 return;
@@ -164,13 +231,15 @@ public:
             // that no append is lost.
         }
     }
+
+public:
     // The element at `position`; positions past the end grow the array with default values.
     // A block shared with a snapshot is copied first, so snapshots never see the change.
     // Raises NullException when the array has no block. The reference stays valid until the
     // array is next changed.
     T& operator[](uint32_t position) {
         gc::Pointer<Block> previous;  // released after the lock
-        ScopeLock lock(*this);
+        Lock lock(*this);
         if (!m_block)
             gc::throwNullPointer();
         if (m_block.refCount() > 1) {
@@ -188,7 +257,7 @@ public:
     }
     // Copies the element at `position` into `value`; false when there is none.
     bool get(uint32_t position, T& value) {
-        ScopeLock lock(*this);
+        Lock lock(*this);
         if (!m_block || position >= m_block->m_count)
             return false;
         value = m_block->m_items[position];
@@ -205,7 +274,7 @@ public:
 
     // The current block, held: it will not change under the holder.
     gc::Pointer<Block> snapshot() const {
-        ScopeLock lock(const_cast<Array&>(*this));
+        Lock lock(const_cast<Array&>(*this));
         return m_block;
     }
 

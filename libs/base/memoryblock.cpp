@@ -10,9 +10,50 @@ namespace {
 // Each slot is one word changed only by atomic exchange: no lock anywhere in the pool.
 std::atomic<MemoryBlock*> g_pool[MemoryBlock::kPoolSlots];
 
-// Blocks still idle at exit are freed so that leak checkers see a clean heap.
+// Puts an idle block into its shared slot; the block it pushes out is freed.
+void returnShared(uint32_t slot, MemoryBlock* block) {
+    delete g_pool[slot].exchange(block, std::memory_order_acq_rel);
+}
+
+// In front of the shared slots, each thread keeps one idle block per slot of its own, so
+// that a thread taking and returning blocks pays no atomic exchange. The cache is plain
+// data (zero-initialised, usable until the thread's end); a block taken from it may be
+// returned on any thread, into that thread's cache.
+enum : uint8_t { kCacheUnused, kCacheInUse, kCacheClosed };
+struct ThreadCache {
+    MemoryBlock* slots[MemoryBlock::kPoolSlots];
+    uint8_t state;
+};
+thread_local ThreadCache t_cache;
+
+// Hands the calling thread's cached blocks to the shared slots; later returns on this
+// thread go straight to the shared slots.
+void closeCache() {
+    for (uint32_t slot = 0; slot < MemoryBlock::kPoolSlots; ++slot) {
+        if (MemoryBlock* block = t_cache.slots[slot]) {
+            t_cache.slots[slot] = nullptr;
+            returnShared(slot, block);
+        }
+    }
+    t_cache.state = kCacheClosed;
+}
+
+// Closes the cache when its thread ends.
+struct CacheCloser {
+    ~CacheCloser() { closeCache(); }
+};
+
+void openCache() {
+    static thread_local CacheCloser closer;
+    (void)closer;
+    t_cache.state = kCacheInUse;
+}
+
+// Blocks still idle at exit are freed so that leak checkers see a clean heap. The exiting
+// thread's cache goes first: blocks may reach it after its thread-local objects are gone.
 struct PoolDrain {
     ~PoolDrain() {
+        closeCache();
         for (auto& slot : g_pool)
             delete slot.exchange(nullptr);
     }
@@ -22,8 +63,12 @@ struct PoolDrain {
 
 MemoryBlock* MemoryBlock::obtain(uint32_t size) {
     if (size != 0 && size <= kPoolMax) {
-        MemoryBlock* idle =
-            g_pool[(size - 1) / kGranule].exchange(nullptr, std::memory_order_acq_rel);
+        const uint32_t slot = (size - 1) / kGranule;
+        if (MemoryBlock* cached = t_cache.slots[slot]) {
+            t_cache.slots[slot] = nullptr;
+            return cached;
+        }
+        MemoryBlock* idle = g_pool[slot].exchange(nullptr, std::memory_order_acq_rel);
         if (idle)
             return idle;
     }
@@ -44,9 +89,19 @@ MemoryBlock::~MemoryBlock() {
 
 void MemoryBlock::dispose() {
     if (m_capacity >= kGranule && m_capacity < kPoolMax + kGranule && m_capacity % kGranule == 0) {
-        MemoryBlock* pushedOut =
-            g_pool[m_capacity / kGranule - 1].exchange(this, std::memory_order_acq_rel);
-        delete pushedOut;
+        const uint32_t slot = m_capacity / kGranule - 1;
+        if (t_cache.state != kCacheInUse) {
+            if (t_cache.state == kCacheClosed) {
+                returnShared(slot, this);
+                return;
+            }
+            openCache();
+        }
+        // The newest block waits in the cache; the one it replaces goes to the shared slot.
+        MemoryBlock* older = t_cache.slots[slot];
+        t_cache.slots[slot] = this;
+        if (older)
+            returnShared(slot, older);
         return;
     }
     delete this;

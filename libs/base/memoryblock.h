@@ -1,5 +1,6 @@
 // Pooled heap blocks: the storage of String and Buffer. Capacities are multiples of 64 bytes;
-// idle blocks of 64 to 8192 bytes wait in a lock-free pool of 128 slots.
+// idle blocks of 64 to 8192 bytes wait in a lock-free pool of 128 slots, behind a small
+// cache of one block per slot in each thread.
 #pragma once
 
 #include <cstdint>

@@ -97,6 +97,55 @@ TEST(Array, CopiesShareUntilOneChanges) {
     EXPECT_EQ(contents(b), (std::vector<int>{1, 2}));
 }
 
+// The in-place append stops exactly at the capacity: the next append grows the block by the
+// usual 20 % and keeps every element, for plain values and for class types alike.
+TEST(Array, AppendAtExactlyTheCapacityGrowsTheBlock) {
+    Array<int, NoMutex> array;
+    for (int i = 0; i < 10; ++i)
+        array.append(i);
+    ASSERT_EQ(array.snapshot()->m_capacity, 10u);
+    array.append(10);
+    EXPECT_EQ(array.snapshot()->m_capacity, 13u);
+    EXPECT_EQ(contents(array), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+
+    Array<tessel::String, NoMutex> texts;
+    for (int i = 0; i < 10; ++i)
+        texts.append(tessel::String(static_cast<int32_t>(i)));
+    ASSERT_EQ(texts.snapshot()->m_capacity, 10u);
+    texts.append("ten");
+    EXPECT_EQ(texts.snapshot()->m_capacity, 13u);
+    EXPECT_EQ(texts.count(), 11u);
+    EXPECT_EQ(texts[0], "0");
+    EXPECT_EQ(texts[9], "9");
+    EXPECT_EQ(texts[10], "ten");
+}
+
+// An unlocked array with spare room that shares its block with a copy or an iteration must
+// still copy the block before appending: neither holder may see the new element.
+TEST(Array, AppendWithRoomToASharedBlockCopiesIt) {
+    Array<int, NoMutex> a;
+    for (int i = 0; i < 5; ++i)
+        a.append(i);
+    ASSERT_LT(a.count(), a.snapshot()->m_capacity);  // room left: 5 of 6
+    Array<int, NoMutex> b = a;
+    auto it = a.begin();
+    a.append(5);
+    EXPECT_NE(a.snapshot(), b.snapshot());
+    EXPECT_EQ(contents(a), (std::vector<int>{0, 1, 2, 3, 4, 5}));
+    EXPECT_EQ(contents(b), (std::vector<int>{0, 1, 2, 3, 4}));
+    std::vector<int> seen;
+    for (; it != a.end(); ++it)
+        seen.push_back(*it);
+    EXPECT_EQ(seen, (std::vector<int>{0, 1, 2, 3, 4}));
+    b.append(9);
+    EXPECT_EQ(contents(b), (std::vector<int>{0, 1, 2, 3, 4, 9}));
+    EXPECT_EQ(contents(a), (std::vector<int>{0, 1, 2, 3, 4, 5}));
+    // Alone again, each appends in place.
+    auto before = a.snapshot().get();
+    a.append(6);
+    EXPECT_EQ(a.snapshot().get(), before);
+}
+
 TEST(Array, SnapshotsTakenDuringAppendsFromAnotherThreadAreConsistent) {
     // One thread appends 0, 1, 2, ...; every snapshot the reader takes must be exactly a
     // prefix of that sequence.

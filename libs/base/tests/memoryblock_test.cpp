@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 using tessel::MemoryBlock;
 
 namespace {
@@ -110,4 +112,57 @@ TEST(MemoryBlock, ADisposedBlockPushesOutTheIdleOne) {
     second->dispose();  // takes the slot; `first` is deleted (the leak checker would see it)
     EXPECT_EQ(MemoryBlock::obtain(128), second);
     delete second;
+}
+
+namespace {
+
+// Empties both places that may hold an idle block of `size` bytes for this thread: its own
+// cache and the shared slot.
+void drainSlotFully(uint32_t size) {
+    drainSlot(size);
+    drainSlot(size);
+}
+
+}  // namespace
+
+TEST(MemoryBlock, ABlockTakenOnOneThreadIsReturnedOnAnother) {
+    drainSlotFully(512);
+    MemoryBlock* taken = nullptr;
+    std::thread taker([&] { taken = MemoryBlock::obtain(512); });
+    taker.join();
+    taken->dispose();  // into this thread's cache
+    EXPECT_EQ(MemoryBlock::obtain(512), taken);
+    delete taken;
+}
+
+TEST(MemoryBlock, ABlockReturnedOnAThreadThatEndsReachesTheSharedSlot) {
+    drainSlotFully(576);
+    MemoryBlock* block = MemoryBlock::obtain(576);
+    std::thread returner([&] { block->dispose(); });  // cached there, handed over at its end
+    returner.join();
+    EXPECT_EQ(MemoryBlock::obtain(576), block);
+    delete block;
+}
+
+TEST(MemoryBlock, AnEndingThreadHandsItsCachedBlocksToTheSharedSlots) {
+    drainSlotFully(640);
+    drainSlotFully(4096);
+    MemoryBlock* cached640 = nullptr;
+    MemoryBlock* cached4096 = nullptr;
+    std::thread worker([&] {
+        MemoryBlock* first = MemoryBlock::obtain(640);
+        MemoryBlock* second = MemoryBlock::obtain(640);
+        MemoryBlock* large = MemoryBlock::obtain(4096);
+        first->dispose();   // cached
+        second->dispose();  // cached; `first` moves to the shared slot
+        large->dispose();
+        cached640 = second;
+        cached4096 = large;
+        // At the thread's end `second` pushes `first` out of the shared slot (freed).
+    });
+    worker.join();
+    EXPECT_EQ(MemoryBlock::obtain(640), cached640);
+    EXPECT_EQ(MemoryBlock::obtain(4096), cached4096);
+    delete cached640;
+    delete cached4096;
 }
