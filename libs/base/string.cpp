@@ -465,7 +465,7 @@ String& String::append(const char* data, uint32_t length) {
     return *this;
 }
 
-String& String::append(char c) {
+String& String::appendReserving(char c) {
     char* out = reserveAppend(1);
     *out = c;
     m_length += 1;
@@ -637,13 +637,20 @@ StringAdditionBlock* StringAdditionBlock::make() {
 
 void StringAdditionBlock::dispose() {
     gc::Pointer<StringAdditionBlock> next = std::move(m_next);
-    for (uint32_t i = 0; i < m_used; ++i)
-        m_pieces[i] = String();
+    for (uint32_t i = 0; i < m_used; ++i) {
+        String& piece = m_pieces[i];
+        piece.m_storage.reset();
+        piece.m_string = String::kEmptyText;
+        piece.m_length = 0;
+    }
     m_used = 0;
     m_totalLength = 0;
     m_ownLength = 0;
     if (t_spareCount >= 0 && t_spareCount < kSpareBlocks) {
-        t_spareKeeper.active = true;  // makes sure the keeper exists on this thread
+        // Makes sure the keeper exists on this thread. Once a spare has been kept, it does:
+        // touching it only then spares the thread-local guard on every other call.
+        if (t_spareCount == 0)
+            t_spareKeeper.active = true;
         t_spareBlocks[t_spareCount++] = this;
     } else {
         delete this;
@@ -675,12 +682,12 @@ StringAdditionBlock* slotFor(StringAdditionBlock* block, uint32_t length) {
 
 }  // namespace
 
-void StringAdditionBlock::add(const String& piece) {
+void StringAdditionBlock::addToFollowing(const String& piece) {
     StringAdditionBlock* block = slotFor(this, piece.length());
     block->m_pieces[block->m_used++] = piece;
 }
 
-void StringAdditionBlock::add(String&& piece) {
+void StringAdditionBlock::addToFollowing(String&& piece) {
     StringAdditionBlock* block = slotFor(this, piece.length());
     block->m_pieces[block->m_used++] = std::move(piece);
 }

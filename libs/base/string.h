@@ -133,7 +133,22 @@ public:
     // Editing: copy on write, one reservation per call.
     String& append(const String& text) { return append(text.m_string, text.m_length); }
     String& append(const char* data, uint32_t length);
-    String& append(char c);
+    String& append(char c) {
+        // The common case of a run of appends, inline: this String alone owns storage that
+        // starts at its first byte and has room for the byte and the terminator.
+        // (A length is always below the largest capacity, so length + 1 does not wrap.)
+        MemoryBlock* block = m_storage.get();
+        uint32_t length = m_length;
+        if (block && m_string == block->data() && length + 1 < block->capacity() &&
+            block->refCount() <= 1) {
+            char* end = block->data() + length;
+            m_length = length + 1;
+            end[0] = c;
+            end[1] = 0;
+            return *this;
+        }
+        return appendReserving(c);
+    }
     // Appends every piece (String, zero-terminated text or char) with one reservation.
     template <class... Pieces>
     String& appendAll(const Pieces&... pieces);
@@ -163,6 +178,8 @@ public:
 
 private:
     friend class StringAddition;
+    friend class StringAdditionBlock;
+    String& appendReserving(char c);
     static uint32_t pieceLength(const String& s) noexcept { return s.m_length; }
     static uint32_t pieceLength(const char* s) noexcept {
         return static_cast<uint32_t>(std::strlen(s));
@@ -213,14 +230,36 @@ public:
     // Releases the pieces and the following blocks (in a loop, however long the chain), and
     // keeps the block as a spare of this thread or deletes it.
     void dispose() override;
-    void add(const String& piece);
-    void add(String&& piece);
+    // While this block has a free slot the piece goes straight into it; only longer chains
+    // take the walk along the following blocks.
+    void add(const String& piece) {
+        if (m_used < kSlots) {
+            m_totalLength += piece.m_length;
+            m_ownLength += piece.m_length;
+            m_pieces[m_used++] = piece;
+        } else {
+            addToFollowing(piece);
+        }
+    }
+    void add(String&& piece) {
+        if (m_used < kSlots) {
+            m_totalLength += piece.m_length;
+            m_ownLength += piece.m_length;
+            m_pieces[m_used++] = std::move(piece);
+        } else {
+            addToFollowing(std::move(piece));
+        }
+    }
 
     String m_pieces[kSlots];
     uint32_t m_used = 0;
     gc::Pointer<StringAdditionBlock> m_next;
     uint32_t m_totalLength = 0;  // this block and all that follow
     uint32_t m_ownLength = 0;
+
+private:
+    void addToFollowing(const String& piece);
+    void addToFollowing(String&& piece);
 };
 
 // The value of a + b + ...: a handle to the first block. Only temporaries may be extended,

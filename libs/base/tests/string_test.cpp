@@ -90,6 +90,51 @@ TEST(String, SoleOwnerAppendsInPlaceAndStaysTerminated) {
     EXPECT_EQ(s.data()[42], '\0');
 }
 
+TEST(String, ByteAppendsAtTheEdgeOfTheBlock) {
+    // 62 bytes + 1 + terminator fill a 64-byte block exactly; the next byte must grow it.
+    String s = String::copy(std::string(62, 'a'));
+    const void* storage = s.storageIdentity();
+    s.append('b');
+    EXPECT_EQ(s.storageIdentity(), storage);
+    EXPECT_EQ(s.length(), 63u);
+    EXPECT_EQ(s.data()[63], '\0');
+    s.append('c');
+    EXPECT_EQ(s.length(), 64u);
+    EXPECT_EQ(s.toStd(), std::string(62, 'a') + "bc");
+    EXPECT_EQ(s.data()[64], '\0');
+}
+
+TEST(String, ByteAppendToSharedStorageLeavesTheOtherHolderAlone) {
+    String a = String::copy(std::string("abc"));
+    String b = a;  // room in the block, but shared: the byte must go to a copy
+    b.append('d');
+    EXPECT_EQ(a, "abc");
+    EXPECT_EQ(a.data()[3], '\0');
+    EXPECT_EQ(b, "abcd");
+    EXPECT_NE(a.storageIdentity(), b.storageIdentity());
+    String slice = b.substring(1);  // a slice does not start at its block: copied as well
+    slice.append('e');
+    EXPECT_EQ(slice, "bcde");
+    EXPECT_EQ(b, "abcd");
+}
+
+TEST(String, ConcatenationOfEmptyAndSelfPieces) {
+    String empty;
+    String a = String::copy(std::string("ab"));
+    String onlyEmpty = empty + empty;
+    EXPECT_TRUE(onlyEmpty.isEmpty());
+    EXPECT_STREQ(onlyEmpty.c_str(), "");
+    String withEmpty = empty + a + empty;
+    EXPECT_EQ(withEmpty, "ab");
+    a = a + a + a;  // every piece is the String being assigned
+    EXPECT_EQ(a, "ababab");
+    // Exactly the eight pieces of one block, then a ninth in a following block.
+    String eight = a + a + a + a + a + a + a + a;
+    EXPECT_EQ(eight.length(), 48u);
+    String nine = a + a + a + a + a + a + a + a + String("!");
+    EXPECT_EQ(nine.toStd(), eight.toStd() + "!");
+}
+
 TEST(String, SliceOutlivesItsParent) {
     String slice;
     {
