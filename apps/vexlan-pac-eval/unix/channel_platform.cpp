@@ -15,10 +15,14 @@ void prepareProcess() {
     setrlimit(RLIMIT_CORE, &none);
 }
 
-bool readFromClient(void* data, size_t count) {
-    auto* at = static_cast<char*>(data);
+namespace {
+
+// Moves all `count` bytes through `step` (read or write on the socket), resuming after signals
+// and short transfers. False at the end of the stream or on an error.
+template <class Byte, class Step>
+bool transferAll(Byte* at, size_t count, Step step) {
     while (count > 0) {
-        ssize_t n = read(0, at, count);
+        ssize_t n = step(at, count);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -29,18 +33,16 @@ bool readFromClient(void* data, size_t count) {
     return true;
 }
 
+}  // namespace
+
+bool readFromClient(void* data, size_t count) {
+    return transferAll(static_cast<char*>(data), count,
+                       [](char* at, size_t n) { return read(0, at, n); });
+}
+
 bool writeToClient(const void* data, size_t count) {
-    const auto* at = static_cast<const char*>(data);
-    while (count > 0) {
-        ssize_t n = write(0, at, count);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        at += n;
-        count -= static_cast<size_t>(n);
-    }
-    return true;
+    return transferAll(static_cast<const char*>(data), count,
+                       [](const char* at, size_t n) { return write(0, at, n); });
 }
 
 void limitCpuTime(uint32_t milliseconds) {

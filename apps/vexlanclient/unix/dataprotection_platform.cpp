@@ -38,10 +38,13 @@ struct Wipe {
     ~Wipe() { tessel::tls::cleanse(data, length); }
 };
 
-bool writeAll(int fd, const unsigned char* data, size_t length) {
+// Moves all `length` bytes through `step` (read or write), resuming after signals and short
+// transfers. False at the end of the file or on an error.
+template <class Byte, class Step>
+bool transferAll(Byte* data, size_t length, Step step) {
     size_t done = 0;
     while (done < length) {
-        ssize_t n = ::write(fd, data + done, length - done);
+        ssize_t n = step(data + done, length - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -51,17 +54,14 @@ bool writeAll(int fd, const unsigned char* data, size_t length) {
     return true;
 }
 
+bool writeAll(int fd, const unsigned char* data, size_t length) {
+    return transferAll(data, length,
+                       [fd](const unsigned char* at, size_t n) { return ::write(fd, at, n); });
+}
+
 bool readAll(int fd, unsigned char* data, size_t length) {
-    size_t done = 0;
-    while (done < length) {
-        ssize_t n = ::read(fd, data + done, length - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
+    return transferAll(data, length,
+                       [fd](unsigned char* at, size_t n) { return ::read(fd, at, n); });
 }
 
 // Creates the missing folders of `dir`, each readable by the user only.
