@@ -43,9 +43,13 @@ void ProtectedCredentials::read(IKeyReader& reader) {
     bool hasDomain = helper.readKey("domain", domain, false);
 
     String password;
+    String kept;
     if (!protectedText.isEmpty()) {
         try {
             password = String(unprotectData(tessel::base64Decode(protectedText)));
+        } catch (const EProtectionKeyUnavailable&) {
+            // Logged where it was found; the password is intact and is written back as it is.
+            kept = protectedText;
         } catch (const EDataProtection& e) {
             TESSEL_LOG_CATCH_AT(e, tessel::fixed::kUnprotectPassword);
             tessel::log(2, "ProtectedCredentials", "read",
@@ -56,13 +60,21 @@ void ProtectedCredentials::read(IKeyReader& reader) {
     m_credentials.setPassword(password);
     if (hasDomain)
         m_credentials.setDomain(domain);
+    m_keptProtectedPassword = kept;
+}
+
+void ProtectedCredentials::setCredentials(const tessel::Credentials& credentials) {
+    if (credentials.password() != m_credentials.password())
+        m_keptProtectedPassword = String();
+    m_credentials = credentials;
 }
 
 void ProtectedCredentials::write(IKeyWriter& writer) {
-    String protectedText;
+    String protectedText = m_keptProtectedPassword;
     try {
-        protectedText =
-            tessel::base64Encode(protectData(tessel::Buffer::fromString(m_credentials.password())));
+        if (protectedText.isEmpty())
+            protectedText = tessel::base64Encode(
+                protectData(tessel::Buffer::fromString(m_credentials.password())));
     } catch (const EDataProtection& e) {
         TESSEL_LOG_CATCH(e);
         TESSEL_THROW_AT(tessel::Exception, tessel::fixed::kProtectPassword);

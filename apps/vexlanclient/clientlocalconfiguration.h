@@ -18,7 +18,9 @@ class ProtectedCredentials : public tessel::ISerialize {
 public:
     // "login" and "password" are mandatory (EConfMissingKey), "domain" optional. A password
     // that cannot be unprotected (another user's file, a damaged text, no key) is logged at
-    // level 2 and left empty; login and domain are still taken.
+    // level 2 and left empty; login and domain are still taken. A password whose key is
+    // only unavailable now (EProtectionKeyUnavailable) reads as empty too, but its protected
+    // text is kept and written back unchanged until another password is set.
     void read(tessel::IKeyReader& reader) override;
     // Raises tessel::Exception ("clientlocalconfiguration", line 96) when the password cannot
     // be protected.
@@ -27,10 +29,11 @@ public:
     void write(tessel::IWriter& writer) override;  // ENotImplemented
 
     const tessel::Credentials& credentials() const noexcept { return m_credentials; }
-    void setCredentials(const tessel::Credentials& credentials) { m_credentials = credentials; }
+    void setCredentials(const tessel::Credentials& credentials);
 
 private:
     tessel::Credentials m_credentials;
+    tessel::String m_keptProtectedPassword;
 };
 
 class ClientLocalConfiguration : public tessel::ISerialize {

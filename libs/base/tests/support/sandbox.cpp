@@ -43,11 +43,22 @@ Sandbox::Sandbox() : m_home(makeTempDir()) {
     std::filesystem::create_directories(configHome());
     setenv("HOME", m_home.c_str(), 1);
     setenv("XDG_CONFIG_HOME", configHome().c_str(), 1);
+    // No desktop session either: the user's keyring and session bus stay out of reach (a test
+    // that wants a keyring starts its own bus here).
+    for (const char* name : {"DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR", "XDG_DATA_HOME"}) {
+        const char* value = getenv(name);
+        m_savedEnvironment.push_back({name, value != nullptr, value ? value : ""});
+    }
+    unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    setenv("XDG_RUNTIME_DIR", path("run").c_str(), 1);
+    setenv("XDG_DATA_HOME", path(".local/share").c_str(), 1);
 }
 
 Sandbox::~Sandbox() {
     restore("HOME", m_hadHome, m_oldHome);
     restore("XDG_CONFIG_HOME", m_hadConfig, m_oldConfig);
+    for (const SavedVariable& v : m_savedEnvironment)
+        restore(v.name.c_str(), v.had, v.value);
     std::error_code ignored;
     std::filesystem::current_path(m_oldCwd, ignored);
     std::filesystem::remove_all(m_home, ignored);

@@ -8,8 +8,10 @@
 namespace vexlan::testing {
 
 // A fresh temporary folder made HOME and XDG_CONFIG_HOME (= HOME/.config) for the lifetime of
-// the object; the previous values and the current directory come back on destruction, and
-// the folder is removed.
+// the object, with XDG_DATA_HOME (HOME/.local/share) and XDG_RUNTIME_DIR (HOME/run, not
+// created) inside it and no DBUS_SESSION_BUS_ADDRESS, so that no desktop keyring is reached;
+// the previous values and the current directory come back on destruction, and the folder is
+// removed.
 class Sandbox {
 public:
     Sandbox();
@@ -29,6 +31,12 @@ private:
     bool m_hadHome = false;
     bool m_hadConfig = false;
     std::string m_oldCwd;
+    struct SavedVariable {
+        std::string name;
+        bool had;
+        std::string value;
+    };
+    std::vector<SavedVariable> m_savedEnvironment;
 };
 
 // A temporary folder removed on destruction.
