@@ -8,11 +8,13 @@ packages=(
     build-essential cmake ninja-build pkg-config git clang-format
     # libraries
     libcurl4-openssl-dev libssl-dev openssl libjsoncpp-dev zlib1g-dev libminizip-dev
-    duktape-dev libwxgtk3.2-dev wx3.2-i18n gettext
+    duktape-dev libwxgtk3.2-dev wx3.2-i18n gettext libsecret-1-dev
     # tests and benchmarks
     libgtest-dev libgmock-dev googletest libbenchmark-dev libpcre2-dev libpugixml-dev
     python3 zip unzip curl squid microsocks dante-server
     libglib2.0-bin gsettings-desktop-schemas
+    # the protection key in a real desktop keyring (tests labelled keyring)
+    gnome-keyring libsecret-tools python3-dbus
     # window program tests, screenshots and images
     xvfb xauth trayer x11-apps xdotool imagemagick librsvg2-bin dbus-daemon
     # fuzzing
