@@ -42,14 +42,6 @@ String::String(const char* text) : m_length(0), m_string(text) {
     m_length = static_cast<uint32_t>(std::strlen(m_string));
 }
 
-String::String(const char* data, uint32_t length) : m_length(length), m_string(data) {
-    assert(m_string && "libs/base/string: null text");
-    if (!m_string) {
-        m_string = kEmpty;
-        m_length = 0;
-    }
-}
-
 String::String(char c) : m_length(1), m_string(kCharTable.entries[static_cast<unsigned char>(c)]) {}
 
 String::String(const Buffer& buffer) : String() {

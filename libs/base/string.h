@@ -2,6 +2,7 @@
 // increment); editing copies on write, so a String never changes what another one sees.
 #pragma once
 
+#include <cassert>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -47,8 +48,15 @@ public:
     // A zero-terminated text, not copied: the caller's memory must outlive every String that
     // refers to it (literals do). A null pointer is a programming error.
     String(const char* text);  // NOLINT: implicit so that literals read naturally
-    // The caller's bytes, not copied. The byte after the last must be readable.
-    String(const char* data, uint32_t length);
+    // The caller's bytes, not copied. The byte after the last must be readable. Inline: the
+    // parsers make one such view per name and text.
+    String(const char* data, uint32_t length) noexcept : m_length(length), m_string(data) {
+        assert(m_string && "libs/base/string: null text");
+        if (!m_string) {
+            m_string = kEmptyText;
+            m_length = 0;
+        }
+    }
     // One character, from a process-wide table: allocates nothing.
     explicit String(char c);
     // Copies the bytes of a buffer into owned storage.
