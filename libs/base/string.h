@@ -238,8 +238,8 @@ public:
     // Releases the pieces and the following blocks (in a loop, however long the chain), and
     // keeps the block as a spare of this thread or deletes it.
     void dispose() override;
-    // While this block has a free slot the piece goes straight into it; only longer chains
-    // take the walk along the following blocks.
+    // While this block has a free slot the piece goes straight into it; longer chains add to
+    // their last block.
     void add(const String& piece) {
         if (m_used < kSlots) {
             m_totalLength += piece.m_length;
@@ -262,8 +262,12 @@ public:
     String m_pieces[kSlots];
     uint32_t m_used = 0;
     gc::Pointer<StringAdditionBlock> m_next;
-    uint32_t m_totalLength = 0;  // this block and all that follow
+    // In the first block: the length of the whole chain; in the others: their own pieces.
+    uint32_t m_totalLength = 0;
     uint32_t m_ownLength = 0;
+    // In the first block: the last block of the chain once there is more than one (null
+    // before), so that adding a piece never walks the chain.
+    StringAdditionBlock* m_tail = nullptr;
 
 private:
     void addToFollowing(const String& piece);
