@@ -42,14 +42,6 @@ String::String(const char* text) : m_length(0), m_string(text) {
     m_length = static_cast<uint32_t>(std::strlen(m_string));
 }
 
-String::String(const char* data, uint32_t length) : m_length(length), m_string(data) {
-    assert(m_string && "libs/base/string: null text");
-    if (!m_string) {
-        m_string = kEmpty;
-        m_length = 0;
-    }
-}
-
 String::String(char c) : m_length(1), m_string(kCharTable.entries[static_cast<unsigned char>(c)]) {}
 
 String::String(const Buffer& buffer) : String() {
@@ -646,6 +638,7 @@ void StringAdditionBlock::dispose() {
     m_used = 0;
     m_totalLength = 0;
     m_ownLength = 0;
+    m_tail = nullptr;
     if (t_spareCount >= 0 && t_spareCount < kSpareBlocks) {
         // Makes sure the keeper exists on this thread. Once a spare has been kept, it does:
         // touching it only then spares the thread-local guard on every other call.
@@ -665,19 +658,20 @@ void StringAdditionBlock::dispose() {
 
 namespace {
 
-// The block whose free slot takes the next piece, counting `length` in every block's total
-// on the way. Iterative: a long chain must not grow the stack.
-StringAdditionBlock* slotFor(StringAdditionBlock* block, uint32_t length) {
-    while (true) {
-        block->m_totalLength += length;
-        if (block->m_used < StringAdditionBlock::kSlots) {
-            block->m_ownLength += length;
-            return block;
-        }
-        if (!block->m_next)
-            block->m_next = StringAdditionBlock::make();
+// The block whose free slot takes the next piece: the last one of the chain of `first`, or a
+// new one linked after it. Counts `length` in the first block's total and the taker's own.
+StringAdditionBlock* slotFor(StringAdditionBlock* first, uint32_t length) {
+    first->m_totalLength += length;
+    StringAdditionBlock* block = first->m_tail ? first->m_tail : first;
+    if (block->m_used == StringAdditionBlock::kSlots) {
+        block->m_next = StringAdditionBlock::make();
         block = block->m_next.get();
+        first->m_tail = block;
     }
+    block->m_ownLength += length;
+    if (block != first)
+        block->m_totalLength += length;
+    return block;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // increment); editing copies on write, so a String never changes what another one sees.
 #pragma once
 
+#include <cassert>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -47,8 +48,15 @@ public:
     // A zero-terminated text, not copied: the caller's memory must outlive every String that
     // refers to it (literals do). A null pointer is a programming error.
     String(const char* text);  // NOLINT: implicit so that literals read naturally
-    // The caller's bytes, not copied. The byte after the last must be readable.
-    String(const char* data, uint32_t length);
+    // The caller's bytes, not copied. The byte after the last must be readable. Inline: the
+    // parsers make one such view per name and text.
+    String(const char* data, uint32_t length) noexcept : m_length(length), m_string(data) {
+        assert(m_string && "libs/base/string: null text");
+        if (!m_string) {
+            m_string = kEmptyText;
+            m_length = 0;
+        }
+    }
     // One character, from a process-wide table: allocates nothing.
     explicit String(char c);
     // Copies the bytes of a buffer into owned storage.
@@ -230,8 +238,8 @@ public:
     // Releases the pieces and the following blocks (in a loop, however long the chain), and
     // keeps the block as a spare of this thread or deletes it.
     void dispose() override;
-    // While this block has a free slot the piece goes straight into it; only longer chains
-    // take the walk along the following blocks.
+    // While this block has a free slot the piece goes straight into it; longer chains add to
+    // their last block.
     void add(const String& piece) {
         if (m_used < kSlots) {
             m_totalLength += piece.m_length;
@@ -254,8 +262,12 @@ public:
     String m_pieces[kSlots];
     uint32_t m_used = 0;
     gc::Pointer<StringAdditionBlock> m_next;
-    uint32_t m_totalLength = 0;  // this block and all that follow
+    // In the first block: the length of the whole chain; in the others: their own pieces.
+    uint32_t m_totalLength = 0;
     uint32_t m_ownLength = 0;
+    // In the first block: the last block of the chain once there is more than one (null
+    // before), so that adding a piece never walks the chain.
+    StringAdditionBlock* m_tail = nullptr;
 
 private:
     void addToFollowing(const String& piece);
