@@ -359,13 +359,20 @@ class NoTrayMenuTest(ProgramTestCase):
             # The panel is the program's only window, and it stays on screen.
             panels = wait_until(lambda: visible_windows(process.pid), "the panel")
             self.assertEqual(1, len(panels), panels)
-            # Its context menu, a window of its own once it is up; Exit is its last entry,
-            # chosen with the mouse at the bottom of the menu.
+            # Its context menu, a window of its own once it is up (GTK maps a tiny helper
+            # window off screen too); Exit is its last entry, chosen with the mouse at the
+            # bottom of the menu.
             xdotool("mousemove", "--window", panels[0], "30", "30", "click", "3")
-            menus = wait_until(lambda: [w for w in visible_windows(process.pid)
-                                        if w not in panels], "the context menu")
-            _, geometry = xdotool("getwindowgeometry", "--shell", menus[0])
-            box = dict(item.split("=") for item in geometry)
+
+            def menu_box():
+                for window in visible_windows(process.pid):
+                    _, geometry = xdotool("getwindowgeometry", "--shell", window)
+                    box = dict(item.split("=") for item in geometry)
+                    if window not in panels and int(box.get("HEIGHT", 0)) > 50:
+                        return box
+                return None
+
+            box = wait_until(menu_box, "the context menu")
             x = int(box["X"]) + int(box["WIDTH"]) // 2
             y = int(box["Y"]) + int(box["HEIGHT"]) - 12
             xdotool("mousemove", str(x), str(y))
