@@ -15,6 +15,8 @@ packages=(
     libglib2.0-bin gsettings-desktop-schemas
     # window program tests, screenshots and images
     xvfb xauth trayer x11-apps xdotool imagemagick librsvg2-bin dbus-daemon
+    # the tray tests' StatusNotifierWatcher (run with Debian's /usr/bin/python3)
+    python3-dbus python3-gi
     # fuzzing
     clang libclang-rt-14-dev
     # packaging
