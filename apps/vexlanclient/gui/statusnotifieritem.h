@@ -28,6 +28,15 @@ struct TrayMenuEntry {
     std::vector<uint8_t> png;  // the entry's picture as a PNG file, empty for none
 };
 
+// A picture of `width` x `height` pixels given as RGB bytes (three a pixel, rows top to
+// bottom) and optional alpha bytes (one a pixel; null: opaque), in the item's pixel order.
+TrayPixmap trayPixmap(int width, int height, const uint8_t* rgb, const uint8_t* alpha);
+
+// A menu label as dbusmenu writes it: our "&" mnemonic marker becomes "_", "&&" a literal
+// "&", a literal "_" is doubled so that hosts do not take it for a marker, and a trailing "&"
+// marks nothing and goes.
+std::string dbusMenuLabel(const std::string& label);
+
 struct TrayItemDescription {
     std::string id;  // stable across runs: hosts remember the user's choices by it
     std::string title;

@@ -15,20 +15,8 @@ vexlan::TrayPixmap argbPixmap(const wxBitmap& bitmap) {
     wxImage image = bitmap.ConvertToImage();
     if (image.HasMask() && !image.HasAlpha())
         image.InitAlpha();
-    vexlan::TrayPixmap pixmap;
-    pixmap.width = image.GetWidth();
-    pixmap.height = image.GetHeight();
-    const unsigned char* rgb = image.GetData();
-    const unsigned char* alpha = image.HasAlpha() ? image.GetAlpha() : nullptr;
-    const size_t pixels = static_cast<size_t>(pixmap.width) * static_cast<size_t>(pixmap.height);
-    pixmap.argb.reserve(pixels * 4);
-    for (size_t i = 0; i < pixels; ++i) {
-        pixmap.argb.push_back(alpha ? alpha[i] : 0xff);
-        pixmap.argb.push_back(rgb[3 * i]);
-        pixmap.argb.push_back(rgb[3 * i + 1]);
-        pixmap.argb.push_back(rgb[3 * i + 2]);
-    }
-    return pixmap;
+    return vexlan::trayPixmap(image.GetWidth(), image.GetHeight(), image.GetData(),
+                              image.HasAlpha() ? image.GetAlpha() : nullptr);
 }
 
 std::vector<uint8_t> pngBytes(const wxBitmap& bitmap) {

@@ -100,27 +100,6 @@ constexpr const char* kIntrospection = R"xml(<node>
  </interface>
 </node>)xml";
 
-// Our labels mark the mnemonic with "&"; dbusmenu marks it with "_" and doubles a literal one.
-std::string menuLabel(const std::string& label) {
-    std::string out;
-    for (size_t i = 0; i < label.size(); ++i) {
-        const char c = label[i];
-        if (c == '&') {
-            if (i + 1 < label.size() && label[i + 1] == '&') {
-                out += '&';
-                ++i;
-            } else {
-                out += '_';
-            }
-        } else if (c == '_') {
-            out += "__";
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 void logBusError(const char* method, const char* what, GError* error) {
     tessel::log(2, "StatusNotifierItem", method,
                 (std::string(what) + ": " + (error ? error->message : "no answer")).c_str());
@@ -187,7 +166,7 @@ struct StatusNotifierItem::Impl {
                 g_variant_builder_add(&builder, "{sv}", "type", g_variant_new_string("separator"));
             } else {
                 g_variant_builder_add(&builder, "{sv}", "label",
-                                      g_variant_new_string(menuLabel(e->label).c_str()));
+                                      g_variant_new_string(dbusMenuLabel(e->label).c_str()));
                 g_variant_builder_add(&builder, "{sv}", "enabled", g_variant_new_boolean(TRUE));
                 g_variant_builder_add(&builder, "{sv}", "visible", g_variant_new_boolean(TRUE));
                 if (!e->png.empty())
