@@ -34,6 +34,7 @@ LOG_FILE = "/tmp/vexlanclient.log"
 # Debian's Python, which has python3-dbus and python3-gi, runs the test's watcher and probe.
 SYSTEM_PYTHON = "/usr/bin/python3"
 SNI_TOOL = os.path.join(HERE, "sni_tool.py")
+SCREEN_TOOL = os.path.join(HERE, "screen_tool.py")
 EXIT_ID = 5006  # the stock exit entry's id, kept in the item's menu
 
 
@@ -248,9 +249,9 @@ def log_has(text):
         return False
 
 
-class StatusNotifierTest(ProgramTestCase):
-    """A StatusNotifierWatcher of the test's own on the private session bus: the program
-    registers a StatusNotifierItem instead of its XEmbed icon, even with an X11 tray there."""
+class WatcherTestCase(ProgramTestCase):
+    """A StatusNotifierWatcher of the test's own on the private session bus, and a probe of
+    the items registered with it."""
 
     def setUp(self):
         super().setUp()
@@ -279,6 +280,11 @@ class StatusNotifierTest(ProgramTestCase):
         if result.returncode != 0:
             raise AssertionError("sni_tool %r failed: %s" % (arguments, result.stderr))
         return json.loads(result.stdout) if result.stdout.strip() else None
+
+
+class StatusNotifierTest(WatcherTestCase):
+    """The program registers a StatusNotifierItem instead of its XEmbed icon, even with an
+    X11 tray there."""
 
     def test_item_properties_and_menu_in_two_languages(self):
         labels = {
@@ -380,6 +386,78 @@ class NoTrayMenuTest(ProgramTestCase):
             status, stdout, stderr = self.finish(process)
         self.assertEqual(0, status, stderr + stdout[-3000:])
         self.assertIn("TRACE VexlanClientGuiNotifyHandler.statusChanged 4", self.entries(stdout))
+
+
+class WaylandSessionTest(WatcherTestCase):
+    """Run by CTest under run-under-weston.py: a Wayland session of Weston's headless backend
+    without X display, the program on GTK's Wayland backend. What reaches the screen is read
+    from the compositor's own screenshots (weston-screenshooter) of a desktop in one plain
+    colour. With VEXLAN_SCREENSHOT set, the panel with some desktop around it is saved
+    there as a PNG file (how docs/screenshots/panel-wayland.png is made)."""
+
+    def setUp(self):
+        if not os.environ.get("WAYLAND_DISPLAY") or os.environ.get("DISPLAY"):
+            self.skipTest("needs a Wayland session without X display")
+        super().setUp()
+        self.shots = 0
+
+    def screenshot(self):
+        """The screen now, as a PNG file written by the compositor."""
+        self.shots += 1
+        folder = os.path.join(self.tmp.name, "shot%d" % self.shots)
+        os.mkdir(folder)
+        subprocess.run(["weston-screenshooter"], cwd=folder, check=True,
+                       stdout=subprocess.DEVNULL, timeout=SAFETY_TIMEOUT)
+        names = os.listdir(folder)
+        self.assertEqual(1, len(names), names)
+        return os.path.join(folder, names[0])
+
+    @staticmethod
+    def screen(path):
+        result = subprocess.run([SYSTEM_PYTHON, SCREEN_TOOL, "box", path,
+                                 os.environ["WESTON_BACKGROUND"]], stdout=subprocess.PIPE,
+                                check=True, text=True, timeout=SAFETY_TIMEOUT)
+        return json.loads(result.stdout)
+
+    def test_panel_and_item_in_a_tunnel_session(self):
+        # The desktop alone first: nothing but its colour once its shell has drawn it.
+        wait_until(lambda: self.screen(self.screenshot())["desktop"], "the desktop")
+        self.assertIsNone(self.screen(self.screenshot())["box"])
+        with self.gateway("plugin") as gateway:
+            self.write_settings(exceptions=[gateway.authority])
+            parameter = "vexlan://user42@%s/mediation?lang=en" % gateway.authority
+            process = self.start(parameter, LANG="C.UTF-8", VEXLAN_TUNNEL_STEP_MS="200")
+            service = self.registered_service(process)
+            wait_until(lambda: log_has("connected ip="), "the tunnel to connect")
+            wait_until(lambda: log_has("VexlanClientNotificationPanel.onPaint first shown"),
+                       "the panel to be drawn")
+
+            # The panel on the screen: one window of about its size (341 x 93) somewhere on
+            # the desktop; where is the compositor's choice.
+            def shot_with_panel():
+                path = self.screenshot()
+                return path if self.screen(path)["box"] else None
+
+            shot = wait_until(shot_with_panel, "the panel on the screen")
+            box = self.screen(shot)["box"]
+            self.assertTrue(300 <= box[2] <= 500 and 80 <= box[3] <= 250, box)
+            if os.environ.get("VEXLAN_SCREENSHOT"):
+                subprocess.run([SYSTEM_PYTHON, SCREEN_TOOL, "crop", shot] +
+                               [str(n) for n in box] + [os.environ["VEXLAN_SCREENSHOT"]],
+                               check=True, timeout=SAFETY_TIMEOUT)
+
+            item = self.probe("item", service)
+            self.assertEqual(("vexlanclient", "Active"), (item["Id"], item["Status"]))
+            self.assertEqual([10002, 10001, 1, 5014, 5006], [e["id"] for e in item["menu"]])
+            self.probe("click", service, str(EXIT_ID))
+            status, stdout, stderr = self.finish(process)
+        self.assertEqual(0, status, stderr + stdout[-3000:])
+        entries = self.entries(stdout)
+        self.assertIn("TRACE VexlanClientGuiNotifyHandler.statusChanged 4", entries)
+        self.assertIn("TRACE VexlanMainFrame.createTrayIcon Tray icon: a StatusNotifierItem "
+                      "registered as " + service, entries)
+        # The program's windows are gone with it.
+        wait_until(lambda: self.screen(self.screenshot())["box"] is None, "an empty desktop")
 
 
 class GatewaySessionTest(ProgramTestCase):
