@@ -433,14 +433,22 @@ class WaylandSessionTest(WatcherTestCase):
                        "the panel to be drawn")
 
             # The panel on the screen: one window of about its size (341 x 93) somewhere on
-            # the desktop; where is the compositor's choice.
+            # the desktop; where is the compositor's choice. A screenshot may come before the
+            # panel's first frame, or between frames of its size.
+            boxes = []
+
             def shot_with_panel():
                 path = self.screenshot()
-                return path if self.screen(path)["box"] else None
+                box = self.screen(path)["box"]
+                boxes.append(box)
+                if box and 300 <= box[2] <= 500 and 80 <= box[3] <= 250:
+                    return path, box
+                return None
 
-            shot = wait_until(shot_with_panel, "the panel on the screen")
-            box = self.screen(shot)["box"]
-            self.assertTrue(300 <= box[2] <= 500 and 80 <= box[3] <= 250, box)
+            try:
+                shot, box = wait_until(shot_with_panel, "the panel on the screen")
+            except AssertionError:
+                self.fail("no panel on the screen; boxes seen: %r" % boxes[-5:])
             if os.environ.get("VEXLAN_SCREENSHOT"):
                 subprocess.run([SYSTEM_PYTHON, SCREEN_TOOL, "crop", shot] +
                                [str(n) for n in box] + [os.environ["VEXLAN_SCREENSHOT"]],
