@@ -17,6 +17,10 @@ packages=(
     gnome-keyring libsecret-tools python3-dbus
     # window program tests, screenshots and images
     xvfb xauth trayer x11-apps xdotool imagemagick librsvg2-bin dbus-daemon
+    # the tray tests' StatusNotifierWatcher (run with Debian's /usr/bin/python3)
+    python3-dbus python3-gi
+    # the Wayland test: a headless compositor and its screenshots, read with GdkPixbuf
+    weston gir1.2-gdkpixbuf-2.0
     # fuzzing
     clang libclang-rt-14-dev
     # packaging

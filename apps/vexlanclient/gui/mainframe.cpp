@@ -17,6 +17,7 @@
 #include "vexlanclient/gui/gatewayconfirmationdialog.h"
 #include "vexlanclient/gui/messagebox.h"
 #include "vexlanclient/gui/notificationpanel.h"
+#include "vexlanclient/gui/statusnotifiertray.h"
 #include "vexlanclient/gui/systrayicon.h"
 #include "vexlanclient/gui/textconversion.h"
 #include "vexlanclient/notify.h"
@@ -120,6 +121,7 @@ VexlanMainFrame::VexlanMainFrame(const wxString& title)
 
 VexlanMainFrame::~VexlanMainFrame() {
     m_notifyHandler.detach();
+    m_statusNotifierItem.reset();  // before the icon whose handlers it calls
     delete m_trayIcon;
     m_trayIcon = nullptr;
     delete m_notificationPanel;
@@ -129,9 +131,50 @@ VexlanMainFrame::~VexlanMainFrame() {
     // m_client is destroyed next; its thread base waits for a run that still goes on.
 }
 
+namespace {
+
+// The desktop's tray, asked once: the StatusNotifierWatcher first (Wayland sessions, KDE, GNOME
+// with its extension, where an XEmbed icon would never be seen), then an X11 tray manager.
+TrayKind chooseTrayKind() {
+    if (vexlan::StatusNotifierItem::watcherPresent())
+        return TrayKind::kStatusNotifier;
+    if (wxTaskBarIcon::IsAvailable())
+        return TrayKind::kXEmbed;
+    return TrayKind::kNone;
+}
+
+}  // namespace
+
 void VexlanMainFrame::createTrayIcon() {
     if (!m_trayIcon)
         m_trayIcon = new VexlanSystrayIcon;
+    if (!m_trayChosen) {
+        m_trayChosen = true;
+        m_trayKind = chooseTrayKind();
+        if (m_trayKind == TrayKind::kStatusNotifier) {
+            try {
+                m_statusNotifierItem = createStatusNotifierItem(*m_trayIcon);
+                tessel::log(0, "VexlanMainFrame", "createTrayIcon",
+                            ("Tray icon: a StatusNotifierItem registered as " +
+                             m_statusNotifierItem->busName())
+                                .c_str());
+            } catch (const tessel::Exception& e) {
+                TESSEL_LOG_CATCH(e);
+                m_trayKind = wxTaskBarIcon::IsAvailable() ? TrayKind::kXEmbed : TrayKind::kNone;
+            }
+        }
+        if (m_trayKind == TrayKind::kXEmbed) {
+            tessel::log(0, "VexlanMainFrame", "createTrayIcon",
+                        "Tray icon: an XEmbed icon in the system tray");
+        } else if (m_trayKind == TrayKind::kNone) {
+            tessel::log(0, "VexlanMainFrame", "createTrayIcon",
+                        "No system tray on this display: the tray icon is not shown");
+            // The panel then stays on screen with the tray's menu, the only way out.
+            m_notificationPanel->enableTrayMenu(m_trayIcon);
+        }
+    }
+    if (m_trayKind != TrayKind::kXEmbed)
+        return;
     const wxIconBundle bundle = VexlanClientArtProvider::logoBundle(wxART_OTHER);
     wxIcon icon;
     if (!bundle.IsEmpty())
@@ -143,14 +186,15 @@ void VexlanMainFrame::createTrayIcon() {
         icon.CopyFromBitmap(empty);
     }
     m_trayIcon->SetIcon(icon, wxS("Vexlan Client"));
-    // The icon waits for a tray host that may never come (no notification area on this
-    // desktop): the program works without it, with the panel as its only window.
-    static bool reported = false;
-    if (!reported && !wxTaskBarIcon::IsAvailable()) {
-        reported = true;
-        tessel::log(0, "VexlanMainFrame", "createTrayIcon",
-                    "No system tray on this display: the tray icon is not shown");
-    }
+}
+
+void VexlanMainFrame::hideTrayIcon() {
+    if (m_statusNotifierItem)
+        m_statusNotifierItem->setPassive();
+    if (m_trayIcon && m_trayIcon->IsIconInstalled())
+        m_trayIcon->RemoveIcon();
+    if (m_notificationPanel)
+        m_notificationPanel->disableTrayMenu();
 }
 
 void VexlanMainFrame::showConfigurationDialog(wxWindow* parent) {
@@ -288,10 +332,8 @@ void VexlanMainFrame::onMediationFailed(wxThreadEvent& /*event*/) {
 }
 
 void VexlanMainFrame::onSessionType(wxThreadEvent& event) {
-    if (event.GetInt() == vexlan::kSessionHostChecker && m_trayIcon &&
-        m_trayIcon->IsIconInstalled()) {
-        m_trayIcon->RemoveIcon();
-    }
+    if (event.GetInt() == vexlan::kSessionHostChecker)
+        hideTrayIcon();
 }
 
 void VexlanMainFrame::onClose(wxCloseEvent& event) {
@@ -305,8 +347,7 @@ void VexlanMainFrame::onClose(wxCloseEvent& event) {
         return;
     }
     m_client.stopSubClient();
-    if (m_trayIcon && m_trayIcon->IsIconInstalled())
-        m_trayIcon->RemoveIcon();
+    hideTrayIcon();
     if (event.CanVeto() && m_client.isRunning()) {
         // The run was asked to stop; its end (status 4) closes the frame again, with force.
         event.Veto();

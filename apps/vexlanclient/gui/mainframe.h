@@ -3,6 +3,7 @@
 // the settings dialog and decides when the program may end.
 #pragma once
 
+#include <memory>
 #include <mutex>
 
 #include <wx/event.h>
@@ -10,6 +11,7 @@
 #include <wx/string.h>
 
 #include "vexlanclient/client.h"
+#include "vexlanclient/gui/statusnotifieritem.h"
 
 class VexlanClientNotificationPanel;
 class wxDialog;
@@ -40,6 +42,13 @@ private:
     VexlanMainFrame* m_frame;
 };
 
+// Where the tray's menu lives, chosen once when the frame is built.
+enum class TrayKind {
+    kStatusNotifier,  // a StatusNotifierItem registered with the session bus's watcher
+    kXEmbed,          // an icon embedded in an X11 system tray
+    kNone,            // no tray: the notification panel stays and carries the menu
+};
+
 class VexlanMainFrame : public wxFrame {
 public:
     explicit VexlanMainFrame(const wxString& title);
@@ -47,14 +56,22 @@ public:
 
     vexlan::VexlanClient& client() { return m_client; }
     VexlanClientNotificationPanel* notificationPanel() { return m_notificationPanel; }
+    // The tray's menu handlers; its icon is installed only with an XEmbed tray.
     VexlanSystrayIcon* trayIcon() { return m_trayIcon; }
+    TrayKind trayKind() const { return m_trayKind; }
+    // The item on the bus with a StatusNotifierWatcher, null otherwise.
+    vexlan::StatusNotifierItem* statusNotifierItem() { return m_statusNotifierItem.get(); }
     VexlanClientGuiNotifyHandler& notifyHandler() { return m_notifyHandler; }
 
     // Runs the settings dialog over `parent` (may be null); on Save, writes the values into
     // the local settings and saves the settings file (an error box when that fails).
     void showConfigurationDialog(wxWindow* parent);
-    // Creates the tray icon if needed and gives it the logo and the tooltip.
+    // Creates the tray icon if needed and shows it the way the desktop offers: a
+    // StatusNotifierItem when a watcher is on the session bus, else an XEmbed icon with the
+    // logo and the tooltip, else the menu on the notification panel. Logs the choice once.
     void createTrayIcon();
+    // Takes the tray icon away (a host-check session, the program closing); never undone.
+    void hideTrayIcon();
     // Starts the client's first run once its gateway may be contacted: one the administrator
     // lists or the user confirmed before runs at once; a new one only after the user chose
     // Connect in the confirmation dialog (the gateway is then saved as confirmed); one the
@@ -83,6 +100,9 @@ private:
     VexlanClientGuiNotifyHandler m_notifyHandler;
     vexlan::VexlanClient m_client;
     VexlanSystrayIcon* m_trayIcon = nullptr;
+    TrayKind m_trayKind = TrayKind::kNone;
+    bool m_trayChosen = false;
+    std::unique_ptr<vexlan::StatusNotifierItem> m_statusNotifierItem;
     VexlanClientNotificationPanel* m_notificationPanel = nullptr;
 };
 

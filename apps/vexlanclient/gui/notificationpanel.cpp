@@ -1,8 +1,12 @@
 #include "vexlanclient/gui/notificationpanel.h"
 
+#include <memory>
+
+#include <wx/button.h>
 #include <wx/dcclient.h>
 #include <wx/display.h>
 #include <wx/gdicmn.h>
+#include <wx/menu.h>
 #include <wx/regex.h>
 #include <wx/settings.h>
 #include <wx/sizer.h>
@@ -13,6 +17,7 @@
 #include "base/console.h"
 #include "base/string.h"
 #include "vexlanclient/gui/artprovider.h"
+#include "vexlanclient/gui/systrayicon.h"
 #include "vexlanclient/gui/textconversion.h"
 
 namespace {
@@ -93,6 +98,7 @@ void VexlanClientNotificationPanel::showStatus(const wxString& text) {
     if (!m_lastMessage.empty())
         return;  // a plugin text is on display and takes precedence
     m_statusShown = true;
+    m_statusLayout = true;
     m_tunnelIcon->Hide();
     m_tunnelLine->Hide();
     m_statusLine->SetLabelText(text);
@@ -113,8 +119,11 @@ void VexlanClientNotificationPanel::onTimer(wxTimerEvent& /*event*/) {
         ++m_ticks;
         if (m_ticks >= kStatusTicks) {
             m_statusShown = false;
-            Hide();
-            restorePluginLayout();
+            // Without a tray the status stays on display until the next one.
+            if (!m_keepShown) {
+                Hide();
+                restorePluginLayout();
+            }
         }
     }
 }
@@ -123,10 +132,9 @@ void VexlanClientNotificationPanel::onMessage(wxThreadEvent& event) {
     const wxString text = event.GetString();
     if (text == m_lastMessage)
         return;
-    if (m_statusShown) {
-        m_statusShown = false;
+    m_statusShown = false;
+    if (m_statusLayout)
         restorePluginLayout();
-    }
     m_lastMessage = text;
 
     if (text.StartsWith(wxS("init"))) {
@@ -173,7 +181,64 @@ void VexlanClientNotificationPanel::onFirstPaint(wxPaintEvent& event) {
 }
 
 void VexlanClientNotificationPanel::onLeftUp(wxMouseEvent& /*event*/) {
-    Hide();
+    if (!m_keepShown)
+        Hide();
+}
+
+void VexlanClientNotificationPanel::enableTrayMenu(VexlanSystrayIcon* tray) {
+    m_keepShown = true;
+    m_tray = tray;
+    if (!m_menuButton) {
+        // A small button at the right of the title row; its tooltip names it.
+        wxSizer* header = m_title->GetContainingSizer();
+        m_menuButton = new wxButton(this, wxID_ANY, wxS("..."), wxDefaultPosition, wxDefaultSize,
+                                    wxBU_EXACTFIT, wxDefaultValidator, wxS("menuButton"));
+        m_menuButton->SetToolTip(_("PANEL_MENU"));
+        header->AddStretchSpacer();
+        header->Add(m_menuButton, 0, wxALL | wxALIGN_CENTER_VERTICAL, 3);
+        if (wxSizerItem* row = GetSizer()->GetItem(header))
+            row->SetFlag(row->GetFlag() | wxEXPAND);
+        m_menuButton->Bind(wxEVT_BUTTON, &VexlanClientNotificationPanel::onMenuButton, this);
+        Bind(wxEVT_CONTEXT_MENU, &VexlanClientNotificationPanel::onContextMenu, this);
+        Bind(wxEVT_MENU, &VexlanClientNotificationPanel::onTrayMenuEntry, this);
+        Layout();
+    }
+    m_menuButton->Show();
+    Layout();
+}
+
+void VexlanClientNotificationPanel::disableTrayMenu() {
+    m_tray = nullptr;
+    if (m_menuButton) {
+        m_menuButton->Hide();
+        Layout();
+    }
+}
+
+void VexlanClientNotificationPanel::popupTrayMenu(const wxPoint& position) {
+    if (!m_tray)
+        return;
+    std::unique_ptr<wxMenu> menu(m_tray->CreatePopupMenu());
+    PopupMenu(menu.get(), position);
+}
+
+void VexlanClientNotificationPanel::onContextMenu(wxContextMenuEvent& event) {
+    wxPoint position = event.GetPosition();
+    // From the keyboard there is no position: the menu opens at the pointer.
+    position = position == wxDefaultPosition ? wxDefaultPosition : ScreenToClient(position);
+    popupTrayMenu(position);
+}
+
+void VexlanClientNotificationPanel::onMenuButton(wxCommandEvent& /*event*/) {
+    const wxRect button = m_menuButton->GetRect();
+    popupTrayMenu(wxPoint(button.GetLeft(), button.GetBottom()));
+}
+
+void VexlanClientNotificationPanel::onTrayMenuEntry(wxCommandEvent& event) {
+    if (m_tray)
+        m_tray->ProcessEvent(event);
+    else
+        event.Skip();
 }
 
 wxString VexlanClientNotificationPanel::statusText() const {
@@ -189,6 +254,7 @@ void VexlanClientNotificationPanel::showWithEffect() {
 }
 
 void VexlanClientNotificationPanel::restorePluginLayout() {
+    m_statusLayout = false;
     m_tunnelIcon->Show();
     m_tunnelLine->Show();
     m_statusLine->SetLabelText(_("Connected"));

@@ -13,11 +13,14 @@ by SAFETY_TIMEOUT so that a fault fails the test instead of hanging it.
 
 import base64
 import hashlib
+import json
 import os
+import select
 import socket
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -28,6 +31,11 @@ PROGRAM = None
 BUILD = None
 SAFETY_TIMEOUT = 60
 LOG_FILE = "/tmp/vexlanclient.log"
+# Debian's Python, which has python3-dbus and python3-gi, runs the test's watcher and probe.
+SYSTEM_PYTHON = "/usr/bin/python3"
+SNI_TOOL = os.path.join(HERE, "sni_tool.py")
+SCREEN_TOOL = os.path.join(HERE, "screen_tool.py")
+EXIT_ID = 5006  # the stock exit entry's id, kept in the item's menu
 
 
 def instance_name(parameter):
@@ -220,6 +228,244 @@ class NoTrayHostTest(ProgramTestCase):
                           "the tray icon is not shown"}, set(lines))
         with open(LOG_FILE, encoding="utf-8", errors="replace") as f:
             self.assertEqual(1, f.read().count("No system tray on this display"))
+
+
+def wait_until(condition, what):
+    """Polls `condition` until it gives a true value, for at most SAFETY_TIMEOUT."""
+    deadline = time.monotonic() + SAFETY_TIMEOUT
+    while time.monotonic() < deadline:
+        value = condition()
+        if value:
+            return value
+        time.sleep(0.1)
+    raise AssertionError("timed out waiting for " + what)
+
+
+def log_has(text):
+    try:
+        with open(LOG_FILE, encoding="utf-8", errors="replace") as f:
+            return text in f.read()
+    except FileNotFoundError:
+        return False
+
+
+class WatcherTestCase(ProgramTestCase):
+    """A StatusNotifierWatcher of the test's own on the private session bus, and a probe of
+    the items registered with it."""
+
+    def setUp(self):
+        super().setUp()
+        self.watcher = subprocess.Popen([SYSTEM_PYTHON, SNI_TOOL, "watch"],
+                                        stdout=subprocess.PIPE, text=True)
+        self.processes.append(self.watcher)
+        self.assertEqual("ready", self.watcher_line())
+
+    def watcher_line(self):
+        ready, _, _ = select.select([self.watcher.stdout], [], [], SAFETY_TIMEOUT)
+        self.assertTrue(ready, "the watcher said nothing")
+        return self.watcher.stdout.readline().strip()
+
+    def registered_service(self, process):
+        registration = json.loads(self.watcher_line())
+        # The item's name is the program's, and the program registered it itself.
+        self.assertEqual("org.kde.StatusNotifierItem-%d-1" % process.pid,
+                         registration["service"])
+        return registration["service"]
+
+    @staticmethod
+    def probe(*arguments):
+        result = subprocess.run([SYSTEM_PYTHON, SNI_TOOL] + list(arguments),
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                                timeout=SAFETY_TIMEOUT)
+        if result.returncode != 0:
+            raise AssertionError("sni_tool %r failed: %s" % (arguments, result.stderr))
+        return json.loads(result.stdout) if result.stdout.strip() else None
+
+
+class StatusNotifierTest(WatcherTestCase):
+    """The program registers a StatusNotifierItem instead of its XEmbed icon, even with an
+    X11 tray there."""
+
+    def test_item_properties_and_menu_in_two_languages(self):
+        labels = {
+            "en": ["Settings\u2026", "Show logs", None, "_About", "_Quit"],
+            "de": ["Einstellungen\u2026", "Protokolle anzeigen", None, "\u00dcbe_r", "_Beenden"],
+        }
+        for lang, expected in labels.items():
+            with self.subTest(lang=lang):
+                parameter = "vexlan://user42@127.0.0.1:%d/?lang=%s" % (self.confirmed_port(),
+                                                                       lang)
+                process = self.start(parameter, LANG="C.UTF-8")
+                service = self.registered_service(process)
+                item = self.probe("item", service)
+                self.assertEqual("vexlanclient", item["Id"])
+                self.assertEqual("Vexlan Client", item["Title"])
+                self.assertEqual("Active", item["Status"])
+                self.assertEqual("ApplicationStatus", item["Category"])
+                self.assertEqual(["", [], "Vexlan Client", ""], item["ToolTip"])
+                self.assertEqual("/MenuBar", item["Menu"])
+                self.assertTrue(item["ItemIsMenu"])
+                self.assertEqual(3, item["menuVersion"])
+                # Every picture of the logo, square, with four bytes a pixel.
+                self.assertIn([16, 16, 16 * 16 * 4], item["IconPixmap"])
+                for width, height, size in item["IconPixmap"]:
+                    self.assertEqual((width, width * height * 4), (height, size))
+                menu = item["menu"]
+                self.assertEqual([10002, 10001, 1, 5014, 5006], [e["id"] for e in menu])
+                self.assertEqual("separator", menu[2]["properties"].get("type"))
+                self.assertEqual(expected, [e["properties"].get("label") for e in menu])
+                for entry in menu[:2] + menu[4:]:
+                    self.assertGreater(entry["properties"].get("icon-data", 0), 0, entry)
+                self.assertIsNotNone(wait_for_window(process.pid, "Fehler" if lang == "de"
+                                                     else "Error"), "the run did not fail")
+                _, stdout, _ = self.stop(process)
+                choice = [e for e in self.entries(stdout) if "Tray icon" in e or "No system"
+                          in e]
+                self.assertEqual({"TRACE VexlanMainFrame.createTrayIcon Tray icon: a "
+                                  "StatusNotifierItem registered as " + service}, set(choice))
+                self.assertFalse(visible_windows(process.pid))
+
+    def test_exit_from_the_item_ends_a_tunnel_session(self):
+        with self.gateway("plugin") as gateway:
+            self.write_settings(exceptions=[gateway.authority])
+            parameter = "vexlan://user42@%s/mediation?lang=en" % gateway.authority
+            process = self.start(parameter, LANG="C.UTF-8", VEXLAN_TUNNEL_STEP_MS="200")
+            service = self.registered_service(process)
+            wait_until(lambda: log_has("connected ip="), "the tunnel to connect")
+            self.probe("click", service, str(EXIT_ID))
+            status, stdout, stderr = self.finish(process)
+        self.assertEqual(0, status, stderr + stdout[-3000:])
+        entries = self.entries(stdout)
+        self.assertIn("TRACE VexlanClientGuiNotifyHandler.statusChanged 4", entries)
+
+    def test_host_check_makes_the_item_passive(self):
+        with self.gateway("hostchecker", "--rounds", "4") as gateway:
+            self.write_settings(exceptions=[gateway.authority])
+            parameter = "vexlan://user42@%s/mediation?lang=en" % gateway.authority
+            process = self.start(parameter, LANG="C.UTF-8")
+            service = self.registered_service(process)
+            wait_until(lambda: self.probe("item", service)["Status"] == "Passive",
+                       "the item to become passive")
+            status, stdout, stderr = self.finish(process)
+            self.assertEqual(4, len(gateway.posts()))
+        self.assertEqual(0, status, stderr + stdout[-3000:])
+
+
+class NoTrayMenuTest(ProgramTestCase):
+    """Run by CTest with VEXLAN_TRAY_HOST=none and no watcher: the panel carries the menu."""
+
+    def test_panel_menu_ends_a_tunnel_session(self):
+        if os.environ.get("VEXLAN_TRAY_HOST") != "none":
+            self.skipTest("needs a display without tray host")
+        with self.gateway("plugin") as gateway:
+            self.write_settings(exceptions=[gateway.authority])
+            parameter = "vexlan://user42@%s/mediation?lang=en" % gateway.authority
+            process = self.start(parameter, LANG="C.UTF-8", VEXLAN_TUNNEL_STEP_MS="200")
+            wait_until(lambda: log_has("connected ip="), "the tunnel to connect")
+            # The panel is the program's only window, and it stays on screen.
+            panels = wait_until(lambda: visible_windows(process.pid), "the panel")
+            self.assertEqual(1, len(panels), panels)
+            # Its context menu, a window of its own once it is up (GTK maps a tiny helper
+            # window off screen too); Exit is its last entry, chosen with the mouse at the
+            # bottom of the menu.
+            xdotool("mousemove", "--window", panels[0], "30", "30", "click", "3")
+
+            def menu_box():
+                for window in visible_windows(process.pid):
+                    _, geometry = xdotool("getwindowgeometry", "--shell", window)
+                    box = dict(item.split("=") for item in geometry)
+                    if window not in panels and int(box.get("HEIGHT", 0)) > 50:
+                        return box
+                return None
+
+            box = wait_until(menu_box, "the context menu")
+            x = int(box["X"]) + int(box["WIDTH"]) // 2
+            y = int(box["Y"]) + int(box["HEIGHT"]) - 12
+            xdotool("mousemove", str(x), str(y))
+            xdotool("mousemove", str(x), str(y + 1), "click", "1")
+            status, stdout, stderr = self.finish(process)
+        self.assertEqual(0, status, stderr + stdout[-3000:])
+        self.assertIn("TRACE VexlanClientGuiNotifyHandler.statusChanged 4", self.entries(stdout))
+
+
+class WaylandSessionTest(WatcherTestCase):
+    """Run by CTest under run-under-weston.py: a Wayland session of Weston's headless backend
+    without X display, the program on GTK's Wayland backend. What reaches the screen is read
+    from the compositor's own screenshots (weston-screenshooter) of a desktop in one plain
+    colour. With VEXLAN_SCREENSHOT set, the panel with some desktop around it is saved
+    there as a PNG file (how docs/screenshots/panel-wayland.png is made)."""
+
+    def setUp(self):
+        if not os.environ.get("WAYLAND_DISPLAY") or os.environ.get("DISPLAY"):
+            self.skipTest("needs a Wayland session without X display")
+        super().setUp()
+        self.shots = 0
+
+    def screenshot(self):
+        """The screen now, as a PNG file written by the compositor."""
+        self.shots += 1
+        folder = os.path.join(self.tmp.name, "shot%d" % self.shots)
+        os.mkdir(folder)
+        subprocess.run(["weston-screenshooter"], cwd=folder, check=True,
+                       stdout=subprocess.DEVNULL, timeout=SAFETY_TIMEOUT)
+        names = os.listdir(folder)
+        self.assertEqual(1, len(names), names)
+        return os.path.join(folder, names[0])
+
+    @staticmethod
+    def screen(path):
+        result = subprocess.run([SYSTEM_PYTHON, SCREEN_TOOL, "box", path,
+                                 os.environ["WESTON_BACKGROUND"]], stdout=subprocess.PIPE,
+                                check=True, text=True, timeout=SAFETY_TIMEOUT)
+        return json.loads(result.stdout)
+
+    def test_panel_and_item_in_a_tunnel_session(self):
+        # The desktop alone first: nothing but its colour once its shell has drawn it.
+        wait_until(lambda: self.screen(self.screenshot())["desktop"], "the desktop")
+        self.assertIsNone(self.screen(self.screenshot())["box"])
+        with self.gateway("plugin") as gateway:
+            self.write_settings(exceptions=[gateway.authority])
+            parameter = "vexlan://user42@%s/mediation?lang=en" % gateway.authority
+            process = self.start(parameter, LANG="C.UTF-8", VEXLAN_TUNNEL_STEP_MS="200")
+            service = self.registered_service(process)
+            wait_until(lambda: log_has("connected ip="), "the tunnel to connect")
+
+            # The panel on the screen: one window of about its size (341 x 93) somewhere on
+            # the desktop; where is the compositor's choice. A screenshot may come before the
+            # panel's first frame, or between frames of its size.
+            boxes = []
+
+            def shot_with_panel():
+                path = self.screenshot()
+                box = self.screen(path)["box"]
+                boxes.append(box)
+                if box and 300 <= box[2] <= 500 and 80 <= box[3] <= 250:
+                    return path, box
+                return None
+
+            try:
+                shot, box = wait_until(shot_with_panel, "the panel on the screen")
+            except AssertionError:
+                self.fail("no panel on the screen; boxes seen: %r" % boxes[-5:])
+            if os.environ.get("VEXLAN_SCREENSHOT"):
+                subprocess.run([SYSTEM_PYTHON, SCREEN_TOOL, "crop", shot] +
+                               [str(n) for n in box] + [os.environ["VEXLAN_SCREENSHOT"]],
+                               check=True, timeout=SAFETY_TIMEOUT)
+
+            item = self.probe("item", service)
+            self.assertEqual(("vexlanclient", "Active"), (item["Id"], item["Status"]))
+            self.assertEqual([10002, 10001, 1, 5014, 5006], [e["id"] for e in item["menu"]])
+            self.probe("click", service, str(EXIT_ID))
+            status, stdout, stderr = self.finish(process)
+        self.assertEqual(0, status, stderr + stdout[-3000:])
+        entries = self.entries(stdout)
+        self.assertIn("TRACE VexlanClientGuiNotifyHandler.statusChanged 4", entries)
+        self.assertIn("TRACE VexlanMainFrame.createTrayIcon Tray icon: a StatusNotifierItem "
+                      "registered as " + service, entries)
+        # The panel drew itself (on standard output: it may paint before the log file opens).
+        self.assertTrue([e for e in entries if "NotificationPanel.onPaint first shown" in e])
+        # The program's windows are gone with it.
+        wait_until(lambda: self.screen(self.screenshot())["box"] is None, "an empty desktop")
 
 
 class GatewaySessionTest(ProgramTestCase):
