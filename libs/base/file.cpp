@@ -378,6 +378,13 @@ String getSettingsFilePath() {
     return getProgramDirectory() + "/vexlanclient.xml";
 }
 
+String getLogFallbackDirectory() {
+    std::string local = detail::localDataDirectory();
+    if (local.empty())
+        return getProgramDirectory();
+    return String::copy(local) + "/Vexlan";
+}
+
 namespace detail {
 
 std::string osNameOf(int platformId, int major, int minor) {

@@ -607,6 +607,21 @@ TEST(Locations, ProgramFolderAndSettingsFileFollowTheProfile) {
     EXPECT_EQ(tessel::getSettingsFilePath(), (sandbox.home() + "/Vexlan/vexlanclient.xml").c_str());
 }
 
+// The log's fallback folder: the local application data folder on Windows, the program
+// folder where the system has no such folder (Linux).
+TEST(Locations, LogFallbackFolderFollowsTheLocalApplicationData) {
+    Sandbox sandbox;
+#ifdef _WIN32
+    std::string local = sandbox.path("AppData/Local");
+    std::filesystem::create_directories(local);
+    EXPECT_EQ(std::filesystem::path(tessel::getLogFallbackDirectory().toStd()),
+              std::filesystem::path(local + "/Vexlan"));
+    EXPECT_NE(tessel::getLogFallbackDirectory(), tessel::getProgramDirectory());
+#else
+    EXPECT_EQ(tessel::getLogFallbackDirectory(), tessel::getProgramDirectory());
+#endif
+}
+
 #ifndef _WIN32
 // HOME, XDG_CONFIG_HOME and the password database are Linux's.
 TEST(Locations, FallbacksWithoutEnvironment) {
