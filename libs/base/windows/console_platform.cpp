@@ -17,10 +17,12 @@ FILE* openLogFile(const char* path) {
         if (c == '/')
             c = '\\';
     }
+    // Every level may open the same file: the share mode lets the other handles write too.
     // A reparse point (link or junction) planted at the path is opened as itself, never
     // followed, and then refused; so is anything but a plain disk file with one name.
-    HANDLE file = CreateFileA(native.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    HANDLE file = CreateFileA(
+        native.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return nullptr;
     BY_HANDLE_FILE_INFORMATION info{};
