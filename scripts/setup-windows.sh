@@ -45,7 +45,7 @@ install_packages() {
         need_update=1
     fi
     local packages=(g++-mingw-w64-i686 libz-mingw-w64-dev wine wine32:i386 dpkg-dev nsis
-                    cmake ninja-build pkg-config perl make xz-utils bzip2 googletest)
+                    cmake ninja-build pkg-config perl make patch xz-utils bzip2 googletest)
     local missing=()
     for p in "${packages[@]}"; do
         installed "$p" || missing+=("$p")
@@ -177,10 +177,19 @@ build_openssl() {
     src=$(fetch_source openssl)
     (
         cd "$src"
+        # Debian's pic.patch makes the 32-bit assembly position-independent the ELF way
+        # (a global offset table), which PE objects cannot express: taken back out here.
+        if [ -f debian/patches/pic.patch ] && [ ! -f .pic-reverted ]; then
+            patch -R -p1 -s <debian/patches/pic.patch
+            touch .pic-reverted
+        fi
         make distclean >/dev/null 2>&1 || true
-        CC=gcc-posix CXX=g++-posix ./Configure mingw no-shared no-tests no-module no-engine \
-            --cross-compile-prefix=$triple- --prefix="$prefix" --libdir=lib \
-            --openssldir="$prefix/ssl" >"$work/openssl.log" 2>&1
+        # no-pic: PE code is not position-independent (the 32-bit assembly would otherwise
+        # refer to a global offset table). The configuration folder is one only an
+        # administrator can create, never one on the current drive that any user could.
+        CC=gcc-posix CXX=g++-posix ./Configure mingw no-shared no-pic no-tests no-module \
+            no-engine --cross-compile-prefix=$triple- --prefix="$prefix" --libdir=lib \
+            --openssldir="C:/Windows/System32/vexlan-ssl" >"$work/openssl.log" 2>&1
         make -j "$jobs" build_libs >>"$work/openssl.log" 2>&1
         make install_dev >>"$work/openssl.log" 2>&1
     )
@@ -197,7 +206,8 @@ build_curl() {
         -DHTTP_ONLY=ON -DCURL_DISABLE_LDAP=ON -DCURL_DISABLE_LDAPS=ON -DCURL_USE_LIBSSH2=OFF \
         -DCURL_USE_LIBSSH=OFF -DUSE_NGHTTP2=OFF -DUSE_LIBIDN2=OFF -DUSE_WIN32_IDN=OFF \
         -DCURL_ZSTD=OFF -DCURL_BROTLI=OFF -DCURL_USE_GSSAPI=OFF -DENABLE_UNIX_SOCKETS=OFF \
-        -DCURL_ZLIB=ON -DCURL_CA_BUNDLE=none -DCURL_CA_PATH=none
+        -DCURL_ZLIB=ON -DCURL_CA_BUNDLE=none -DCURL_CA_PATH=none \
+        -DCURL_DISABLE_OPENSSL_AUTO_LOAD_CONFIG=ON
     version=$(basename "$(ls "$work/dl/curl"/*.dsc)" .dsc)
 }
 
@@ -226,4 +236,6 @@ for lib in googletest jsoncpp minizip openssl curl; do
     step "$lib"
 done
 log "all libraries ready ($(($(date +%s) - total)) s)"
+# Sources and build trees are needed no more, nor those of earlier versions of this script.
+rm -rf "$cache"/mingw-i686-work-*
 echo "$prefix"
