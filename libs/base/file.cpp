@@ -9,7 +9,8 @@ namespace tessel {
 namespace {
 
 String systemPath(const String& path) {
-    return path.replace('\\', '/');
+    char separator = detail::pathSeparator();
+    return path.replace(separator == '/' ? '\\' : '/', separator);
 }
 
 }  // namespace
@@ -244,14 +245,15 @@ bool isDirectory(const String& path) {
 
 void createDirectories(const String& path) {
     String normal = systemPath(path);
+    const char separator = detail::pathSeparator();
     String built;
-    if (normal.startsWith("/"))
-        built = "/";
+    if (normal.charAt(0) == separator)
+        built.append(separator);
     bool lastFailed = false;
     bool any = false;
     uint32_t start = 0;
     while (start <= normal.length()) {
-        uint32_t slash = normal.find('/', start);
+        uint32_t slash = normal.find(separator, start);
         uint32_t end = slash == String::npos ? normal.length() : slash;
         String part = normal.substring(start, end - start);
         if (!part.isEmpty()) {
@@ -259,7 +261,7 @@ void createDirectories(const String& path) {
             // Earlier parts usually exist already: only the last one decides.
             lastFailed = !detail::makeDirectory(built.c_str());
             any = true;
-            built.append('/');
+            built.append(separator);
         }
         if (slash == String::npos)
             break;
@@ -376,6 +378,42 @@ String getSettingsFilePath() {
     return getProgramDirectory() + "/vexlanclient.xml";
 }
 
+String getLogFallbackDirectory() {
+    std::string local = detail::localDataDirectory();
+    if (local.empty())
+        return getProgramDirectory();
+    return String::copy(local) + "/Vexlan";
+}
+
+namespace detail {
+
+std::string osNameOf(int platformId, int major, int minor) {
+    switch (platformId) {
+        case 0:
+            return "Microsoft Win32";
+        case 1:
+            return major == 4 && minor != 0 ? "Microsoft Windows 98" : "Microsoft Windows 95";
+        case 2:
+            if (major == 6 && minor == 2)
+                return "Microsoft Windows 8";
+            if (major == 6 && minor == 1)
+                return "Microsoft Windows 7";
+            if (major == 6 && minor == 0)
+                return "Microsoft Windows Vista";
+            if (major == 5 && minor == 2)
+                return "Microsoft Windows XP x64";
+            if (major == 5 && minor == 1)
+                return "Microsoft Windows XP";
+            if (major == 5 && minor == 0)
+                return "Microsoft Windows 2000";
+            return "Microsoft Windows NT family";
+        default:
+            return "UNKNOWN";
+    }
+}
+
+}  // namespace detail
+
 String osName() {
     Console* c = console();
     if (!c)
@@ -387,7 +425,7 @@ String osName() {
         detail::OsInfo info = detail::osSurvey();
         c->m_osVersion = String(static_cast<int32_t>(info.major)) + "." +
                          String(static_cast<int32_t>(info.minor));
-        c->m_servicePack = String();
+        c->m_servicePack = String::copy(info.servicePack);
         c->m_osName = String::copy(info.name);
     }
     return c->m_osName;

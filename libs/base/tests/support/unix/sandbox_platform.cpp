@@ -1,0 +1,36 @@
+// Linux side of the test helpers.
+#include "sandbox_platform.h"
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <stdexcept>
+
+namespace vexlan::testing::detail {
+
+std::string makeTempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "vexlan-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("mkdtemp failed");
+    return pattern;
+}
+
+void setEnvironment(const char* name, const char* value) {
+    if (value) {
+        setenv(name, value, 1);
+    } else {
+        unsetenv(name);
+    }
+}
+
+std::vector<std::pair<std::string, std::string>> sandboxVariables(const std::string& home) {
+    // No desktop session either: the user's keyring and session bus stay out of reach (a test
+    // that wants a keyring starts its own bus in the sandbox).
+    return {{"HOME", home},
+            {"XDG_CONFIG_HOME", home + "/.config"},
+            {"XDG_DATA_HOME", home + "/.local/share"},
+            {"XDG_RUNTIME_DIR", home + "/run"},
+            {"DBUS_SESSION_BUS_ADDRESS", ""}};
+}
+
+}  // namespace vexlan::testing::detail
