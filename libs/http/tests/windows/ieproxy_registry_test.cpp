@@ -218,4 +218,18 @@ TEST_F(RegistryScript, AScriptThatCannotBeLoadedGivesNoAnswer) {
           "cannot load proxy from url");
 }
 
+TEST_F(RegistryScript, AScriptThatNeverArrivesIsGivenUpOn) {
+    // The server announces a long script, sends nothing, and holds the connection: the lookup
+    // must still come back, with no answer.
+    IEProxy::setScriptLimits([] {
+        tessel::http::PacLimits limits;
+        limits.timeoutMilliseconds = 500;
+        return limits;
+    }());
+    write(dword(0), absent(), absent(), text("http://127.0.0.1:" + m_port + "/stall?after=0"));
+    check("stalled script", "https://gw.example/", false, "untouched",
+          "cannot load proxy from url");
+    IEProxy::setScriptLimits(tessel::http::PacLimits());
+}
+
 }  // namespace
