@@ -2,6 +2,7 @@
 
 #include <wx/artprov.h>
 #include <wx/bitmap.h>
+#include <wx/dialog.h>
 #include <wx/icon.h>
 #include <wx/iconbndl.h>
 #include <wx/taskbar.h>
@@ -197,11 +198,49 @@ void VexlanMainFrame::hideTrayIcon() {
         m_notificationPanel->disableTrayMenu();
 }
 
+int VexlanMainFrame::showModal(wxDialog& dialog) {
+    return runModal(&dialog, [&dialog] { return dialog.ShowModal(); });
+}
+
+int VexlanMainFrame::showModal(const MessageBoxRequest& request) {
+    return runModal(nullptr, [&request] { return showMessageBox(request); });
+}
+
+void VexlanMainFrame::endInnermostDialog() {
+    // Only the innermost loop can be left: a dialog's loop ended while another runs over it
+    // would stay in the dialog's ShowModal. The next one ends when this one has returned.
+    wxDialog* innermost = m_modalDialogs.back();
+    if (innermost && innermost->IsModal())
+        innermost->EndModal(wxID_CANCEL);
+}
+
+int VexlanMainFrame::runModal(wxDialog* dialog, const std::function<int()>& show) {
+    // The frame is closing: a dialog that would only keep it open is not shown.
+    if (m_closeRequested)
+        return wxID_CANCEL;
+    m_modalDialogs.push_back(dialog);
+    int result = show();
+    m_modalDialogs.pop_back();
+    if (!m_closeRequested)
+        return result;
+    result = wxID_CANCEL;
+    if (!m_modalDialogs.empty()) {
+        endInnermostDialog();
+    } else {
+        // The outermost loop has returned: close once its caller is done with the result.
+        const bool force = m_closeForced;
+        m_closeRequested = false;
+        m_closeForced = false;
+        CallAfter([this, force] { Close(force); });
+    }
+    return result;
+}
+
 void VexlanMainFrame::showConfigurationDialog(wxWindow* parent) {
     VexlanClientConfigurationDialog dialog(parent);
     vexlan::ClientLocalConfiguration settings = m_client.localConfiguration();
     dialog.loadSettings(settings);
-    if (dialog.ShowModal() != wxID_SAVE)
+    if (showModal(dialog) != wxID_SAVE)
         return;
     dialog.storeSettings(settings);
     m_client.setLocalConfiguration(settings);
@@ -209,18 +248,16 @@ void VexlanMainFrame::showConfigurationDialog(wxWindow* parent) {
         m_client.saveLocalConfiguration();
     } catch (const tessel::Exception& e) {
         TESSEL_LOG_CATCH(e);
-        VexlanClientConfigurationDialog::showSaveFailed(parent);
+        runModal(nullptr, [parent] {
+            VexlanClientConfigurationDialog::showSaveFailed(parent);
+            return wxID_OK;
+        });
     }
 }
 
 bool VexlanMainFrame::startClient() {
     // Every run of this program checks the gateway again before it sends anything.
     m_client.setGatewayConfirmationRequired(true);
-    m_starting = true;
-    struct StartEnds {
-        bool& starting;
-        ~StartEnds() { starting = false; }
-    } startEnds{m_starting};
     tessel::String gateway;
     try {
         gateway =
@@ -241,19 +278,17 @@ bool VexlanMainFrame::startClient() {
         case vexlan::GatewayVerdict::kRefused:
             tessel::log(2, "VexlanMainFrame", "startClient",
                         vexlan::gatewayNotAllowedText(gateway));
-            showMessageBox(MessageBoxRequest{
-                nullptr, wxString::Format(_("GATEWAY_NOT_ALLOWED %s"), toWx(shown)), _("Error"),
-                wxOK | wxCENTRE | wxICON_ERROR, wxID_OK});
+            showModal(MessageBoxRequest{nullptr,
+                                        wxString::Format(_("GATEWAY_NOT_ALLOWED %s"), toWx(shown)),
+                                        _("Error"), wxOK | wxCENTRE | wxICON_ERROR, wxID_OK});
             Close(true);
             return false;
         case vexlan::GatewayVerdict::kAsk: {
             tessel::log(0, "VexlanMainFrame", "startClient",
                         "Asking the user to confirm the gateway " + shown);
             VexlanClientGatewayConfirmationDialog dialog(nullptr, toWx(shown));
-            m_startQuestion = &dialog;
-            const int answer = dialog.ShowModal();
-            m_startQuestion = nullptr;
-            if (answer != VexlanClientGatewayConfirmationDialog::kConnect || m_closeRequested) {
+            // A close request (SIGTERM, the desktop session ending) answers Cancel.
+            if (showModal(dialog) != VexlanClientGatewayConfirmationDialog::kConnect) {
                 tessel::log(0, "VexlanMainFrame", "startClient",
                             "The gateway " + shown + " was not confirmed: nothing was sent");
                 Close(true);
@@ -268,7 +303,10 @@ bool VexlanMainFrame::startClient() {
             } catch (const tessel::Exception& e) {
                 // This run goes on; the next start asks again.
                 TESSEL_LOG_CATCH(e);
-                VexlanClientConfigurationDialog::showSaveFailed(nullptr);
+                runModal(nullptr, [] {
+                    VexlanClientConfigurationDialog::showSaveFailed(nullptr);
+                    return wxID_OK;
+                });
             }
             break;
         }
@@ -282,7 +320,7 @@ void VexlanMainFrame::onConnectionFailed(wxThreadEvent& event) {
     dialog.Bind(wxEVT_BUTTON, FshowConfigurationDialog{this, &dialog},
                 ConnectionErrorDialog::ID_SETTINGS_BUTTON);
     dialog.setDetails(event.GetString());
-    switch (dialog.ShowModal()) {
+    switch (showModal(dialog)) {
         case VexlanClientConnectionErrorDialog::kQuit:
             Close(true);
             break;
@@ -326,8 +364,8 @@ void VexlanMainFrame::onStatusChanged(wxThreadEvent& event) {
 }
 
 void VexlanMainFrame::onMediationFailed(wxThreadEvent& /*event*/) {
-    showMessageBox(MessageBoxRequest{this, _("UNKNOWN_ERROR_HAS_OCCURED"), _("Error"),
-                                     wxOK | wxCENTRE | wxICON_ERROR, wxID_EXIT});
+    showModal(MessageBoxRequest{this, _("UNKNOWN_ERROR_HAS_OCCURED"), _("Error"),
+                                wxOK | wxCENTRE | wxICON_ERROR, wxID_EXIT});
     Close(true);
 }
 
@@ -337,13 +375,22 @@ void VexlanMainFrame::onSessionType(wxThreadEvent& event) {
 }
 
 void VexlanMainFrame::onClose(wxCloseEvent& event) {
-    if (m_starting && event.CanVeto()) {
-        // A question of the start is open: it ends as Cancel, and the start then closes the
-        // frame itself.
+    if (!m_modalDialogs.empty()) {
+        // Destroying the frame now would delete its child dialogs, the client and the tray
+        // under running modal loops: the dialogs end as Cancel, innermost first, and the
+        // frame closes after the outermost has returned (runModal). Not skipped, so even a
+        // forced close leaves the frame in place until then.
+        if (!m_closeRequested) {
+            tessel::log(0, "VexlanMainFrame", "onClose",
+                        "Close requested with " +
+                            tessel::String(static_cast<uint32_t>(m_modalDialogs.size())) +
+                            " open dialogs: they end first");
+        }
         m_closeRequested = true;
-        if (m_startQuestion)
-            m_startQuestion->EndModal(wxID_CANCEL);
-        event.Veto();
+        m_closeForced = m_closeForced || !event.CanVeto();
+        endInnermostDialog();
+        if (event.CanVeto())
+            event.Veto();
         return;
     }
     m_client.stopSubClient();

@@ -3,14 +3,17 @@
 // the settings dialog and decides when the program may end.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include <wx/event.h>
 #include <wx/frame.h>
 #include <wx/string.h>
 
 #include "vexlanclient/client.h"
+#include "vexlanclient/gui/messagebox.h"
 #include "vexlanclient/gui/statusnotifieritem.h"
 
 class VexlanClientNotificationPanel;
@@ -63,6 +66,15 @@ public:
     vexlan::StatusNotifierItem* statusNotifierItem() { return m_statusNotifierItem.get(); }
     VexlanClientGuiNotifyHandler& notifyHandler() { return m_notifyHandler; }
 
+    // Runs a dialog of the frame, its tray or its panel modally and returns its result. A close
+    // request that comes meanwhile ends it, and every dialog opened over it, with wxID_CANCEL
+    // and is carried out once the outermost of them has returned: the frame, which owns the
+    // client, the tray and the dialogs' parents, is never destroyed under a modal loop.
+    int showModal(wxDialog& dialog);
+    // The same for a message box; it cannot be ended from here, so a close request waits for
+    // its answer.
+    int showModal(const MessageBoxRequest& request);
+
     // Runs the settings dialog over `parent` (may be null); on Save, writes the values into
     // the local settings and saves the settings file (an error box when that fails).
     void showConfigurationDialog(wxWindow* parent);
@@ -90,12 +102,17 @@ protected:
 private:
     // Starts a new run after the previous one has ended (Retry).
     void restartClient();
+    // Runs `show`, the modal loop of `dialog` (null for a message box), under the close rule
+    // of showModal; gives wxID_CANCEL when a close request came meanwhile.
+    int runModal(wxDialog* dialog, const std::function<int()>& show);
+    // Ends the innermost modal dialog with wxID_CANCEL (a message box waits for its answer).
+    void endInnermostDialog();
 
-    // While startClient runs, a close request (SIGTERM, the desktop session ending) answers
-    // its question with Cancel instead of destroying the frame under it.
-    bool m_starting = false;
+    // The modal loops running over the frame, innermost last (null: a message box).
+    std::vector<wxDialog*> m_modalDialogs;
+    // A close request came while a modal loop ran; forced when it could not be vetoed.
     bool m_closeRequested = false;
-    wxDialog* m_startQuestion = nullptr;
+    bool m_closeForced = false;
 
     VexlanClientGuiNotifyHandler m_notifyHandler;
     vexlan::VexlanClient m_client;

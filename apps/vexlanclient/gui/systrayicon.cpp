@@ -69,7 +69,11 @@ void VexlanSystrayIcon::onSettings(wxCommandEvent& /*event*/) {
 
 void VexlanSystrayIcon::onAbout(wxCommandEvent& /*event*/) {
     VexlanClientAboutDialog dialog;
-    dialog.ShowModal();
+    // Through the frame: a close of the program ends the box before the frame goes.
+    if (VexlanMainFrame* frame = theMainFrame())
+        frame->showModal(dialog);
+    else
+        dialog.ShowModal();
 }
 
 void VexlanSystrayIcon::onLeftUp(wxTaskBarIconEvent& /*event*/) {

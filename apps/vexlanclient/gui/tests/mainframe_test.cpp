@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <memory>
+#include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -382,6 +384,151 @@ TEST_F(MainFrameTest, TrayExitDuringARunWithoutSubClientDoesNothing) {
     EXPECT_TRUE(m_frame->client().wait(30000));
     m_frame->trayIcon()->ProcessEvent(exit);
     EXPECT_TRUE(closing());
+}
+
+// Ends every dialog that is still modal should a test's close request fail to, so that a
+// fault fails the test instead of hanging it.
+class ModalWatchdog {
+public:
+    ModalWatchdog() {
+        m_timer.Bind(wxEVT_TIMER, [](wxTimerEvent&) {
+            ADD_FAILURE() << "a modal dialog was ended by the safety bound";
+            while (auto* dialog = modalDialog<wxDialog>())
+                dialog->EndModal(-1);
+        });
+        m_timer.StartOnce(30000);
+    }
+
+private:
+    wxTimer m_timer;
+};
+
+// What runs the modal loops when the close request comes; vetoable (SIGTERM, the window's
+// close) or forced (the session's end, the tray's Exit).
+struct CloseDuringDialogCase {
+    const char* name;
+    bool settingsOverError;  // the settings dialog opened with the error dialog's button
+    bool force;
+};
+
+class CloseDuringConnectionErrorTest : public MainFrameTest,
+                                       public ::testing::WithParamInterface<CloseDuringDialogCase> {
+};
+
+// The frame must not be destroyed under the loops: every dialog ends as Cancel at once (no
+// Retry, no Save), and the frame closes only after the outermost loop has returned.
+TEST_P(CloseDuringConnectionErrorTest, EndsTheDialogsThenClosesTheFrame) {
+    const CloseDuringDialogCase& c = GetParam();
+    ModalWatchdog watchdog;
+    bool requested = false;
+    bool settingsReturned = false;
+    // Only the innermost dialog ends at once; the one under it when the inner has returned.
+    const auto requestClose = [&](wxDialog* innermost) {
+        requested = true;
+        m_frame->Close(c.force);
+        EXPECT_FALSE(closing()) << "the frame was destroyed under a modal loop";
+        EXPECT_FALSE(innermost->IsModal());
+    };
+    wxQueueEvent(m_frame, new wxThreadEvent(EVT_CLIENT_NOTIFICATION, ID_CONNECTION_FAILED));
+    wxTheApp->CallAfter([&] {
+        auto* error = modalDialog<VexlanClientConnectionErrorDialog>();
+        ASSERT_NE(error, nullptr);
+        if (!c.settingsOverError) {
+            requestClose(error);
+            return;
+        }
+        wxTheApp->CallAfter([&] {
+            auto* settings = modalDialog<VexlanClientConfigurationDialog>();
+            ASSERT_NE(settings, nullptr);
+            settings->setValues(wxS("someone"), wxS("x"), wxArrayString());
+            requestClose(settings);
+        });
+        click(error->FindWindow(ConnectionErrorDialog::ID_SETTINGS_BUTTON));
+        settingsReturned = true;
+        EXPECT_FALSE(closing());
+        EXPECT_FALSE(error->IsModal());
+    });
+    deliver();
+    EXPECT_TRUE(requested);
+    EXPECT_EQ(settingsReturned, c.settingsOverError);
+    deliver();  // the close queued once the loops have returned
+    EXPECT_TRUE(closing());
+    EXPECT_FALSE(m_frame->client().isRunning());
+    EXPECT_FALSE(wxFileExists(wxString::FromUTF8(m_sandbox.path("Vexlan/vexlanclient.xml"))));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CloseDuringConnectionErrorTest,
+    ::testing::Values(CloseDuringDialogCase{"ErrorDialog", false, false},
+                      CloseDuringDialogCase{"ErrorDialogForced", false, true},
+                      CloseDuringDialogCase{"SettingsOverErrorDialog", true, false},
+                      CloseDuringDialogCase{"SettingsOverErrorDialogForced", true, true}),
+    [](const ::testing::TestParamInfo<CloseDuringDialogCase>& tested) {
+        return std::string(tested.param.name);
+    });
+
+// The tray's dialogs have no parent, but the icon whose handler runs them and the client that
+// the settings dialog saves into belong to the frame. Parameters: the menu entry, forced.
+class CloseDuringTrayDialogTest : public MainFrameTest,
+                                  public ::testing::WithParamInterface<std::tuple<int, bool>> {};
+
+TEST_P(CloseDuringTrayDialogTest, EndsTheDialogThenClosesTheFrame) {
+    const auto [entry, force] = GetParam();
+    ModalWatchdog watchdog;
+    bool shown = false;
+    wxTheApp->CallAfter([&, force = force] {
+        wxDialog* dialog = modalDialog<wxDialog>();
+        ASSERT_NE(dialog, nullptr);
+        shown = true;
+        m_frame->Close(force);
+        EXPECT_FALSE(closing());
+        EXPECT_FALSE(dialog->IsModal());
+    });
+    wxCommandEvent event(wxEVT_MENU, entry);
+    m_frame->trayIcon()->ProcessEvent(event);  // through the icon's event table
+    EXPECT_TRUE(shown);
+    EXPECT_FALSE(closing());
+    deliver();
+    EXPECT_TRUE(closing());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CloseDuringTrayDialogTest,
+    ::testing::Combine(::testing::Values(int(VexlanSystrayIcon::ID_MENU_SETTINGS), int(wxID_ABOUT)),
+                       ::testing::Bool()));
+
+// A message box cannot be ended from the program: the close waits for its answer, and a box
+// during which the close was asked for answers Cancel.
+TEST_F(MainFrameTest, ACloseRequestDuringAMessageBoxWaitsForItsAnswer) {
+    setMessageBoxHook([&](const MessageBoxRequest&) {
+        m_frame->Close(false);
+        EXPECT_FALSE(closing());
+        return wxID_OK;
+    });
+    EXPECT_EQ(
+        m_frame->showModal(MessageBoxRequest{m_frame, wxS("text"), wxS("Error"), wxOK, wxID_OK}),
+        wxID_CANCEL);
+    EXPECT_FALSE(closing());
+    deliver();
+    EXPECT_TRUE(closing());
+}
+
+// A close that comes while a session runs still stops the session first; its end closes the
+// frame. Here the run has not reached a sub-client yet, so the close only waits.
+TEST_F(MainFrameTest, ACloseRequestDuringADialogKeepsTheSessionRule) {
+    LoopbackPort silent(true);
+    m_frame->client().setStartParameter(silent.startParameter());
+    m_frame->client().run();
+    ASSERT_TRUE(m_frame->client().isRunning());
+    ModalWatchdog watchdog;
+    wxTheApp->CallAfter([&] { m_frame->Close(false); });
+    m_frame->showConfigurationDialog(nullptr);
+    deliver();
+    EXPECT_FALSE(closing());
+    EXPECT_TRUE(m_frame->client().isRunning());
+    m_frame->notifyHandler().detach();
+    silent.close();
+    EXPECT_TRUE(m_frame->client().wait(30000));
 }
 
 TEST(SystrayIconTest, MenuEntriesCarryTheirPictures) {

@@ -16,6 +16,7 @@ import hashlib
 import json
 import os
 import select
+import signal
 import socket
 import subprocess
 import sys
@@ -349,6 +350,63 @@ class StatusNotifierTest(WatcherTestCase):
             status, stdout, stderr = self.finish(process)
             self.assertEqual(4, len(gateway.posts()))
         self.assertEqual(0, status, stderr + stdout[-3000:])
+
+
+class CloseDuringDialogTest(WatcherTestCase):
+    """SIGTERM (the desktop session ending) or SIGINT while modal dialogs are open over the
+    frame: the dialogs end, innermost first, and the program ends normally once they have
+    returned, instead of destroying the frame, with its child dialogs, under their loops."""
+
+    ABOUT_ID = 5014
+    SETTINGS_ID = 10002
+
+    def open_settings_from_the_error_dialog(self, process, service, error):
+        # Settings, the dialog's first button, has the focus when it opens.
+        xdotool("windowfocus", "--sync", error, "key", "space")
+        return "Settings"
+
+    def open_about_from_the_item(self, process, service, error):
+        self.probe("click", service, str(self.ABOUT_ID))
+        return "Vexlan Client"  # the about box's title in English
+
+    def open_settings_from_the_item(self, process, service, error):
+        self.probe("click", service, str(self.SETTINGS_ID))
+        return "Settings"
+
+    def test_a_signal_ends_the_open_dialogs_then_the_program(self):
+        # (what is opened over the connection-error dialog, signal, open dialogs)
+        cases = [
+            (None, signal.SIGTERM, 1),
+            (self.open_settings_from_the_error_dialog, signal.SIGTERM, 2),
+            (self.open_settings_from_the_error_dialog, signal.SIGINT, 2),
+            (self.open_about_from_the_item, signal.SIGTERM, 2),
+            (self.open_settings_from_the_item, signal.SIGTERM, 2),
+        ]
+        for opener, signal_number, dialogs in cases:
+            name = opener.__name__ if opener else "nothing"
+            with self.subTest(opened=name, signal=signal_number.name):
+                parameter = "vexlan://user42@127.0.0.1:%d/?lang=en" % self.confirmed_port()
+                process = self.start(parameter, LANG="C.UTF-8")
+                service = self.registered_service(process)
+                error = wait_for_window(process.pid, "Error")
+                if error is None:
+                    self.stop(process)
+                    self.fail("no connection-error dialog")
+                if opener:
+                    title = opener(process, service, error)
+                    if wait_for_window(process.pid, title) is None:
+                        names = [window_name(w) for w in visible_windows(process.pid)]
+                        self.stop(process)
+                        self.fail("no %r window over the error dialog; windows: %r"
+                                  % (title, names))
+                process.send_signal(signal_number)
+                status, stdout, stderr = self.finish(process)
+                self.assertEqual(0, status, stderr[-3000:] + stdout[-3000:])
+                self.assertNotIn("AddressSanitizer", stderr)
+                entries = self.entries(stdout)
+                self.assertIn("TRACE VexlanMainFrame.onClose Close requested with %d open "
+                              "dialogs: they end first" % dialogs, entries)
+                self.assertEqual([], [e for e in entries if e.startswith("ASSERT")])
 
 
 class NoTrayMenuTest(ProgramTestCase):
