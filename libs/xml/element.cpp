@@ -131,12 +131,16 @@ struct ParseCursor {
             return String();
         return document ? String(data + from, count) : text.substring(from, count);
     }
-    // The slice [from, to) without whitespace and NUL bytes at either end.
-    String trimmed(uint32_t from, uint32_t to) const {
+    // Narrows [from, to) to leave out whitespace and NUL bytes at either end.
+    void trim(uint32_t& from, uint32_t& to) const {
         while (from < to && isTrimmed(data[from]))
             ++from;
         while (to > from && isTrimmed(data[to - 1]))
             --to;
+    }
+    // The slice [from, to) without whitespace and NUL bytes at either end.
+    String trimmed(uint32_t from, uint32_t to) const {
+        trim(from, to);
         return slice(from, to - from);
     }
 
@@ -388,7 +392,9 @@ uint32_t Comment::parse(const String& text, uint32_t offset) {
 // ---------------------------------------------------------------------------------------------
 // Element: tree operations
 
-Element::Element(String name) : Node(kElementNode), m_name(std::move(name)) {}
+void Element::DocumentRelease::operator()(Document* document) const noexcept {
+    delete document;
+}
 
 Element::~Element() {
     if (m_ownedDocument && m_ownedDocument->plain()) {
@@ -620,7 +626,7 @@ uint32_t Element::parseStartTag(Cursor& c, uint32_t p, bool& empty) {
 
 uint32_t Element::parse(const String& text, uint32_t offset) {
     if (!m_document) {
-        m_ownedDocument = std::make_unique<Document>();
+        m_ownedDocument.reset(new Document());
         m_document = m_ownedDocument.get();
     }
     const String& source = m_document->keep(text.hasStorage() ? text : text.copy());
@@ -640,10 +646,12 @@ uint32_t Element::parse(const String& text, uint32_t offset) {
     // The open elements, innermost last: nesting costs heap, never stack.
     std::vector<Element*> open;
     open.push_back(this);
+    // Names and texts are built in their node: a String built on the stack and moved in
+    // would be copied in one wide load from two narrow stores, which stalls the store buffer.
     auto addText = [&c, &document](Element* to, uint32_t from, uint32_t end) {
-        String content = c.trimmed(from, end);
-        if (!content.isEmpty())
-            to->appendChild(document.make<Text>(std::move(content)));
+        c.trim(from, end);
+        if (from < end)
+            to->appendChild(document.make<Text>(String(c.data + from, end - from)));
     };
     for (;;) {
         Element* current = open.back();
@@ -691,8 +699,10 @@ uint32_t Element::parse(const String& text, uint32_t offset) {
             log(2, "xml.element", "parse", "bad xml file format: " + source.substring(lt));
             TESSEL_THROW(xml::EXmlElement);
         }
-        String name = c.trimmed(lt + 1, nameEnd);
-        if (name.isEmpty() && c.data[nameEnd] == '/') {
+        uint32_t nameFrom = lt + 1;
+        uint32_t nameTo = nameEnd;
+        c.trim(nameFrom, nameTo);
+        if (nameFrom == nameTo && c.data[nameEnd] == '/') {
             // A closing tag; its name is not compared with the element's.
             uint32_t gt = c.find('>', nameEnd);
             if (gt == String::npos)
@@ -710,7 +720,8 @@ uint32_t Element::parse(const String& text, uint32_t offset) {
         if (open.size() >= kMaxDepth) {
             pastBound("elements nested deeper than ", kMaxDepth, " levels");
         }
-        auto* child = document.make<Element>(std::move(name));
+        auto* child = document.make<Element>(
+            nameFrom == nameTo ? String() : String(c.data + nameFrom, nameTo - nameFrom));
         if (current->m_xmlns) {
             static const String kXmlns("xmlns");
             Attribute* inherited =
