@@ -8,36 +8,18 @@
 
 #include "base/console.h"
 #include "base/exception.h"
+#include "xml/bytescan.h"
 #include "xml/document.h"
 
 namespace tessel {
 namespace xml {
 namespace {
 
-// Byte classes of the scanner.
-enum : unsigned char {
-    kSpace = 1,      // blank, tab, line feed, carriage return
-    kTagStop = 2,    // ends a tag name: blank, CR, LF, tab, "/", ">"
-    kNameStop = 4,   // ends an attribute name: ">", "/", "=", blank, CR, tab, LF
-    kValueStop = 8,  // ends an unquoted value: blank, CR, LF, tab, ">"
-};
-
-struct ByteClasses {
-    unsigned char of[256];
-    constexpr ByteClasses() : of() {
-        for (unsigned char c : {' ', '\t', '\n', '\r'}) {
-            of[c] = kSpace | kTagStop | kNameStop | kValueStop;
-        }
-        of[static_cast<unsigned char>('/')] = kTagStop | kNameStop;
-        of[static_cast<unsigned char>('>')] = kTagStop | kNameStop | kValueStop;
-        of[static_cast<unsigned char>('=')] = kNameStop;
-    }
-};
-constexpr ByteClasses kClasses;
-
-inline bool is(char c, unsigned char cls) {
-    return (kClasses.of[static_cast<unsigned char>(c)] & cls) != 0;
-}
+using detail::is;
+using detail::kNameStop;
+using detail::kSpace;
+using detail::kTagStop;
+using detail::kValueStop;
 
 inline bool isTrimmed(char c) {
     return c == 0 || is(c, kSpace);
@@ -98,8 +80,19 @@ struct ParseCursor {
     uint32_t find(char c, uint32_t from) const {
         if (from >= length)
             return String::npos;
-        const void* hit = std::memchr(data + from, c, length - from);
-        return hit ? static_cast<uint32_t>(static_cast<const char*>(hit) - data) : String::npos;
+        uint32_t at = detail::scanFor(c, data, from, length);
+        return at == length ? String::npos : at;
+    }
+    // The first ":" of `name`, or npos. Names parsed from this text are scanned in place,
+    // where the bytes before them are readable too.
+    uint32_t findColon(const String& name) const {
+        const char* begin = name.data();
+        if (begin < data || begin + name.length() > data + length)
+            return xml::findColon(name);
+        uint32_t from = static_cast<uint32_t>(begin - data);
+        uint32_t end = from + name.length();
+        uint32_t at = detail::scanFor(':', data, from, end);
+        return at == end ? String::npos : at - from;
     }
     uint32_t findQuote(char quote, uint32_t from) {
         Memo& memo = quote == '\'' ? single : dual;
@@ -512,7 +505,7 @@ void Element::leaveScope(Cursor& c, const NamespaceScope* outer) const {
 }
 
 void Element::resolveNames(Cursor& c) {
-    uint32_t colon = findColon(m_name);
+    uint32_t colon = c.findColon(m_name);
     if (colon != String::npos) {
         const NamespaceScope* scope = c.lookup(std::string_view(m_name.data(), colon));
         if (!scope) {
@@ -529,7 +522,7 @@ void Element::resolveNames(Cursor& c) {
     Attribute* last = m_lastAttribute;
     for (Attribute* attribute = m_firstAttribute; attribute; attribute = attribute->m_next) {
         const String& name = attribute->m_name;
-        uint32_t at = findColon(name);
+        uint32_t at = c.findColon(name);
         if (at != String::npos && !(at == 5 && startsWith(name, "xmlns"))) {
             NamespaceScope* scope = c.lookup(std::string_view(name.data(), at));
             if (!scope) {
