@@ -515,14 +515,15 @@ void Element::resolveNames(Cursor& c) {
             m_name = m_name.substring(colon + 1);
         }
     }
-    if (!m_firstAttribute)
+    if (!m_firstAttribute || (m_firstAttribute == m_xmlns && m_attributeCount == 1))
         return;
     // Each prefix used by an attribute is declared on this element once: the declarations
     // appended are marked while the attributes are walked.
     Attribute* last = m_lastAttribute;
     for (Attribute* attribute = m_firstAttribute; attribute; attribute = attribute->m_next) {
         const String& name = attribute->m_name;
-        uint32_t at = c.findColon(name);
+        // The "xmlns" attribute (often inherited, its name not in the text) has no prefix.
+        uint32_t at = attribute == m_xmlns ? String::npos : c.findColon(name);
         if (at != String::npos && !(at == 5 && startsWith(name, "xmlns"))) {
             NamespaceScope* scope = c.lookup(std::string_view(name.data(), at));
             if (!scope) {
@@ -685,9 +686,8 @@ uint32_t Element::parse(const String& text, uint32_t offset) {
         }
         if (lt > textStart)
             addText(current, textStart, lt);
-        uint32_t nameEnd = lt + 1;
-        while (nameEnd < c.length && !is(c.data[nameEnd], kTagStop))
-            ++nameEnd;
+        uint32_t nameEnd =
+            lt + 1 < c.length ? detail::scan<kTagStop, true>(c.data, lt + 1, c.length) : c.length;
         if (nameEnd >= c.length) {
             log(2, "xml.element", "parse", "bad xml file format: " + source.substring(lt));
             TESSEL_THROW(xml::EXmlElement);
@@ -716,10 +716,15 @@ uint32_t Element::parse(const String& text, uint32_t offset) {
         auto* child = document.make<Element>(
             nameFrom == nameTo ? String() : String(c.data + nameFrom, nameTo - nameFrom));
         if (current->m_xmlns) {
+            // The child's first attribute, so linked here directly (appendAttribute would
+            // compare its name with "xmlns" again).
             static const String kXmlns("xmlns");
             Attribute* inherited =
                 document.make<Attribute>(kXmlns, current->m_xmlns->m_value.text());
-            child->appendAttribute(inherited);
+            child->m_firstAttribute = inherited;
+            child->m_lastAttribute = inherited;
+            child->m_xmlns = inherited;
+            child->m_attributeCount = 1;
         }
         child->m_namespaces = current->m_namespaces;
         current->appendChild(child);
