@@ -686,16 +686,23 @@ uint32_t Element::parse(const String& text, uint32_t offset) {
         }
         if (lt > textStart)
             addText(current, textStart, lt);
-        uint32_t nameEnd =
-            lt + 1 < c.length ? detail::scan<kTagStop, true>(c.data, lt + 1, c.length) : c.length;
-        if (nameEnd >= c.length) {
-            log(2, "xml.element", "parse", "bad xml file format: " + source.substring(lt));
-            TESSEL_THROW(xml::EXmlElement);
-        }
-        uint32_t nameFrom = lt + 1;
+        // "</" starts a closing tag: "/" ends the (empty) name at once, no scan needed.
+        bool closing = marker == '/';
+        uint32_t nameEnd = lt + 1;
+        uint32_t nameFrom = nameEnd;
         uint32_t nameTo = nameEnd;
-        c.trim(nameFrom, nameTo);
-        if (nameFrom == nameTo && c.data[nameEnd] == '/') {
+        if (!closing) {
+            nameEnd = lt + 1 < c.length ? detail::scan<kTagStop, true>(c.data, lt + 1, c.length)
+                                        : c.length;
+            if (nameEnd >= c.length) {
+                log(2, "xml.element", "parse", "bad xml file format: " + source.substring(lt));
+                TESSEL_THROW(xml::EXmlElement);
+            }
+            nameTo = nameEnd;
+            c.trim(nameFrom, nameTo);
+            closing = nameFrom == nameTo && c.data[nameEnd] == '/';
+        }
+        if (closing) {
             // A closing tag; its name is not compared with the element's.
             uint32_t gt = c.find('>', nameEnd);
             if (gt == String::npos)
