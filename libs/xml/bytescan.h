@@ -58,13 +58,14 @@ inline unsigned int classMask(__m128i v) {
 }
 
 // The offset in [p, length) of the first set bit of `maskOf` applied to 16-byte blocks, or
-// `length`. Blocks never reach past `length`: the last one ends there and its bytes before `p`
-// are masked off; texts shorter than a block go byte by byte through `slow`.
+// `length`. Blocks never reach past `length`: the last one ends there, and `maskOf(block,
+// skip)` leaves out its first `skip` bytes (before `p`, already seen or not part of the
+// range); texts shorter than a block go byte by byte through `slow`.
 template <class MaskOf, class Slow>
 inline uint32_t scanBlocks(const char* data, uint32_t p, uint32_t length, MaskOf maskOf,
                            Slow slow) {
     while (length - p >= 16) {
-        unsigned int mask = maskOf(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + p)));
+        unsigned int mask = maskOf(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + p)), 0u);
         if (mask)
             return p + static_cast<uint32_t>(__builtin_ctz(mask));
         p += 16;
@@ -75,7 +76,7 @@ inline uint32_t scanBlocks(const char* data, uint32_t p, uint32_t length, MaskOf
         return slow(p);
     uint32_t base = length - 16;
     unsigned int mask =
-        maskOf(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + base))) >> (p - base);
+        maskOf(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + base)), p - base);
     return mask ? p + static_cast<uint32_t>(__builtin_ctz(mask)) : length;
 }
 #endif
@@ -92,7 +93,38 @@ inline uint32_t scan(const char* data, uint32_t p, uint32_t length) {
 #ifdef __SSE2__
     return scanBlocks(
         data, p, length,
-        [](__m128i v) { return With ? classMask<Class>(v) : ~classMask<Class>(v) & 0xffffu; },
+        [](__m128i v, unsigned int skip) {
+            return (With ? classMask<Class>(v) : ~classMask<Class>(v) & 0xffffu) >> skip;
+        },
+        slow);
+#else
+    return slow(p);
+#endif
+}
+
+// A tag name from `p`: the offset of its first stop byte (kTagStop), or `length`; `colon`
+// tells whether a ":" comes before it. One pass for both, as each tag needs both.
+inline uint32_t scanTagName(const char* data, uint32_t p, uint32_t length, bool& colon) {
+    auto slow = [data, length, &colon](uint32_t q) {
+        while (q < length && !is(data[q], kTagStop)) {
+            colon = colon || data[q] == ':';
+            ++q;
+        }
+        return q;
+    };
+    colon = false;
+#ifdef __SSE2__
+    const __m128i colons = _mm_set1_epi8(':');
+    return scanBlocks(
+        data, p, length,
+        [&colon, colons](__m128i v, unsigned int skip) {
+            unsigned int stops = classMask<kTagStop>(v) >> skip;
+            unsigned int found =
+                static_cast<unsigned int>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, colons))) >> skip;
+            // Colons up to the first stop (all of the block when there is none).
+            colon = colon || (found & ((stops & (0u - stops)) - 1u) & 0xffffu) != 0;
+            return stops;
+        },
         slow);
 #else
     return slow(p);
@@ -110,8 +142,8 @@ inline uint32_t scanFor(char c, const char* data, uint32_t p, uint32_t length) {
     __m128i wanted = _mm_set1_epi8(c);
     return scanBlocks(
         data, p, length,
-        [wanted](__m128i v) {
-            return static_cast<unsigned int>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, wanted)));
+        [wanted](__m128i v, unsigned int skip) {
+            return static_cast<unsigned int>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, wanted))) >> skip;
         },
         slow);
 #else

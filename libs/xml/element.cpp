@@ -170,6 +170,9 @@ struct ParseCursor {
     Memo arrow;
     // Each prefix declared so far to its innermost declaration in scope (null once none is).
     std::unordered_map<std::string_view, NamespaceScope*> bindings;
+    // Whether the name of the element whose start tag is being read may hold a colon.
+    enum ColonHint { kColonMaybe, kColonNone };
+    ColonHint nameColon = kColonMaybe;
     // The declarations marked as carried by the element being resolved.
     std::vector<NamespaceScope*> carried;
 };
@@ -505,7 +508,9 @@ void Element::leaveScope(Cursor& c, const NamespaceScope* outer) const {
 }
 
 void Element::resolveNames(Cursor& c) {
-    uint32_t colon = c.findColon(m_name);
+    // The tag name scan tells when the name has no colon.
+    uint32_t colon = c.nameColon == Cursor::kColonNone ? String::npos : c.findColon(m_name);
+    c.nameColon = Cursor::kColonMaybe;
     if (colon != String::npos) {
         const NamespaceScope* scope = c.lookup(std::string_view(m_name.data(), colon));
         if (!scope) {
@@ -692,8 +697,10 @@ uint32_t Element::parse(const String& text, uint32_t offset) {
         uint32_t nameFrom = nameEnd;
         uint32_t nameTo = nameEnd;
         if (!closing) {
-            nameEnd = lt + 1 < c.length ? detail::scan<kTagStop, true>(c.data, lt + 1, c.length)
-                                        : c.length;
+            bool colon = false;
+            nameEnd =
+                lt + 1 < c.length ? detail::scanTagName(c.data, lt + 1, c.length, colon) : c.length;
+            c.nameColon = colon ? Cursor::kColonMaybe : Cursor::kColonNone;
             if (nameEnd >= c.length) {
                 log(2, "xml.element", "parse", "bad xml file format: " + source.substring(lt));
                 TESSEL_THROW(xml::EXmlElement);

@@ -92,4 +92,30 @@ TEST(ByteScan, ClassesAreExactInBlocksAndBytes) {
     }
 }
 
+// A tag name scan tells whether a colon comes before the stop: a colon before the start of
+// the range (read as part of the last block) or after the stop does not count, at every
+// length, colon place and stop place.
+TEST(ByteScan, TagNameColonOnlyBetweenStartAndStop) {
+    for (uint32_t length = 1; length <= 40; ++length) {
+        for (uint32_t from = 0; from < length; ++from) {
+            for (uint32_t stopAt = from; stopAt <= length; ++stopAt) {  // length: no stop
+                for (uint32_t colonAt = 0; colonAt < length; ++colonAt) {
+                    if (colonAt == stopAt)
+                        continue;
+                    std::vector<char> text(length, 'n');
+                    text[colonAt] = ':';
+                    if (stopAt < length)
+                        text[stopAt] = '>';
+                    bool colon = true;
+                    uint32_t end = scanTagName(text.data(), from, length, colon);
+                    SCOPED_TRACE(testing::Message() << "length " << length << " from " << from
+                                                    << " stop " << stopAt << " colon " << colonAt);
+                    ASSERT_EQ(end, stopAt);
+                    ASSERT_EQ(colon, colonAt >= from && colonAt < stopAt);
+                }
+            }
+        }
+    }
+}
+
 }  // namespace
