@@ -185,7 +185,8 @@ namespace {
 
 uint32_t parseValue(Cursor& c, uint32_t p, AttributeValue& value) {
     char first = c.data[p];
-    String raw;
+    uint32_t from;
+    uint32_t to;
     int quote;
     uint32_t after;
     if (first == '\'' || first == '"') {
@@ -195,17 +196,25 @@ uint32_t parseValue(Cursor& c, uint32_t p, AttributeValue& value) {
             TESSEL_THROW(xml::EXmlAttributeValue);
         }
         quote = first == '\'' ? AttributeValue::kSingle : AttributeValue::kDouble;
-        raw = c.trimmed(p + 1, close);
+        from = p + 1;
+        to = close;
         after = close + 1;
     } else {
         uint32_t e = p;
         while (e < c.length && !is(c.data[e], kValueStop))
             ++e;
         quote = AttributeValue::kUnquoted;
-        raw = c.trimmed(p, e);
+        from = p;
+        to = e;
         after = e;
     }
-    value.set(decodeAttributeEntities(raw), quote);
+    c.trim(from, to);
+    // Most values hold no entity: looked for in the text, in blocks.
+    if (from == to || detail::scanFor('&', c.data, from, to) == to) {
+        value.set(c.slice(from, to - from), quote);
+    } else {
+        value.set(decodeAttributeEntities(c.slice(from, to - from)), quote);
+    }
     return after;
 }
 
