@@ -133,12 +133,12 @@ inline uint32_t scanTagName(const char* data, uint32_t p, uint32_t length, bool&
 
 // The first offset from `p` that holds `c`, or `length`. `p` must not exceed `length`.
 inline uint32_t scanFor(char c, const char* data, uint32_t p, uint32_t length) {
+#ifdef __SSE2__
     auto slow = [c, data, length](uint32_t q) {
         while (q < length && data[q] != c)
             ++q;
         return q;
     };
-#ifdef __SSE2__
     __m128i wanted = _mm_set1_epi8(c);
     return scanBlocks(
         data, p, length,
