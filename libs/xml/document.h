@@ -72,7 +72,14 @@ public:
     T* make(Args&&... args) {
         static_assert(alignof(T) <= kAlign, "arena objects need at most pointer alignment");
         void* memory = allocate(sizeof(T));
-        T* object = new (memory) T(std::forward<Args>(args)...);
+        // Without arguments, default-initialised: value-initialising would clear the object
+        // byte by byte before its constructor sets every member anyway.
+        T* object;
+        if constexpr (sizeof...(Args) == 0) {
+            object = new (memory) T;
+        } else {
+            object = new (memory) T(std::forward<Args>(args)...);
+        }
         object->m_document = this;
         object->m_inArena = true;
         if (holdsStorage(*object))

@@ -8,36 +8,18 @@
 
 #include "base/console.h"
 #include "base/exception.h"
+#include "xml/bytescan.h"
 #include "xml/document.h"
 
 namespace tessel {
 namespace xml {
 namespace {
 
-// Byte classes of the scanner.
-enum : unsigned char {
-    kSpace = 1,      // blank, tab, line feed, carriage return
-    kTagStop = 2,    // ends a tag name: blank, CR, LF, tab, "/", ">"
-    kNameStop = 4,   // ends an attribute name: ">", "/", "=", blank, CR, tab, LF
-    kValueStop = 8,  // ends an unquoted value: blank, CR, LF, tab, ">"
-};
-
-struct ByteClasses {
-    unsigned char of[256];
-    constexpr ByteClasses() : of() {
-        for (unsigned char c : {' ', '\t', '\n', '\r'}) {
-            of[c] = kSpace | kTagStop | kNameStop | kValueStop;
-        }
-        of[static_cast<unsigned char>('/')] = kTagStop | kNameStop;
-        of[static_cast<unsigned char>('>')] = kTagStop | kNameStop | kValueStop;
-        of[static_cast<unsigned char>('=')] = kNameStop;
-    }
-};
-constexpr ByteClasses kClasses;
-
-inline bool is(char c, unsigned char cls) {
-    return (kClasses.of[static_cast<unsigned char>(c)] & cls) != 0;
-}
+using detail::is;
+using detail::kNameStop;
+using detail::kSpace;
+using detail::kTagStop;
+using detail::kValueStop;
 
 inline bool isTrimmed(char c) {
     return c == 0 || is(c, kSpace);
@@ -98,8 +80,19 @@ struct ParseCursor {
     uint32_t find(char c, uint32_t from) const {
         if (from >= length)
             return String::npos;
-        const void* hit = std::memchr(data + from, c, length - from);
-        return hit ? static_cast<uint32_t>(static_cast<const char*>(hit) - data) : String::npos;
+        uint32_t at = detail::scanFor(c, data, from, length);
+        return at == length ? String::npos : at;
+    }
+    // The first ":" of `name`, or npos. Names parsed from this text are scanned in place,
+    // where the bytes before them are readable too.
+    uint32_t findColon(const String& name) const {
+        const char* begin = name.data();
+        if (begin < data || begin + name.length() > data + length)
+            return xml::findColon(name);
+        uint32_t from = static_cast<uint32_t>(begin - data);
+        uint32_t end = from + name.length();
+        uint32_t at = detail::scanFor(':', data, from, end);
+        return at == end ? String::npos : at - from;
     }
     uint32_t findQuote(char quote, uint32_t from) {
         Memo& memo = quote == '\'' ? single : dual;
@@ -131,12 +124,16 @@ struct ParseCursor {
             return String();
         return document ? String(data + from, count) : text.substring(from, count);
     }
-    // The slice [from, to) without whitespace and NUL bytes at either end.
-    String trimmed(uint32_t from, uint32_t to) const {
+    // Narrows [from, to) to leave out whitespace and NUL bytes at either end.
+    void trim(uint32_t& from, uint32_t& to) const {
         while (from < to && isTrimmed(data[from]))
             ++from;
         while (to > from && isTrimmed(data[to - 1]))
             --to;
+    }
+    // The slice [from, to) without whitespace and NUL bytes at either end.
+    String trimmed(uint32_t from, uint32_t to) const {
+        trim(from, to);
         return slice(from, to - from);
     }
 
@@ -173,6 +170,9 @@ struct ParseCursor {
     Memo arrow;
     // Each prefix declared so far to its innermost declaration in scope (null once none is).
     std::unordered_map<std::string_view, NamespaceScope*> bindings;
+    // Whether the name of the element whose start tag is being read may hold a colon.
+    enum ColonHint { kColonMaybe, kColonNone };
+    ColonHint nameColon = kColonMaybe;
     // The declarations marked as carried by the element being resolved.
     std::vector<NamespaceScope*> carried;
 };
@@ -185,7 +185,8 @@ namespace {
 
 uint32_t parseValue(Cursor& c, uint32_t p, AttributeValue& value) {
     char first = c.data[p];
-    String raw;
+    uint32_t from;
+    uint32_t to;
     int quote;
     uint32_t after;
     if (first == '\'' || first == '"') {
@@ -195,17 +196,25 @@ uint32_t parseValue(Cursor& c, uint32_t p, AttributeValue& value) {
             TESSEL_THROW(xml::EXmlAttributeValue);
         }
         quote = first == '\'' ? AttributeValue::kSingle : AttributeValue::kDouble;
-        raw = c.trimmed(p + 1, close);
+        from = p + 1;
+        to = close;
         after = close + 1;
     } else {
         uint32_t e = p;
         while (e < c.length && !is(c.data[e], kValueStop))
             ++e;
         quote = AttributeValue::kUnquoted;
-        raw = c.trimmed(p, e);
+        from = p;
+        to = e;
         after = e;
     }
-    value.set(decodeAttributeEntities(raw), quote);
+    c.trim(from, to);
+    // Most values hold no entity: looked for in the text, in blocks.
+    if (from == to || detail::scanFor('&', c.data, from, to) == to) {
+        value.set(c.slice(from, to - from), quote);
+    } else {
+        value.set(decodeAttributeEntities(c.slice(from, to - from)), quote);
+    }
     return after;
 }
 
@@ -388,7 +397,9 @@ uint32_t Comment::parse(const String& text, uint32_t offset) {
 // ---------------------------------------------------------------------------------------------
 // Element: tree operations
 
-Element::Element(String name) : Node(kElementNode), m_name(std::move(name)) {}
+void Element::DocumentRelease::operator()(Document* document) const noexcept {
+    delete document;
+}
 
 Element::~Element() {
     if (m_ownedDocument && m_ownedDocument->plain()) {
@@ -506,7 +517,9 @@ void Element::leaveScope(Cursor& c, const NamespaceScope* outer) const {
 }
 
 void Element::resolveNames(Cursor& c) {
-    uint32_t colon = findColon(m_name);
+    // The tag name scan tells when the name has no colon.
+    uint32_t colon = c.nameColon == Cursor::kColonNone ? String::npos : c.findColon(m_name);
+    c.nameColon = Cursor::kColonMaybe;
     if (colon != String::npos) {
         const NamespaceScope* scope = c.lookup(std::string_view(m_name.data(), colon));
         if (!scope) {
@@ -516,14 +529,15 @@ void Element::resolveNames(Cursor& c) {
             m_name = m_name.substring(colon + 1);
         }
     }
-    if (!m_firstAttribute)
+    if (!m_firstAttribute || (m_firstAttribute == m_xmlns && m_attributeCount == 1))
         return;
     // Each prefix used by an attribute is declared on this element once: the declarations
     // appended are marked while the attributes are walked.
     Attribute* last = m_lastAttribute;
     for (Attribute* attribute = m_firstAttribute; attribute; attribute = attribute->m_next) {
         const String& name = attribute->m_name;
-        uint32_t at = findColon(name);
+        // The "xmlns" attribute (often inherited, its name not in the text) has no prefix.
+        uint32_t at = attribute == m_xmlns ? String::npos : c.findColon(name);
         if (at != String::npos && !(at == 5 && startsWith(name, "xmlns"))) {
             NamespaceScope* scope = c.lookup(std::string_view(name.data(), at));
             if (!scope) {
@@ -620,7 +634,7 @@ uint32_t Element::parseStartTag(Cursor& c, uint32_t p, bool& empty) {
 
 uint32_t Element::parse(const String& text, uint32_t offset) {
     if (!m_document) {
-        m_ownedDocument = std::make_unique<Document>();
+        m_ownedDocument.reset(new Document());
         m_document = m_ownedDocument.get();
     }
     const String& source = m_document->keep(text.hasStorage() ? text : text.copy());
@@ -640,10 +654,12 @@ uint32_t Element::parse(const String& text, uint32_t offset) {
     // The open elements, innermost last: nesting costs heap, never stack.
     std::vector<Element*> open;
     open.push_back(this);
+    // Names and texts are built in their node: a String built on the stack and moved in
+    // would be copied in one wide load from two narrow stores, which stalls the store buffer.
     auto addText = [&c, &document](Element* to, uint32_t from, uint32_t end) {
-        String content = c.trimmed(from, end);
-        if (!content.isEmpty())
-            to->appendChild(document.make<Text>(std::move(content)));
+        c.trim(from, end);
+        if (from < end)
+            to->appendChild(document.make<Text>(String(c.data + from, end - from)));
     };
     for (;;) {
         Element* current = open.back();
@@ -684,15 +700,25 @@ uint32_t Element::parse(const String& text, uint32_t offset) {
         }
         if (lt > textStart)
             addText(current, textStart, lt);
+        // "</" starts a closing tag: "/" ends the (empty) name at once, no scan needed.
+        bool closing = marker == '/';
         uint32_t nameEnd = lt + 1;
-        while (nameEnd < c.length && !is(c.data[nameEnd], kTagStop))
-            ++nameEnd;
-        if (nameEnd >= c.length) {
-            log(2, "xml.element", "parse", "bad xml file format: " + source.substring(lt));
-            TESSEL_THROW(xml::EXmlElement);
+        uint32_t nameFrom = nameEnd;
+        uint32_t nameTo = nameEnd;
+        if (!closing) {
+            bool colon = false;
+            nameEnd =
+                lt + 1 < c.length ? detail::scanTagName(c.data, lt + 1, c.length, colon) : c.length;
+            c.nameColon = colon ? Cursor::kColonMaybe : Cursor::kColonNone;
+            if (nameEnd >= c.length) {
+                log(2, "xml.element", "parse", "bad xml file format: " + source.substring(lt));
+                TESSEL_THROW(xml::EXmlElement);
+            }
+            nameTo = nameEnd;
+            c.trim(nameFrom, nameTo);
+            closing = nameFrom == nameTo && c.data[nameEnd] == '/';
         }
-        String name = c.trimmed(lt + 1, nameEnd);
-        if (name.isEmpty() && c.data[nameEnd] == '/') {
+        if (closing) {
             // A closing tag; its name is not compared with the element's.
             uint32_t gt = c.find('>', nameEnd);
             if (gt == String::npos)
@@ -710,12 +736,18 @@ uint32_t Element::parse(const String& text, uint32_t offset) {
         if (open.size() >= kMaxDepth) {
             pastBound("elements nested deeper than ", kMaxDepth, " levels");
         }
-        auto* child = document.make<Element>(std::move(name));
+        auto* child = document.make<Element>(
+            nameFrom == nameTo ? String() : String(c.data + nameFrom, nameTo - nameFrom));
         if (current->m_xmlns) {
+            // The child's first attribute, so linked here directly (appendAttribute would
+            // compare its name with "xmlns" again).
             static const String kXmlns("xmlns");
             Attribute* inherited =
                 document.make<Attribute>(kXmlns, current->m_xmlns->m_value.text());
-            child->appendAttribute(inherited);
+            child->m_firstAttribute = inherited;
+            child->m_lastAttribute = inherited;
+            child->m_xmlns = inherited;
+            child->m_attributeCount = 1;
         }
         child->m_namespaces = current->m_namespaces;
         current->appendChild(child);

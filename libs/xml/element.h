@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 #include "xml/node.h"
 
@@ -116,7 +117,9 @@ struct NamespaceScope;
 
 class Element : public Node {
 public:
-    explicit Element(String name = String());
+    // Inline: the parser makes one element per tag, and an out-of-line call would take the
+    // name through memory.
+    explicit Element(String name = String()) : Node(kElementNode), m_name(std::move(name)) {}
     // Deletes the children and attributes (iteratively).
     ~Element() override;
 
@@ -195,8 +198,12 @@ private:
     void noteForeignChild();
     Attribute* newAttribute(const String& name, const String& value);
 
+    // Frees a document where its type is complete, so that the constructor can be inline.
+    struct DocumentRelease {
+        void operator()(Document* document) const noexcept;
+    };
     // Declared first so that it goes last: the nodes of a parsed tree live in it.
-    std::unique_ptr<Document> m_ownedDocument;
+    std::unique_ptr<Document, DocumentRelease> m_ownedDocument;
     String m_name;
     // The declarations in scope, own ones first, then those of the enclosing elements (a chain
     // shared with them); owned by the document.
