@@ -1,5 +1,12 @@
 # Warning flags, sanitizers and the helper that declares one library per folder.
 
+# The sub-folder that holds a module's system-specific half.
+if(WIN32)
+    set(VEXLAN_PLATFORM_DIR windows)
+else()
+    set(VEXLAN_PLATFORM_DIR unix)
+endif()
+
 add_library(vexlan_warnings INTERFACE)
 target_compile_options(vexlan_warnings INTERFACE
     -Wall -Wextra -Wshadow -Wnon-virtual-dtor -Woverloaded-virtual -Wformat=2
@@ -49,12 +56,13 @@ function(vexlan_library)
 endfunction()
 
 # vexlan_folder_library(<target> [PUBLIC_LIBS ...] [PRIVATE_LIBS ...])
-# The library of the current folder: every .cpp of the folder and of its unix/ sub-folder.
-# A folder without sources is a configuration error that names it.
+# The library of the current folder: every .cpp of the folder and of its platform sub-folder
+# (windows/ in the Windows build, unix/ otherwise). A folder without sources is a configuration
+# error that names it.
 function(vexlan_folder_library target)
     cmake_parse_arguments(ARG "" "" "PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
     file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp
-                                        ${CMAKE_CURRENT_SOURCE_DIR}/unix/*.cpp)
+                                        ${CMAKE_CURRENT_SOURCE_DIR}/${VEXLAN_PLATFORM_DIR}/*.cpp)
     if(NOT sources)
         message(FATAL_ERROR "${CMAKE_CURRENT_SOURCE_DIR}: no sources for the library ${target}")
     endif()
