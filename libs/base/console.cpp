@@ -51,6 +51,7 @@ void Console::log(int level, const String& className, const String& method, cons
                      text.data());
         std::fflush(out.stream);
     }
+    detail::debuggerOutput(text.c_str());
     std::fprintf(stdout, "%d %.*s\n", ms, static_cast<int>(text.length()), text.data());
     std::fflush(stdout);
 }

@@ -1,4 +1,5 @@
-// What the log needs from the system (implemented by unix/console_platform.cpp).
+// What the log needs from the system (implemented by unix/ and
+// windows/console_platform.cpp).
 #pragma once
 
 #include <cstdio>
@@ -11,6 +12,9 @@ namespace detail {
 // or device there is refused without blocking). The stream appends. Returns null when the file
 // cannot or must not be used.
 FILE* openLogFile(const char* path);
+// Hands one log line (no line end) to an attached debugger, where the system has such a
+// channel; nothing otherwise.
+void debuggerOutput(const char* text);
 
 }  // namespace detail
 }  // namespace tessel

@@ -9,7 +9,8 @@ namespace tessel {
 namespace {
 
 String systemPath(const String& path) {
-    return path.replace('\\', '/');
+    char separator = detail::pathSeparator();
+    return path.replace(separator == '/' ? '\\' : '/', separator);
 }
 
 }  // namespace
@@ -376,6 +377,35 @@ String getSettingsFilePath() {
     return getProgramDirectory() + "/vexlanclient.xml";
 }
 
+namespace detail {
+
+std::string osNameOf(int platformId, int major, int minor) {
+    switch (platformId) {
+        case 0:
+            return "Microsoft Win32";
+        case 1:
+            return major == 4 && minor != 0 ? "Microsoft Windows 98" : "Microsoft Windows 95";
+        case 2:
+            if (major == 6 && minor == 2)
+                return "Microsoft Windows 8";
+            if (major == 6 && minor == 1)
+                return "Microsoft Windows 7";
+            if (major == 6 && minor == 0)
+                return "Microsoft Windows Vista";
+            if (major == 5 && minor == 2)
+                return "Microsoft Windows XP x64";
+            if (major == 5 && minor == 1)
+                return "Microsoft Windows XP";
+            if (major == 5 && minor == 0)
+                return "Microsoft Windows 2000";
+            return "Microsoft Windows NT family";
+        default:
+            return "UNKNOWN";
+    }
+}
+
+}  // namespace detail
+
 String osName() {
     Console* c = console();
     if (!c)
@@ -387,7 +417,7 @@ String osName() {
         detail::OsInfo info = detail::osSurvey();
         c->m_osVersion = String(static_cast<int32_t>(info.major)) + "." +
                          String(static_cast<int32_t>(info.minor));
-        c->m_servicePack = String();
+        c->m_servicePack = String::copy(info.servicePack);
         c->m_osName = String::copy(info.name);
     }
     return c->m_osName;

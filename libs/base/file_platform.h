@@ -1,5 +1,5 @@
-// What files, folders and the system survey need from the system (implemented by
-// unix/file_platform.cpp).
+// What files, folders and the system survey need from the system (implemented by unix/ and
+// windows/file_platform.cpp).
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,10 @@
 
 namespace tessel {
 namespace detail {
+
+// The separator of the system's paths; the other one ("/" or "\\") is turned into it before
+// the system sees a path.
+char pathSeparator();
 
 // Files. Descriptors are plain ints; -1 means failure (see lastError()).
 // A file opened for writing is made the user's alone (0600, whatever the umask or its former
@@ -47,8 +51,12 @@ struct OsInfo {
     std::string name;  // PRETTY_NAME of os-release, else system name and release
     int major = 0;     // kernel version
     int minor = 0;
+    std::string servicePack;  // "Service Pack N.M" where the system has them; else empty
 };
-// `osReleasePath` is the os-release file to read (tests give their own).
+// The name of a Windows release from the platform identifier and version of the version
+// call (portable, in file.cpp, so that both builds test it).
+std::string osNameOf(int platformId, int major, int minor);
+// `osReleasePath` is the os-release file to read (tests give their own; Windows ignores it).
 OsInfo osSurvey(const char* osReleasePath = "/etc/os-release");
 
 }  // namespace detail

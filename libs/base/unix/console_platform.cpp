@@ -31,5 +31,10 @@ FILE* openLogFile(const char* path) {
     return stream;
 }
 
+void debuggerOutput(const char*) {
+    // Linux debuggers have no output channel of the debugged program: the line goes to the
+    // log file and standard output only.
+}
+
 }  // namespace detail
 }  // namespace tessel

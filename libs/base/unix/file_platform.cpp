@@ -32,6 +32,10 @@ bool holdMode(int fd, const struct stat& st, mode_t mode) {
 
 }  // namespace
 
+char pathSeparator() {
+    return '/';
+}
+
 int openFile(const char* path, bool read, bool write, bool create, bool truncate, bool shared) {
     // Non-blocking only while opening, so that a pipe without a writer cannot hang us.
     int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;

@@ -1,53 +1,38 @@
 #include "sandbox.h"
 
-#include <stdlib.h>
-#include <unistd.h>
-
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 
 #include "base/console.h"
+#include "sandbox_platform.h"
 
 namespace vexlan::testing {
-namespace {
 
-std::string makeTempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vexlan-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
-        throw std::runtime_error("mkdtemp failed");
-    return pattern;
-}
-
-void restore(const char* name, bool had, const std::string& value) {
-    if (had) {
-        setenv(name, value.c_str(), 1);
-    } else {
-        unsetenv(name);
-    }
-}
-
-}  // namespace
+using detail::makeTempDir;
 
 Sandbox::Sandbox() : m_home(makeTempDir()) {
-    if (const char* h = getenv("HOME")) {
-        m_hadHome = true;
-        m_oldHome = h;
-    }
-    if (const char* c = getenv("XDG_CONFIG_HOME")) {
-        m_hadConfig = true;
-        m_oldConfig = c;
-    }
     m_oldCwd = std::filesystem::current_path().string();
-    std::filesystem::create_directories(configHome());
-    setenv("HOME", m_home.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", configHome().c_str(), 1);
+    auto variables = detail::sandboxVariables(m_home);
+    m_configHome = variables.at(1).second;
+    for (const auto& [name, value] : variables) {
+        Saved saved;
+        saved.name = name;
+        if (const char* old = std::getenv(name.c_str())) {
+            saved.had = true;
+            saved.value = old;
+        }
+        m_saved.push_back(saved);
+        std::filesystem::create_directories(value);
+        detail::setEnvironment(name.c_str(), value.c_str());
+    }
 }
 
 Sandbox::~Sandbox() {
-    restore("HOME", m_hadHome, m_oldHome);
-    restore("XDG_CONFIG_HOME", m_hadConfig, m_oldConfig);
+    for (const Saved& saved : m_saved)
+        detail::setEnvironment(saved.name.c_str(), saved.had ? saved.value.c_str() : nullptr);
     std::error_code ignored;
     std::filesystem::current_path(m_oldCwd, ignored);
     std::filesystem::remove_all(m_home, ignored);

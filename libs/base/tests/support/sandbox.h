@@ -7,9 +7,10 @@
 
 namespace vexlan::testing {
 
-// A fresh temporary folder made HOME and XDG_CONFIG_HOME (= HOME/.config) for the lifetime of
-// the object; the previous values and the current directory come back on destruction, and
-// the folder is removed.
+// A fresh temporary folder made the user's folders for the lifetime of the object (HOME and
+// XDG_CONFIG_HOME = HOME/.config on Linux; USERPROFILE, APPDATA and LOCALAPPDATA under it on
+// Windows); the previous values and the current directory come back on destruction, and the
+// folder is removed.
 class Sandbox {
 public:
     Sandbox();
@@ -18,16 +19,20 @@ public:
     Sandbox& operator=(const Sandbox&) = delete;
 
     const std::string& home() const { return m_home; }
-    std::string configHome() const { return m_home + "/.config"; }
+    // The settings folder: XDG_CONFIG_HOME on Linux, APPDATA on Windows.
+    const std::string& configHome() const { return m_configHome; }
     // A path inside the sandbox.
     std::string path(const std::string& relative) const { return m_home + "/" + relative; }
 
 private:
+    struct Saved {
+        std::string name;
+        bool had = false;
+        std::string value;
+    };
     std::string m_home;
-    std::string m_oldHome;
-    std::string m_oldConfig;
-    bool m_hadHome = false;
-    bool m_hadConfig = false;
+    std::string m_configHome;
+    std::vector<Saved> m_saved;
     std::string m_oldCwd;
 };
 
