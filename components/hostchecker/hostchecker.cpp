@@ -39,9 +39,8 @@ const char* text(const char* value) {
 extern "C" {
 
 VEXLAN_HOSTCHECKER_EXPORT int InitHostCheckerDll(const char* first, const char* second,
-                                                              const char* folder,
-                                                              const char* hostname,
-                                                              const char* language) {
+                                                 const char* folder, const char* hostname,
+                                                 const char* language) {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_folder = text(folder);
     trace(std::string("init|") + text(first) + "|" + text(second) + "|" + g_folder + "|" +

@@ -1,6 +1,7 @@
 // The sample plugin without tunnel: "LaunchSafeResource" opens the service with the desktop's
-// handler (xdg-open; on Windows the shell, for web addresses only), in a session of its own so that it outlives the client. The other
-// exports accept their calls and keep nothing that matters. See README.md.
+// handler (xdg-open; on Windows the shell, for web addresses only), in a session of its own so that
+// it outlives the client. The other exports accept their calls and keep nothing that matters. See
+// README.md.
 //
 // When VEXLAN_LAUNCHER_RECORD names a file, nothing is started: the line
 // "<safetype> <service>" that would have been opened is appended to that file instead.

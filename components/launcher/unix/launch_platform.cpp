@@ -49,4 +49,3 @@ bool launch(const std::string& service) {
     }).detach();
     return true;
 }
-
