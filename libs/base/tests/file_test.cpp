@@ -1,9 +1,10 @@
 #include "base/file.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <string>
@@ -42,6 +43,8 @@ EFile expectEFile(Action action) {
     return EFile("none", "none", 0);
 }
 
+#ifndef _WIN32
+// Modes and umask: what Linux narrows; Windows files take the profile's access rights.
 // Sets the process's umask for the lifetime of the object.
 class ScopedUmask {
 public:
@@ -65,6 +68,8 @@ void writeWithMode(const std::string& path, mode_t mode) {
     writeFile(path, "old");
     ASSERT_EQ(::chmod(path.c_str(), mode), 0);
 }
+
+#endif  // _WIN32
 
 }  // namespace
 
@@ -357,11 +362,15 @@ TEST(ReadAllFile, MissingFileOrFolderRaisesAfterTheLogLine) {
     }
 }
 
+#ifndef _WIN32
+// A FIFO in the file system is Linux's.
 TEST(ReadAllFile, PipeWithoutWriterDoesNotHang) {
     TempDir dir;
     ASSERT_EQ(mkfifo(dir.file("pipe").c_str(), 0600), 0);
     EXPECT_TRUE(tessel::readAllFile(str(dir.file("pipe"))).isEmpty());
 }
+
+#endif  // _WIN32
 
 TEST(Paths, MoveAndDelete) {
     TempDir dir;
@@ -434,6 +443,8 @@ TEST(CreateDirectories, EnsureDirectoryCreatesOnlyWhenMissing) {
 
 // A wide umask must not open what the client writes to others, and a narrow one must not
 // take the owner's own rights: files are 0600 and folders 0700 exactly.
+#ifndef _WIN32
+// Modes and umask are Linux's.
 TEST(PrivateModes, FilesAndFoldersAreTheUsersAloneWhateverTheUmask) {
     for (mode_t mask : {0000, 0022, 0077, 0277}) {
         SCOPED_TRACE(mask);
@@ -519,6 +530,8 @@ TEST(PrivateModes, NarrowFolderToOwner) {
     EXPECT_EQ(modeOf(dir.file("plain")), 0644u);
 }
 
+#endif  // _WIN32
+
 TEST(Paths, ParentFolder) {
     struct Case {
         const char* path;
@@ -590,6 +603,8 @@ TEST(Locations, ProgramFolderAndSettingsFileFollowTheProfile) {
     EXPECT_EQ(tessel::getSettingsFilePath(), (sandbox.home() + "/Vexlan/vexlanclient.xml").c_str());
 }
 
+#ifndef _WIN32
+// HOME, XDG_CONFIG_HOME and the password database are Linux's.
 TEST(Locations, FallbacksWithoutEnvironment) {
     Sandbox sandbox;  // restores both variables
     unsetenv("XDG_CONFIG_HOME");
@@ -603,6 +618,10 @@ TEST(Locations, FallbacksWithoutEnvironment) {
     EXPECT_TRUE(tessel::getProgramDirectory().endsWith("/Vexlan"));
 }
 
+#endif  // _WIN32
+
+#ifndef _WIN32
+// os-release and the kernel's name are Linux's.
 TEST(SystemSurvey, OsNameComesFromOsRelease) {
     TempDir dir;
     struct Case {
@@ -629,11 +648,52 @@ TEST(SystemSurvey, WithoutOsReleaseTheKernelNamesTheSystem) {
     EXPECT_GT(info.major, 0);
 }
 
+#endif  // _WIN32
+
 TEST(SystemSurvey, OsNameIsStoredOnTheConsole) {
     String name = tessel::osName();
     EXPECT_FALSE(name.isEmpty());
     EXPECT_EQ(tessel::osName(), name);
     EXPECT_EQ(tessel::console()->m_osName, name);
     EXPECT_FALSE(tessel::console()->m_osVersion.isEmpty());
+#ifdef _WIN32
+    EXPECT_TRUE(tessel::console()->m_servicePack.startsWith("Service Pack "));
+#else
     EXPECT_TRUE(tessel::console()->m_servicePack.isEmpty());
+#endif
 }
+
+TEST(SystemSurvey, WindowsReleaseNames) {
+    struct Case {
+        int platform, major, minor;
+        const char* name;
+    } cases[] = {
+        {0, 3, 1, "Microsoft Win32"},
+        {1, 4, 0, "Microsoft Windows 95"},
+        {1, 4, 10, "Microsoft Windows 98"},
+        {1, 5, 1, "Microsoft Windows 95"},
+        {2, 5, 0, "Microsoft Windows 2000"},
+        {2, 5, 1, "Microsoft Windows XP"},
+        {2, 5, 2, "Microsoft Windows XP x64"},
+        {2, 6, 0, "Microsoft Windows Vista"},
+        {2, 6, 1, "Microsoft Windows 7"},
+        {2, 6, 2, "Microsoft Windows 8"},
+        {2, 6, 3, "Microsoft Windows NT family"},
+        {2, 10, 0, "Microsoft Windows NT family"},
+        {2, 4, 0, "Microsoft Windows NT family"},
+        {3, 10, 0, "UNKNOWN"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.platform) + " " + std::to_string(c.major) + "." +
+                     std::to_string(c.minor));
+        EXPECT_EQ(tessel::detail::osNameOf(c.platform, c.major, c.minor), c.name);
+    }
+}
+
+#ifdef _WIN32
+TEST(SystemSurvey, WindowsNameAndVersionComeFromTheSystem) {
+    tessel::detail::OsInfo info = tessel::detail::osSurvey();
+    EXPECT_EQ(info.name.rfind("Microsoft Win", 0), 0u) << info.name;
+    EXPECT_GE(info.major, 5);
+}
+#endif

@@ -4,9 +4,10 @@
 // is the user's own (and the administrators') by default.
 #include "base/file_platform.h"
 
+#include <windows.h>
+// After windows.h, which they build on.
 #include <lm.h>
 #include <shlobj.h>
-#include <windows.h>
 
 #include <algorithm>
 #include <cstdlib>

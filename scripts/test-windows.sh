@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# The Windows build and its tests: installs the cross compiler, Wine and the cross-built
+# libraries (scripts/setup-windows.sh, cached), cross-builds for 32-bit Windows with warnings as
+# errors, then runs every test program under Wine, each once, in a private Wine prefix that is
+# removed at the end. Extra arguments go to cmake. Exit status 0 only when all tests pass.
+#
+#   scripts/test-windows.sh
+#   VEXLAN_WINDOWS_BUILD_DIR=DIR   build folder (default build-windows)
+#   VEXLAN_KEEP_WINEPREFIX=1       keep the Wine prefix and say where it is
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+build=${VEXLAN_WINDOWS_BUILD_DIR:-build-windows}
+
+say() { echo "test-windows: $*"; }
+seconds_since() { echo $(($(date +%s) - $1)); }
+
+start=$(date +%s)
+prefix=$(./scripts/setup-windows.sh | tail -n 1)
+setup_time=$(seconds_since "$start")
+say "libraries in $prefix ($setup_time s)"
+
+launcher=()
+if command -v ccache >/dev/null; then
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
+step=$(date +%s)
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXLAN_WERROR=ON \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-i686.cmake" \
+    -DVEXLAN_MINGW_PREFIX="$prefix" "${launcher[@]}" "$@"
+cmake --build "$build"
+build_time=$(seconds_since "$step")
+
+# A Wine prefix of this run only, started once, with one wineserver kept for the whole run so
+# that each test program starts in a fraction of a second.
+WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/vexlan-wine-XXXXXX")
+export WINEPREFIX WINEDEBUG=-all WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml="
+cleanup() {
+    wineserver -k >/dev/null 2>&1 || true
+    if [ "${VEXLAN_KEEP_WINEPREFIX:-}" = 1 ]; then
+        say "Wine prefix kept in $WINEPREFIX"
+    else
+        rm -rf "$WINEPREFIX"
+    fi
+}
+trap cleanup EXIT
+step=$(date +%s)
+wineboot -i >/dev/null 2>&1
+wineserver -p
+prefix_time=$(seconds_since "$step")
+
+# Each test program is one CTest test (the Windows build registers no per-case tests), run
+# under Wine through the toolchain's emulator; GoogleTest writes its report beside the build.
+results=$root/$build/test-results
+rm -rf "$results"
+mkdir -p "$results"
+step=$(date +%s)
+status=0
+GTEST_OUTPUT="xml:$results/" ctest --test-dir "$build" --output-on-failure -j 2 || status=$?
+test_time=$(seconds_since "$step")
+
+say "summary: libraries $setup_time s, cross build $build_time s, Wine prefix $prefix_time s," \
+    "tests under Wine $test_time s, total $(seconds_since "$start") s"
+for report in "$results"/*.xml; do
+    [ -e "$report" ] || continue
+    sed -n 's/^<testsuites tests="\([0-9]*\)" failures="\([0-9]*\)" disabled="\([0-9]*\)".* time="\([0-9.]*\)".*/\1 \2 \3 \4/p' \
+        "$report" | {
+        read -r tests failures disabled time || exit 0
+        printf 'test-windows:   %-16s %4s tests, %s failed, %s disabled, %s s\n' \
+            "$(basename "$report" .xml)" "$tests" "$failures" "$disabled" "$time"
+    }
+done
+if [ "$status" -ne 0 ]; then
+    say "FAILED"
+    exit "$status"
+fi
+say "all tests passed"
