@@ -35,6 +35,8 @@ build_time=$(seconds_since "$step")
 # that each test program starts in a fraction of a second.
 WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/vexlan-wine-XXXXXX")
 export WINEPREFIX WINEDEBUG=-all WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine takes the ANSI code page from the locale: the same for every run (Western European, 1252).
+export LC_ALL=C.UTF-8
 cleanup() {
     wineserver -k >/dev/null 2>&1 || true
     if [ "${VEXLAN_KEEP_WINEPREFIX:-}" = 1 ]; then
@@ -45,8 +47,10 @@ cleanup() {
 }
 trap cleanup EXIT
 step=$(date +%s)
-wineboot -i >/dev/null 2>&1
+# The persistent server first: wineboot then uses it (started after wineboot, it would find
+# wineboot's own server still running and fail).
 wineserver -p
+wineboot -i >/dev/null 2>&1
 prefix_time=$(seconds_since "$step")
 
 # Each test program is one CTest test (the Windows build registers no per-case tests), run
@@ -56,7 +60,9 @@ rm -rf "$results"
 mkdir -p "$results"
 step=$(date +%s)
 status=0
-GTEST_OUTPUT="xml:$results/" ctest --test-dir "$build" --output-on-failure -j 2 || status=$?
+# GoogleTest under Wine takes "/work/..." as relative to the test's folder: give it the
+# Windows form of the folder.
+GTEST_OUTPUT="xml:$(winepath -w "$results")\\" ctest --test-dir "$build" --output-on-failure -j 2 || status=$?
 test_time=$(seconds_since "$step")
 
 say "summary: libraries $setup_time s, cross build $build_time s, Wine prefix $prefix_time s," \

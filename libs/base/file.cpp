@@ -245,14 +245,15 @@ bool isDirectory(const String& path) {
 
 void createDirectories(const String& path) {
     String normal = systemPath(path);
+    const char separator = detail::pathSeparator();
     String built;
-    if (normal.startsWith("/"))
-        built = "/";
+    if (normal.charAt(0) == separator)
+        built.append(separator);
     bool lastFailed = false;
     bool any = false;
     uint32_t start = 0;
     while (start <= normal.length()) {
-        uint32_t slash = normal.find('/', start);
+        uint32_t slash = normal.find(separator, start);
         uint32_t end = slash == String::npos ? normal.length() : slash;
         String part = normal.substring(start, end - start);
         if (!part.isEmpty()) {
@@ -260,7 +261,7 @@ void createDirectories(const String& path) {
             // Earlier parts usually exist already: only the last one decides.
             lastFailed = !detail::makeDirectory(built.c_str());
             any = true;
-            built.append('/');
+            built.append(separator);
         }
         if (slash == String::npos)
             break;
@@ -375,6 +376,13 @@ String getProgramDirectory() {
 
 String getSettingsFilePath() {
     return getProgramDirectory() + "/vexlanclient.xml";
+}
+
+String getLogFallbackDirectory() {
+    std::string local = detail::localDataDirectory();
+    if (local.empty())
+        return getProgramDirectory();
+    return String::copy(local) + "/Vexlan";
 }
 
 namespace detail {

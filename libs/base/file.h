@@ -124,6 +124,10 @@ String findUserApplicationDataDirectory();
 // The program folder (profile + "/Vexlan") and the settings file inside it.
 String getProgramDirectory();
 String getSettingsFilePath();
+// Where the log file goes when the one in the temporary folder cannot be used: the local
+// application data folder + "/Vexlan" where the system has one (Windows), else the program
+// folder. Not created here.
+String getLogFallbackDirectory();
 
 // The OS name for the user agent; runs the system survey on first use.
 String osName();

@@ -46,6 +46,9 @@ std::vector<std::string> commandLineArguments();
 std::string homeDirectory();
 // The user's configuration folder ($XDG_CONFIG_HOME, else home + "/.config").
 std::string configDirectory();
+// The user's local (not roaming) application data folder where the system has one
+// (%LOCALAPPDATA% on Windows); empty on Linux.
+std::string localDataDirectory();
 
 struct OsInfo {
     std::string name;  // PRETTY_NAME of os-release, else system name and release

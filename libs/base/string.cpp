@@ -8,6 +8,7 @@
 #include <new>
 
 #include "base/buffer.h"
+#include "base/string_platform.h"
 
 namespace tessel {
 namespace {
@@ -148,76 +149,11 @@ String String::copy(const void* data, uint32_t length) {
 }
 
 String String::fromWide(const wchar_t* text) {
-    String result;
-    if (!text)
-        return result;
-    for (; *text; ++text) {
-        uint32_t cp = static_cast<uint32_t>(*text);
-        if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            cp = 0xFFFD;
-        char bytes[4];
-        uint32_t n;
-        if (cp < 0x80) {
-            bytes[0] = static_cast<char>(cp);
-            n = 1;
-        } else if (cp < 0x800) {
-            bytes[0] = static_cast<char>(0xC0 | (cp >> 6));
-            bytes[1] = static_cast<char>(0x80 | (cp & 0x3F));
-            n = 2;
-        } else if (cp < 0x10000) {
-            bytes[0] = static_cast<char>(0xE0 | (cp >> 12));
-            bytes[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            bytes[2] = static_cast<char>(0x80 | (cp & 0x3F));
-            n = 3;
-        } else {
-            bytes[0] = static_cast<char>(0xF0 | (cp >> 18));
-            bytes[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            bytes[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            bytes[3] = static_cast<char>(0x80 | (cp & 0x3F));
-            n = 4;
-        }
-        result.append(bytes, n);
-    }
-    return result;
+    return copy(detail::wideToAnsi(text));
 }
 
 std::wstring String::toWide() const {
-    // UTF-8 to wide characters; a malformed sequence becomes U+FFFD.
-    std::wstring out;
-    out.reserve(m_length);
-    const auto* p = reinterpret_cast<const unsigned char*>(m_string);
-    const auto* end = p + m_length;
-    while (p < end) {
-        unsigned char c = *p++;
-        uint32_t cp;
-        int more;
-        if (c < 0x80) {
-            cp = c;
-            more = 0;
-        } else if ((c & 0xE0) == 0xC0) {
-            cp = c & 0x1F;
-            more = 1;
-        } else if ((c & 0xF0) == 0xE0) {
-            cp = c & 0x0F;
-            more = 2;
-        } else if ((c & 0xF8) == 0xF0) {
-            cp = c & 0x07;
-            more = 3;
-        } else {
-            out.push_back(L'\xFFFD');
-            continue;
-        }
-        bool ok = true;
-        for (int i = 0; i < more; ++i) {
-            if (p >= end || (*p & 0xC0) != 0x80) {
-                ok = false;
-                break;
-            }
-            cp = (cp << 6) | (*p++ & 0x3F);
-        }
-        out.push_back(ok ? static_cast<wchar_t>(cp) : L'\xFFFD');
-    }
-    return out;
+    return detail::ansiToWide(m_string, m_length);
 }
 
 const char* String::c_str() const {

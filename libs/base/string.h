@@ -71,7 +71,7 @@ public:
     // One 32-bit value with the caller's printf format, at most 255 characters.
     static String format(const char* format, uint32_t value);
     static String format(const char* format, int32_t value);
-    // The UTF-8 form of a wide zero-terminated text.
+    // A wide zero-terminated text as bytes of the ANSI code page (UTF-8 on Linux).
     static String fromWide(const wchar_t* text);
 
     uint32_t length() const noexcept { return m_length; }
@@ -86,6 +86,7 @@ public:
     }
     char operator[](uint32_t position) const noexcept { return charAt(position); }
     std::string toStd() const { return std::string(m_string, m_length); }
+    // The bytes as wide characters, through the ANSI code page.
     std::wstring toWide() const;
     // Whether this String owns (shares) pooled storage.
     bool hasStorage() const noexcept { return static_cast<bool>(m_storage); }

@@ -8,6 +8,7 @@
 
 #include "base/console.h"
 #include "base/fixedpositions.h"
+#include "http/curlwrapper_platform.h"
 
 namespace tessel {
 namespace http {
@@ -139,7 +140,8 @@ bool CurlEasyWrapper::request(const String& url, BodyFunction body, void* target
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, m_verify ? 2L : 0L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, m_verify ? 1L : 0L);
     curl_easy_setopt(curl, CURLOPT_CERTINFO, 1L);
-    curl_easy_setopt(curl, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_NO_REVOKE));
+    curl_easy_setopt(curl, CURLOPT_SSL_OPTIONS,
+                     static_cast<long>(CURLSSLOPT_NO_REVOKE) | detail::trustAnchorSslOptions());
     if (!postFields.isEmpty()) {
         // The size is given so that bodies holding zero bytes are sent whole; libcurl does
         // not copy POSTFIELDS, and `postFields` lives until perform returns.

@@ -312,12 +312,7 @@ SystemProxySettings SystemProxySettings::fromEnvironment() {
 }
 
 SystemProxySettings SystemProxySettings::current() {
-    String listing;
-    SystemProxySettings settings;
-    if (detail::readGnomeProxyListing(listing) && fromGnomeListing(listing, settings)) {
-        return settings;
-    }
-    return fromEnvironment();
+    return detail::readSystemProxySettings();
 }
 
 namespace {
@@ -355,6 +350,8 @@ SystemProxySettings SystemProxySettings::recent() {
     static int64_t readAt = 0;
     static bool read = false;
 
+    if (!detail::systemProxySettingsAreCostly())
+        return current();
     String now = proxyEnvironment();
     int64_t time = monotonicMilliseconds();
     ScopeLock guard(lock);

@@ -1,7 +1,8 @@
 // The system proxy settings that proxy discovery (IEProxy) reads: four values named after the
-// Internet settings they stand for (ProxyEnable, ProxyServer, ProxyOverride, AutoConfigURL),
-// filled from GNOME's proxy settings when its schema is installed and its mode is not "none",
-// otherwise from the https_proxy / all_proxy / no_proxy environment variables.
+// Internet settings they stand for (ProxyEnable, ProxyServer, ProxyOverride, AutoConfigURL).
+// On Windows they are those values of the user's Internet settings in the registry. Elsewhere
+// they are filled from GNOME's proxy settings when its schema is installed and its mode is not
+// "none", otherwise from the https_proxy / all_proxy / no_proxy environment variables.
 #pragma once
 
 #include <cstdint>
@@ -27,8 +28,9 @@ struct SystemProxySettings {
 
     // The settings of the user running the program, read afresh at each call.
     static SystemProxySettings current();
-    // The same, read at most a few seconds ago under the same environment: reading GNOME's
-    // settings starts a process, too much for every transfer of a session.
+    // The same, read at most a few seconds ago under the same environment where reading them
+    // is costly (GNOME's settings start a process, too much for every transfer of a session);
+    // read afresh where it is cheap (the registry).
     static SystemProxySettings recent();
 
     // GNOME's settings from the text printed by

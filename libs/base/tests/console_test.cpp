@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#else
+#include <windows.h>
 #endif
 
 #include <gtest/gtest.h>
@@ -226,6 +228,45 @@ TEST(Console, RefusesALogFileOwnedByAnotherUser) {
     EXPECT_EQ(readFile(dir.file("log")), "precious");
 }
 
+#endif  // _WIN32
+
+#ifdef _WIN32
+// Windows: the log goes only into a folder that belongs to this user. (Wine reports every
+// file as the user's, so the refusal of another user's folder is not exercised here.)
+TEST(Console, LogFileInAFolderOfThisUserWithEitherSeparator) {
+    TempDir dir;
+    std::string backslashed = dir.path() + "\\back.log";
+    for (const std::string& path : {dir.file("forward.log"), backslashed}) {
+        Console console;
+        ASSERT_TRUE(console.setOutput(0, path.c_str())) << path;
+        console.log(0, "C", "m", "written");
+        std::vector<std::string> lines = fileLines(path);
+        ASSERT_EQ(lines.size(), 1u) << path;
+        EXPECT_NE(lines[0].find("TRACE C.m written"), std::string::npos) << lines[0];
+    }
+}
+
+TEST(Console, LogFileInAMissingFolderIsRefused) {
+    TempDir dir;
+    Console console;
+    EXPECT_FALSE(console.setOutput(0, dir.file("absent/vexlanclient.log").c_str()));
+    EXPECT_FALSE(console.setOutput(0, dir.file("absent\\vexlanclient.log").c_str()));
+}
+
+// A path from the root ("/tmp/vexlanclient.log") lands on the current folder's drive. The
+// test's folder stands for "/tmp", reached from the root of its own drive.
+TEST(Console, APathFromTheRootIsOnTheCurrentDrive) {
+    TempDir dir;
+    ASSERT_GT(dir.path().size(), 3u);
+    ASSERT_EQ(dir.path()[1], ':');
+    std::string fromRoot = dir.path().substr(2) + "/vexlanclient.log";  // "\\users\\...\\x"
+    vexlan::testing::Sandbox sandbox;  // gives the current folder back at its end
+    ASSERT_EQ(SetCurrentDirectoryA(dir.path().c_str()), TRUE);
+    Console console;
+    ASSERT_TRUE(console.setOutput(0, fromRoot.c_str())) << fromRoot;
+    console.log(0, "C", "m", "on this drive");
+    EXPECT_EQ(fileLines(dir.file("vexlanclient.log")).size(), 1u);
+}
 #endif  // _WIN32
 
 TEST(Console, LogCatchChainsTheExceptionToTheCatchSite) {

@@ -575,6 +575,8 @@ TEST(Paths, ExecutablePathFromCommandLine) {
     }
 }
 
+#ifndef _WIN32
+// /proc/self/exe names the program on Linux.
 TEST(Paths, ExecutablePathOfThisProcessNamesThisProgram) {
     String path = tessel::getExecutablePath();
     EXPECT_TRUE(tessel::isFile(path)) << path.toStd();
@@ -582,6 +584,8 @@ TEST(Paths, ExecutablePathOfThisProcessNamesThisProgram) {
               std::filesystem::canonical("/proc/self/exe"));
     EXPECT_TRUE(tessel::getCommandLine().startsWith(path));
 }
+
+#endif  // _WIN32
 
 TEST(Paths, CurrentDirectoryIsACopy) {
     Sandbox sandbox;  // restores the current folder
@@ -601,6 +605,21 @@ TEST(Locations, ProgramFolderAndSettingsFileFollowTheProfile) {
     EXPECT_EQ(tessel::getUserApplicationDataDirectory(), sandbox.configHome().c_str());
     EXPECT_EQ(tessel::getProgramDirectory(), (sandbox.home() + "/Vexlan").c_str());
     EXPECT_EQ(tessel::getSettingsFilePath(), (sandbox.home() + "/Vexlan/vexlanclient.xml").c_str());
+}
+
+// The log's fallback folder: the local application data folder on Windows, the program
+// folder where the system has no such folder (Linux).
+TEST(Locations, LogFallbackFolderFollowsTheLocalApplicationData) {
+    Sandbox sandbox;
+#ifdef _WIN32
+    std::string local = sandbox.path("AppData/Local");
+    std::filesystem::create_directories(local);
+    EXPECT_EQ(std::filesystem::path(tessel::getLogFallbackDirectory().toStd()),
+              std::filesystem::path(local + "/Vexlan"));
+    EXPECT_NE(tessel::getLogFallbackDirectory(), tessel::getProgramDirectory());
+#else
+    EXPECT_EQ(tessel::getLogFallbackDirectory(), tessel::getProgramDirectory());
+#endif
 }
 
 #ifndef _WIN32

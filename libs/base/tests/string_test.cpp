@@ -9,6 +9,10 @@
 
 #include "base/buffer.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 using tessel::String;
 
 namespace {
@@ -447,6 +451,8 @@ TEST(String, SetLengthCutsAndGrows) {
     EXPECT_EQ(s.length(), 5u);
 }
 
+#ifndef _WIN32
+// Linux's ANSI code page is UTF-8.
 TEST(String, WideRoundTrip) {
     String text = String::copy(std::string("caf\xc3\xa9 \xe2\x82\xac \xf0\x9d\x84\x9e"));
     std::wstring wide = text.toWide();
@@ -454,3 +460,19 @@ TEST(String, WideRoundTrip) {
     EXPECT_EQ(String::fromWide(wide.c_str()), text);
     EXPECT_EQ(String::copy(std::string("\xff")).toWide(), L"\uFFFD");
 }
+#else
+// Windows converts through the ANSI code page; the test run's is Western European (1252).
+TEST(String, WideFormGoesThroughTheAnsiCodePage) {
+    if (GetACP() != 1252)
+        GTEST_SKIP() << "ANSI code page " << GetACP() << ", not 1252";
+    String text = String::copy(std::string("caf\xe9 \x80"));
+    std::wstring wide = text.toWide();
+    EXPECT_EQ(wide, L"caf\u00e9 \u20ac");
+    EXPECT_EQ(String::fromWide(wide.c_str()), text);
+    // Not in the code page: the default character.
+    EXPECT_EQ(String::fromWide(L"\u4e2d."), "?.");
+    EXPECT_EQ(String::fromWide(L""), "");
+    EXPECT_EQ(String::fromWide(nullptr), "");
+    EXPECT_EQ(String().toWide(), L"");
+}
+#endif

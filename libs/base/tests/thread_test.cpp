@@ -5,7 +5,12 @@
 #include <atomic>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "base/console.h"
 #include "base/exception.h"
@@ -278,4 +283,50 @@ TEST(Thread, DeletedFromItsOwnMainIsLeftToFinish) {
     EXPECT_TRUE(
         capture.contains("ERROR ThreadPrivate.~ThreadPrivate thread SelfDelete "
                          "detached: it ends when its main returns"));
+}
+
+namespace {
+
+// At its thread's end, records the value that another thread_local variable of the same
+// thread holds then.
+thread_local int t_mark = 0;
+struct MarkReader {
+    int* seen = nullptr;
+    ~MarkReader() {
+        if (seen)
+            *seen = t_mark;
+    }
+};
+
+void markAndArrangeReading(int* seen) {
+    t_mark = 7;
+    static thread_local MarkReader reader;
+    reader.seen = seen;
+}
+
+#ifdef _WIN32
+DWORD WINAPI markingThread(LPVOID seen) {
+    markAndArrangeReading(static_cast<int*>(seen));
+    return 0;
+}
+#endif
+
+}  // namespace
+
+// The caches of the libraries hand their contents back from thread_local destructors that read
+// the thread's other thread_local variables: those must still be there.
+TEST(Thread, ThreadLocalDestructorsSeeTheThreadsOtherVariables) {
+    int seen = -1;
+    std::thread worker([&seen] { markAndArrangeReading(&seen); });
+    worker.join();
+    EXPECT_EQ(seen, 7);
+#ifdef _WIN32
+    // A thread that the system started directly, not through the C++ runtime.
+    seen = -1;
+    HANDLE thread = CreateThread(nullptr, 0, &markingThread, &seen, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    ASSERT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
+    CloseHandle(thread);
+    EXPECT_EQ(seen, 7);
+#endif
 }

@@ -216,6 +216,10 @@ std::string configDirectory() {
     return home.empty() ? std::string() : home + "/.config";
 }
 
+std::string localDataDirectory() {
+    return std::string();
+}
+
 namespace {
 
 // The value of an os-release assignment: quotes removed and, inside double quotes, the

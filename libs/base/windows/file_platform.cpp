@@ -210,6 +210,10 @@ std::string configDirectory() {
     return knownFolder("APPDATA", CSIDL_APPDATA);
 }
 
+std::string localDataDirectory() {
+    return knownFolder("LOCALAPPDATA", CSIDL_LOCAL_APPDATA);
+}
+
 OsInfo osSurvey(const char*) {
     OsInfo info;
     OSVERSIONINFOEXA extended{};

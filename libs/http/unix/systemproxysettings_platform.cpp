@@ -85,6 +85,20 @@ bool readGnomeProxyListing(String& listing) {
     return true;
 }
 
+// GNOME's settings when its schema is installed and its mode is not "none", otherwise the
+// environment's.
+SystemProxySettings readSystemProxySettings() {
+    String listing;
+    SystemProxySettings settings;
+    if (readGnomeProxyListing(listing) && SystemProxySettings::fromGnomeListing(listing, settings))
+        return settings;
+    return SystemProxySettings::fromEnvironment();
+}
+
+bool systemProxySettingsAreCostly() {
+    return true;
+}
+
 }  // namespace detail
 }  // namespace http
 }  // namespace tessel

@@ -2,8 +2,14 @@
 
 #include <gtest/gtest.h>
 #include <openssl/err.h>
+#ifdef _WIN32
+#include <openssl/ec.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#endif
 
 #include <cstdlib>
+#include <functional>
 #include <string>
 
 #include "base/base64.h"
@@ -20,14 +26,56 @@ using vexlan::testing::writeFile;
 
 namespace {
 
+#ifndef _WIN32
 // Runs a shell command; the test fails when it does not succeed.
 void run(const std::string& command) {
     ASSERT_EQ(std::system((command + " 2>/dev/null").c_str()), 0) << command;
 }
+#endif
 
 String text(const std::string& s) {
     return String::copy(s);
 }
+
+#ifdef _WIN32
+// What the openssl command writes on Linux, through the library: a P-256 key pair
+// ("ec.pem", "ec_pub.pem"), the RSA key `privatePem` encrypted with "secret"
+// ("encrypted.pem") and in the traditional form ("traditional.pem").
+void writeKeyForms(const std::string& privatePem, const TempDir& dir) {
+    auto pemOf = [](const std::function<int(BIO*)>& write) {
+        BIO* out = BIO_new(BIO_s_mem());
+        EXPECT_EQ(write(out), 1);
+        char* data = nullptr;
+        long length = BIO_get_mem_data(out, &data);
+        std::string pem(data, static_cast<size_t>(length));
+        BIO_free(out);
+        return pem;
+    };
+    EVP_PKEY* ec = EVP_EC_gen("P-256");
+    ASSERT_NE(ec, nullptr);
+    writeFile(dir.file("ec.pem"), pemOf([ec](BIO* out) {
+                  return PEM_write_bio_PrivateKey(out, ec, nullptr, nullptr, 0, nullptr, nullptr);
+              }));
+    writeFile(dir.file("ec_pub.pem"),
+              pemOf([ec](BIO* out) { return PEM_write_bio_PUBKEY(out, ec); }));
+    EVP_PKEY_free(ec);
+
+    BIO* in = BIO_new_mem_buf(privatePem.data(), static_cast<int>(privatePem.size()));
+    EVP_PKEY* rsa = PEM_read_bio_PrivateKey(in, nullptr, nullptr, nullptr);
+    BIO_free(in);
+    ASSERT_NE(rsa, nullptr);
+    writeFile(dir.file("encrypted.pem"), pemOf([rsa](BIO* out) {
+                  char password[] = "secret";
+                  return PEM_write_bio_PKCS8PrivateKey(out, rsa, EVP_aes_256_cbc(), password, 6,
+                                                       nullptr, nullptr);
+              }));
+    writeFile(dir.file("traditional.pem"), pemOf([rsa](BIO* out) {
+                  return PEM_write_bio_PrivateKey_traditional(out, rsa, nullptr, nullptr, 0,
+                                                              nullptr, nullptr);
+              }));
+    EVP_PKEY_free(rsa);
+}
+#endif
 
 // One 2048-bit key pair for the whole executable: generating keys is slow.
 class RSATest : public ::testing::Test {
@@ -116,6 +164,8 @@ TEST_F(RSATest, SignatureOfAnyOtherSizeIsRefused) {
     EXPECT_FALSE(priv.verifySignature(data.data(), -1, good));
 }
 
+#ifndef _WIN32
+// The openssl command line tool exists on Linux only.
 TEST_F(RSATest, CompatibleWithTheOpensslCommand) {
     // What the openssl tool signs (PKCS#1 v1.5 over SHA-1) verifies here, and the other way.
     std::string message = "2.4.1vpn2024-05-06" + std::string(43, 'x') + "=";
@@ -137,9 +187,11 @@ TEST_F(RSATest, CompatibleWithTheOpensslCommand) {
     run("openssl dgst -sha1 -verify " + s_dir->file("public.pem") + " -signature " +
         s_dir->file("ours.sig") + " " + s_dir->file("message") + " >/dev/null");
 }
+#endif  // _WIN32
 
 TEST_F(RSATest, LoadKeyAcceptsOnlyTheRequestedRsaBlock) {
     TempDir dir;
+#ifndef _WIN32
     run("openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out " +
         dir.file("ec.pem"));
     run("openssl pkey -in " + dir.file("ec.pem") + " -pubout -out " + dir.file("ec_pub.pem"));
@@ -147,6 +199,10 @@ TEST_F(RSATest, LoadKeyAcceptsOnlyTheRequestedRsaBlock) {
         dir.file("encrypted.pem"));
     run("openssl rsa -in " + s_dir->file("private.pem") + " -traditional -out " +
         dir.file("traditional.pem"));
+#else
+    // No openssl command under Wine: the same forms through the library.
+    writeKeyForms(*s_private, dir);
+#endif
     std::string truncated = s_public->substr(0, 200);
 
     struct Case {

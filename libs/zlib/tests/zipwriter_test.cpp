@@ -30,11 +30,14 @@ TEST(ZipWriterTest, ArchivesReadByTheUnzipCommandAndByUnzip) {
     EXPECT_FALSE(zip.close());
     EXPECT_FALSE(zip.add("late", "x", 1));
 
-    // The standard tool tests every entry's checksum and lists exactly the two names.
+#ifndef _WIN32
+    // The standard tool (Linux only) tests every entry's checksum and lists exactly the two
+    // names.
     ASSERT_EQ(std::system(("unzip -tqq " + dir.file("a.zip")).c_str()), 0);
     ASSERT_EQ(std::system(("unzip -Z1 " + dir.file("a.zip") + " > " + dir.file("list")).c_str()),
               0);
     EXPECT_EQ(readFile(dir.file("list")), "vpn\nvpn.sig\n");
+#endif
 
     ASSERT_TRUE(
         tessel::zlib::unzip(String::copy(dir.file("a.zip")), String::copy(dir.file("out"))));
