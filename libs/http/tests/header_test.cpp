@@ -16,6 +16,13 @@ using vexlan::testing::LogCapture;
 
 namespace {
 
+// A CR that ends a logged line: on Windows the log's own CR LF line end absorbs it.
+#ifdef _WIN32
+const std::string kLineEndCr;
+#else
+const std::string kLineEndCr = "\r";
+#endif
+
 TEST(HeaderNames, TableOfSixtyFourSlots) {
     EXPECT_STREQ(headerName(5), "");
     EXPECT_STREQ(headerName(kAcceptCharset), "Accept-Charset");
@@ -73,8 +80,8 @@ TEST(Header, HitWithoutLineFeedAfterTheColonIsRejected) {
     Header header(block);
     LogCapture capture;
     EXPECT_THROW(header.removeAttribute(kContentType), EBadHeader);
-    EXPECT_TRUE(
-        capture.contains("TRACE http.Header.removeAttribute bad header: HTTP/1.1 200 OK\r"));
+    EXPECT_TRUE(capture.contains("TRACE http.Header.removeAttribute bad header: HTTP/1.1 200 OK" +
+                                 kLineEndCr));
     EXPECT_EQ(header.text(), block);
 }
 

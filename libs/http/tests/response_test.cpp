@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "base/exception.h"
 #include "sandbox.h"
 
@@ -13,6 +15,13 @@ using namespace tessel::http;
 using vexlan::testing::LogCapture;
 
 namespace {
+
+// A CR that ends a logged line: on Windows the log's own CR LF line end absorbs it.
+#ifdef _WIN32
+const std::string kLineEndCr;
+#else
+const std::string kLineEndCr = "\r";
+#endif
 
 TEST(ResponseHeader, ExtractResponseCode) {
     const std::pair<const char*, int> cases[] = {
@@ -39,8 +48,8 @@ TEST(ResponseHeader, StatusLineWithoutBlankIsRejected) {
         } catch (const EBadHeader& e) {
             EXPECT_EQ(e.file(), "response");
         }
-        EXPECT_TRUE(
-            capture.contains("TRACE http.Response.extractResponseCode bad header: HTTP/1.1\r"));
+        EXPECT_TRUE(capture.contains(
+            "TRACE http.Response.extractResponseCode bad header: HTTP/1.1" + kLineEndCr));
         EXPECT_EQ(header.statusCodeState(), kFieldInitial);
     }
 }
@@ -61,7 +70,7 @@ TEST(ResponseHeader, StatusCodeIsRewrittenInPlace) {
     LogCapture capture;
     EXPECT_THROW(noReason.toString(), EBadHeader);
     EXPECT_TRUE(capture.contains(
-        "TRACE http.ResponseHeader.extractResponseCode bad header: HTTP/1.1 200\r"));
+        "TRACE http.ResponseHeader.extractResponseCode bad header: HTTP/1.1 200" + kLineEndCr));
     EXPECT_EQ(noReason.text(), "HTTP/1.1 200\r\n\r\n");
 }
 
