@@ -31,9 +31,12 @@ tessel::Buffer takeBlob(DATA_BLOB& out, bool secret) {
 }
 
 DATA_BLOB input(const tessel::Buffer& bytes) {
+    // An empty buffer may have no storage: the system refuses a null pointer even for no bytes
+    // (an empty proxy password is protected like any other).
+    static BYTE none = 0;
     DATA_BLOB in;
     in.cbData = bytes.length();
-    in.pbData = const_cast<BYTE*>(bytes.data());
+    in.pbData = bytes.data() ? const_cast<BYTE*>(bytes.data()) : &none;
     return in;
 }
 

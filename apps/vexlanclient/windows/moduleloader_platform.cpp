@@ -22,6 +22,15 @@ void* openModule(const char* path, std::string& error) {
         if (c == '/')
             c = '\\';
     }
+    // The system searches its library folders for a relative path (".\\name.dll" included) and
+    // may take a system library of the same name: the full path names the verified file only.
+    char full[MAX_PATH];
+    DWORD length = GetFullPathNameA(systemPath.c_str(), sizeof full, full, nullptr);
+    if (length == 0 || length >= sizeof full) {
+        error = length ? "#" + std::to_string(ERROR_FILENAME_EXCED_RANGE) : lastError();
+        return nullptr;
+    }
+    systemPath = full;
     // No error box for a library that is not one: the caller logs the failure.
     DWORD previous = 0;
     SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previous);
