@@ -19,6 +19,16 @@
 
 namespace {
 
+// The first word of the OS name with its case turned around.
+std::string firstWordOtherCase(const std::string& name) {
+    std::string word = name.substr(0, name.find(' '));
+    for (char& c : word) {
+        unsigned char u = static_cast<unsigned char>(c);
+        c = static_cast<char>(std::isupper(u) ? std::tolower(u) : std::toupper(u));
+    }
+    return word;
+}
+
 #ifdef _WIN32
 std::string prettyName() {
     return "Microsoft Windows";
@@ -53,16 +63,6 @@ std::string prettyName() {
         }
     }
     return std::string();
-}
-
-// The first word of the OS name with its case turned around.
-std::string firstWordOtherCase(const std::string& name) {
-    std::string word = name.substr(0, name.find(' '));
-    for (char& c : word) {
-        unsigned char u = static_cast<unsigned char>(c);
-        c = static_cast<char>(std::isupper(u) ? std::tolower(u) : std::toupper(u));
-    }
-    return word;
 }
 
 std::string ownCommandName() {
