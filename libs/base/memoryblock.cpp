@@ -1,7 +1,5 @@
 #include "base/memoryblock.h"
 
-#include "base/memoryblock_platform.h"
-
 #include <atomic>
 #include <cstdlib>
 #include <new>
@@ -18,47 +16,44 @@ void returnShared(uint32_t slot, MemoryBlock* block) {
 }
 
 // In front of the shared slots, each thread keeps one idle block per slot of its own, so
-// that a thread taking and returning blocks pays no atomic exchange. The cache is opened by
-// the thread's first return and handed to the shared slots when the thread ends; a block taken
-// from it may be returned on any thread, into that thread's cache.
+// that a thread taking and returning blocks pays no atomic exchange. The cache is plain
+// data (zero-initialised, usable until the thread's end); a block taken from it may be
+// returned on any thread, into that thread's cache.
+enum : uint8_t { kCacheUnused, kCacheInUse, kCacheClosed };
 struct ThreadCache {
     MemoryBlock* slots[MemoryBlock::kPoolSlots];
+    uint8_t state;
 };
-// Stands for a closed cache: empty, never written.
-ThreadCache g_closedCache;
-thread_local ThreadCache* t_cache;  // null until the thread's first return
+thread_local ThreadCache t_cache;
 
-// Hands a thread's cached blocks to the shared slots. Runs at the thread's end, when its
-// thread_local variables may be gone already: it touches none.
-void closeCache(void* raw) {
-    auto* cache = static_cast<ThreadCache*>(raw);
+// Hands the calling thread's cached blocks to the shared slots; later returns on this
+// thread go straight to the shared slots.
+void closeCache() {
     for (uint32_t slot = 0; slot < MemoryBlock::kPoolSlots; ++slot) {
-        if (MemoryBlock* block = cache->slots[slot])
+        if (MemoryBlock* block = t_cache.slots[slot]) {
+            t_cache.slots[slot] = nullptr;
             returnShared(slot, block);
+        }
     }
-    delete cache;
+    t_cache.state = kCacheClosed;
 }
 
-// Later returns on the thread go straight to the shared slots.
-void markCacheClosed() {
-    t_cache = &g_closedCache;
-}
+// Closes the cache when its thread ends.
+struct CacheCloser {
+    ~CacheCloser() { closeCache(); }
+};
 
-ThreadCache* openCache() {
-    auto* cache = new ThreadCache{};
-    t_cache = cache;
-    detail::closeAtThreadEnd(&closeCache, cache, &markCacheClosed);
-    return t_cache;
+void openCache() {
+    static thread_local CacheCloser closer;
+    (void)closer;
+    t_cache.state = kCacheInUse;
 }
 
 // Blocks still idle at exit are freed so that leak checkers see a clean heap. The exiting
-// thread's cache goes first when it is still open (its thread_local objects may be gone).
+// thread's cache goes first: blocks may reach it after its thread-local objects are gone.
 struct PoolDrain {
     ~PoolDrain() {
-        if (t_cache && t_cache != &g_closedCache) {
-            detail::closeRegisteredNow();
-            markCacheClosed();
-        }
+        closeCache();
         for (auto& slot : g_pool)
             delete slot.exchange(nullptr);
     }
@@ -69,11 +64,9 @@ struct PoolDrain {
 MemoryBlock* MemoryBlock::obtain(uint32_t size) {
     if (size != 0 && size <= kPoolMax) {
         const uint32_t slot = (size - 1) / kGranule;
-        if (ThreadCache* cache = t_cache) {
-            if (MemoryBlock* cached = cache->slots[slot]) {
-                cache->slots[slot] = nullptr;
-                return cached;
-            }
+        if (MemoryBlock* cached = t_cache.slots[slot]) {
+            t_cache.slots[slot] = nullptr;
+            return cached;
         }
         MemoryBlock* idle = g_pool[slot].exchange(nullptr, std::memory_order_acq_rel);
         if (idle)
@@ -97,16 +90,16 @@ MemoryBlock::~MemoryBlock() {
 void MemoryBlock::dispose() {
     if (m_capacity >= kGranule && m_capacity < kPoolMax + kGranule && m_capacity % kGranule == 0) {
         const uint32_t slot = m_capacity / kGranule - 1;
-        ThreadCache* cache = t_cache;
-        if (!cache)
-            cache = openCache();
-        if (cache == &g_closedCache) {
-            returnShared(slot, this);
-            return;
+        if (t_cache.state != kCacheInUse) {
+            if (t_cache.state == kCacheClosed) {
+                returnShared(slot, this);
+                return;
+            }
+            openCache();
         }
         // The newest block waits in the cache; the one it replaces goes to the shared slot.
-        MemoryBlock* older = cache->slots[slot];
-        cache->slots[slot] = this;
+        MemoryBlock* older = t_cache.slots[slot];
+        t_cache.slots[slot] = this;
         if (older)
             returnShared(slot, older);
         return;

@@ -46,10 +46,10 @@ DWORD WINAPI threadEntry(LPVOID raw) {
 // MinGW keeps thread_local variables in emulated storage that the thread library frees by a
 // thread-end destructor of its own, and runs the C++ runtime's thread_local destructors by
 // another one; the two run in the order in which their keys were made. The storage's key is
-// made by the first thread_local access, so a destructor registered before any could run after
-// the storage is gone and read freed memory. Registering a first (empty) destructor from an
-// early constructor makes the runtime's key first: thread_local destructors then run while
-// every thread_local variable of their thread still exists.
+// made by the first thread_local access, which normally comes before the first destructor is
+// registered: the storage was freed first, and destructors read freed memory. Registering a
+// first (empty) destructor from an early constructor makes the runtime's key first: thread_local
+// destructors then run while every thread_local variable of their thread still exists.
 extern "C" int __cxa_thread_atexit(void (*destructor)(void*), void* object, void* dso);
 extern "C" void* __dso_handle;
 

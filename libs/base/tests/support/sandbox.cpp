@@ -60,9 +60,6 @@ std::vector<std::string> LogCapture::lines() const {
     std::istringstream in(readFile(m_file));
     std::string line;
     while (std::getline(in, line)) {
-        // Windows writes text files with CR LF line ends.
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
         // "dd-mm-yy HH:MM:SS.ms text": drop the first two fields.
         size_t first = line.find(' ');
         size_t second = first == std::string::npos ? first : line.find(' ', first + 1);
