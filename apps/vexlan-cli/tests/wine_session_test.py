@@ -143,9 +143,12 @@ class HostCheckSessionTest(WineSessionTestCase):
             result = self.session(gateway)
             posts = gateway.posts()
             fetched = [r["path"] for r in gateway.component_gets()]
+            agent = gateway.requests()[0]["user_agent"]
         self.assertEqual(0, result.status, result.stderr + result.stdout[-3000:])
         self.assertEqual(HOSTCHECK_LINES, result.notifications())
         self.assertEqual(["/components/hostchecker-2.4.1.zip"], fetched)
+        # The system's name as Windows reports its version (Wine: the prefix's version).
+        self.assertRegex(agent, r"^VexlanClient 8\.4\.0\.24 Microsoft Windows \S")
         self.assertTrue(result.logged("TRACE VexlanClientHostchecker.loadDll "
                                       "Load 32 bits windows dll"), result.stdout[-3000:])
         self.assertTrue(result.logged("TRACE VexlanClientHostchecker.sendResponse round 2"))
