@@ -183,6 +183,40 @@ class HostCheckSessionTest(WineSessionTestCase):
             self.assertEqual(b"\x7fELF", f.read(4))
 
 
+class FailureScenarioTest(WineSessionTestCase):
+    """The failures of a component on its way to the loader, and of the gateway's reply: the
+    exit statuses and lines of the Linux program, the Windows texts in the log."""
+
+    CASES = [
+        # scenario, exit status, expected log entry, session started
+        ("refuse", 3, "ERROR VexlanClient.main", False),
+        ("http404", 3, "ERROR VexlanClient.main mediation response is HTTP.404", False),
+        ("badsig", 3, "ERROR FileSignature.verify bad hash ", True),
+        ("otherkey", 3, "ERROR FileSignature.verify bad signature", True),
+        ("truncated", 3, "ERROR Zip.unzip Cannot open zip file: ", True),
+        ("nosig", 3, "ERROR SignedDll.loadFromFile Missing signature file: ", True),
+        ("nolinux64", 3, "ERROR VexlanClientHostchecker.downloadDll "
+         "No win32 component in the configuration", True),
+    ]
+
+    def test_each_failure_maps_to_its_log_line_and_exit_status(self):
+        for scenario, status, line, started in self.CASES:
+            with self.subTest(scenario=scenario):
+                self.tearDown()
+                self.setUp()
+                with self.gateway(scenario) as gateway:
+                    result = self.session(gateway)
+                self.assertEqual(status, result.status, result.stderr + result.stdout[-2000:])
+                self.assertTrue(result.logged(line), result.stdout[-3000:])
+                lines = result.notifications()
+                self.assertEqual(started, "session: host checking" in lines, lines)
+                self.assertEqual("failed: ", lines[-1])
+                self.assertEqual(scenario in ("badsig", "otherkey", "nosig"),
+                                 result.logged("Bad component signature"))
+                # Each failure comes before the loader runs.
+                self.assertFalse(result.logged("ERROR ModuleLoader.ModuleLoader Unable to load"))
+
+
 class PluginSessionTest(WineSessionTestCase):
     def assert_x64_placed_not_loaded(self, result):
         plugin = os.path.join(self.program, "Plugin")
