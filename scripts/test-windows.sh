@@ -25,9 +25,18 @@ if command -v ccache >/dev/null; then
     launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
 step=$(date +%s)
+# vexlan-cli.exe's session tests run the demo gateway on Linux, which packs the Windows
+# components with a Linux build's vexlan-sign: the one of the README's build, made if missing.
+linux_build=${VEXLAN_BUILD_DIR:-build}
+sign_tool=$root/$linux_build/apps/vexlan-sign/vexlan-sign
+if [ ! -x "$sign_tool" ]; then
+    cmake -S . -B "$linux_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXLAN_WERROR=ON \
+        "${launcher[@]}"
+    cmake --build "$linux_build" --target vexlan-sign
+fi
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXLAN_WERROR=ON \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-i686.cmake" \
-    -DVEXLAN_MINGW_PREFIX="$prefix" "${launcher[@]}" "$@"
+    -DVEXLAN_MINGW_PREFIX="$prefix" -DVEXLAN_LINUX_SIGN_TOOL="$sign_tool" "${launcher[@]}" "$@"
 cmake --build "$build"
 build_time=$(seconds_since "$step")
 

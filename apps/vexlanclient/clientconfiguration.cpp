@@ -1,10 +1,12 @@
 #include "vexlanclient/clientconfiguration.h"
 
+#include <cstring>
 #include <utility>
 
 #include "base/console.h"
 #include "base/exception.h"
 #include "base/fixedpositions.h"
+#include "vexlanclient/componentplacement_platform.h"
 #include "vexlanclient/gatewayrequest.h"
 
 using tessel::ConfReadHelper;
@@ -50,6 +52,11 @@ void Dlls::readConf(IKeyReader* reader) {
     readOptionalRecord(helper, "win64", m_win64);
     readOptionalRecord(helper, "mac", m_mac);
     readOptionalRecord(helper, "linux64", m_linux64);
+}
+
+const Dll& Dlls::native() const {
+    const char* record = vexlan::detail::componentPlatform().nativeRecord;
+    return std::strcmp(record, "win32") == 0 ? m_win32 : m_linux64;
 }
 
 void Certificates::readConf(IKeyReader* reader) {

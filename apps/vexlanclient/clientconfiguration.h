@@ -42,14 +42,15 @@ public:
     bool m_present = false;    // set when the gateway sent this record
 };
 
-// One component record per platform, each optional. The Linux client loads "linux64".
+// One component record per platform, each optional. The Linux client loads "linux64", the
+// Windows client "win32".
 class Dlls : public tessel::IConf {
 public:
     // A record that is present must be complete: its mandatory keys stay mandatory.
     void readConf(tessel::IKeyReader* reader) override;
 
     // The record of the platform this client runs on.
-    const Dll& native() const { return m_linux64; }
+    const Dll& native() const;
 
     Dll m_win32;
     Dll m_win64;

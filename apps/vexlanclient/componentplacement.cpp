@@ -44,7 +44,9 @@ void checkPathComponent(const String& text, const char* what, const char* classN
 const Dll& nativeComponent(const Dlls& dlls, const char* className, const char* method) {
     const Dll& dll = dlls.native();
     if (!dll.m_present) {
-        tessel::log(2, className, method, "No linux64 component in the configuration");
+        tessel::log(2, className, method,
+                    "No " + String(vexlan::detail::componentPlatform().nativeRecord) +
+                        " component in the configuration");
         TESSEL_THROW(tessel::EModuleLoader);
     }
     return dll;

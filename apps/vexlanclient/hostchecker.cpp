@@ -12,6 +12,7 @@
 #include "vexlanclient/client.h"
 #include "vexlanclient/clientconfiguration.h"
 #include "vexlanclient/componentplacement.h"
+#include "vexlanclient/componentplacement_platform.h"
 #include "vexlanclient/mediationresponse.h"
 #include "vexlanclient/notify.h"
 
@@ -85,7 +86,7 @@ String VexlanClientHostchecker::downloadDll(tessel::http::CurlSession& session, 
 }
 
 void VexlanClientHostchecker::loadDll(const String& libraryPath) {
-    tessel::log(0, kClassName, "loadDll", "Load 64 bits linux library");
+    tessel::log(0, kClassName, "loadDll", vexlan::detail::componentPlatform().loadText);
     // Checked before the library is loaded: a library signed as another component (or
     // another version) never has its constructors run.
     const Dll& dll = nativeComponent(m_element->m_hostcheckerDlls, kClassName, "loadDll");

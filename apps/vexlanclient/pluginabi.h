@@ -51,7 +51,11 @@ typedef int VexlanReleaseText(const char* text);
 typedef int VexlanLaunchSafeResource(void* handle, int32_t safetype, const char* service);
 
 #ifdef VEXLAN_PLUGIN_COMPONENT
+#ifdef _WIN32
+#define VEXLAN_PLUGIN_EXPORT __declspec(dllexport)
+#else
 #define VEXLAN_PLUGIN_EXPORT __attribute__((visibility("default")))
+#endif
 VEXLAN_PLUGIN_EXPORT VexlanCreatePluginFrontal DllCreatePluginFrontal;
 VEXLAN_PLUGIN_EXPORT VexlanSetText DllSetDllVersion2;
 VEXLAN_PLUGIN_EXPORT VexlanSetText DllSetPluginDir2;

@@ -10,6 +10,7 @@
 #include "vexlanclient/clientconfiguration.h"
 #include "vexlanclient/componentfetch.h"
 #include "vexlanclient/componentplacement.h"
+#include "vexlanclient/componentplacement_platform.h"
 #include "vexlanclient/notify.h"
 #include "vexlanclient/plugindllinstance.h"
 #include "vexlanclient/staticdownloadwrapper.h"
@@ -24,6 +25,21 @@ namespace {
 constexpr const char* kPlacement = "downloadDllWindows";
 // The ERROR lines of the placement name the tunnel sub-client, whichever sub-client places.
 constexpr const char* kPlacementErrorClass = VexlanClientPluginDll::kClassName;
+
+// The "win64" record of a 32-bit plugin on Windows: placed in x64 beside the loaded library for
+// the plugin's own use, never loaded (its signature is the plugin's business). A gateway that
+// offers none gets a TRACE line and the run goes on with the 32-bit library alone.
+void placeCompanion(tessel::http::CurlSession& session, const Dlls& dlls,
+                    const SubClientContext& context, const char* className) {
+    if (!vexlan::detail::componentPlatform().placesWin64)
+        return;
+    if (!dlls.m_win64.m_present) {
+        tessel::log(0, className, kPlacement, "No win64 component in the configuration");
+        return;
+    }
+    PluginComponent component(className, pluginX64Directory(), dlls.m_win64);
+    component.place(session, context.downloadAllowed, false, context.client.unpackLimits());
+}
 
 // Loads, verifies (once more after a fresh placement when a library kept from an earlier run
 // fails its check) and keeps the plugin loaded for good.
@@ -49,7 +65,7 @@ void placeAndLoad(bool downloadAllowed, const char* className, Place place, Load
 // the process ends.
 PluginDllInstance* verifyAndLoad(VexlanClient& client, const Dlls& dlls, const char* className,
                                  const String& libraryPath) {
-    tessel::log(0, className, "loadDll", "Load 64 bits linux library");
+    tessel::log(0, className, "loadDll", vexlan::detail::componentPlatform().loadText);
     // Checked before the library is loaded: a library signed as another component (or
     // another version) never has its constructors run.
     const Dll& dll = nativeComponent(dlls, className, "loadDll");
@@ -69,7 +85,8 @@ PluginComponent::PluginComponent(const char* className, const String& directory,
     checkPathComponent(dll.m_filename, "file name", className, kPlacement);
     checkPathComponent(dll.m_pattern, "pattern", className, kPlacement);
     checkPathComponent(dll.m_version, "version", className, kPlacement);
-    m_library = directory + "/" + dll.m_pattern + "_" + dll.m_version.replace('.', '_') + ".so";
+    m_library = directory + "/" + dll.m_pattern + "_" + dll.m_version.replace('.', '_') +
+                vexlan::detail::componentPlatform().librarySuffix;
     m_signature = m_library + ".sig";
 }
 
@@ -190,6 +207,7 @@ String VexlanClientPluginDll::downloadDllWindows(tessel::http::CurlSession& sess
     PluginComponent component(kClassName, pluginDirectory(), dll);
     fetched = component.place(session, m_context.downloadAllowed, refresh,
                               m_context.client.unpackLimits());
+    placeCompanion(session, m_element->m_pluginDlls, m_context, kClassName);
     return component.libraryPath();
 }
 
@@ -301,6 +319,7 @@ void VexlanClientPluginDllNoTunnel::run(tessel::http::CurlSession* session) {
             PluginComponent component(kClassName, pluginDirectory(), dll);
             fetched = component.place(*session, m_context.downloadAllowed, refresh,
                                       m_context.client.unpackLimits());
+            placeCompanion(*session, m_element->m_pluginDlls, m_context, kClassName);
             return component.libraryPath();
         },
         [&](const String& library) { loadDll(library); });

@@ -30,12 +30,17 @@ const char* text(const char* value) {
 
 }  // namespace
 
+#ifdef _WIN32
+#define VEXLAN_HOSTCHECKER_EXPORT __declspec(dllexport)
+#else
+#define VEXLAN_HOSTCHECKER_EXPORT __attribute__((visibility("default")))
+#endif
+
 extern "C" {
 
-__attribute__((visibility("default"))) int InitHostCheckerDll(const char* first, const char* second,
-                                                              const char* folder,
-                                                              const char* hostname,
-                                                              const char* language) {
+VEXLAN_HOSTCHECKER_EXPORT int InitHostCheckerDll(const char* first, const char* second,
+                                                 const char* folder, const char* hostname,
+                                                 const char* language) {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_folder = text(folder);
     trace(std::string("init|") + text(first) + "|" + text(second) + "|" + g_folder + "|" +
@@ -43,14 +48,14 @@ __attribute__((visibility("default"))) int InitHostCheckerDll(const char* first,
     return 1;
 }
 
-__attribute__((visibility("default"))) const char* GetValidRules(const char* request) {
+VEXLAN_HOSTCHECKER_EXPORT const char* GetValidRules(const char* request) {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_answer = hostchecker::validRules(text(request));
     trace(std::string("check|") + text(request) + "|" + g_answer);
     return g_answer.c_str();
 }
 
-__attribute__((visibility("default"))) int CloseHostCheckerDll() {
+VEXLAN_HOSTCHECKER_EXPORT int CloseHostCheckerDll() {
     std::lock_guard<std::mutex> lock(g_mutex);
     trace("close");
     return 1;

@@ -1,13 +1,9 @@
 #include "rules.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-#include <sys/utsname.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <fstream>
+
+#include "rules_platform.h"
 
 namespace hostchecker {
 namespace {
@@ -16,39 +12,6 @@ std::string lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
-}
-
-std::string osName() {
-    std::ifstream release("/etc/os-release");
-    std::string line;
-    while (std::getline(release, line)) {
-        if (line.rfind("PRETTY_NAME=", 0) == 0) {
-            std::string value = line.substr(12);
-            value.erase(std::remove(value.begin(), value.end(), '"'), value.end());
-            return value;
-        }
-    }
-    struct utsname uts {};
-    return uname(&uts) == 0 ? std::string(uts.sysname) + " " + uts.release : std::string();
-}
-
-bool processRuns(const std::string& name) {
-    DIR* proc = opendir("/proc");
-    if (!proc)
-        return false;
-    bool found = false;
-    while (dirent* entry = readdir(proc)) {
-        if (!std::isdigit(static_cast<unsigned char>(entry->d_name[0])))
-            continue;
-        std::ifstream comm(std::string("/proc/") + entry->d_name + "/comm");
-        std::string command;
-        if (std::getline(comm, command) && command == name) {
-            found = true;
-            break;
-        }
-    }
-    closedir(proc);
-    return found;
 }
 
 }  // namespace
@@ -61,14 +24,12 @@ bool ruleHolds(const std::string& rule) {
     std::string value = rule.substr(colon + 1);
     if (kind == "os")
         return !value.empty() && lower(osName()).find(lower(value)) != std::string::npos;
-    if (kind == "file") {
-        struct stat st {};
-        return !value.empty() && stat(value.c_str(), &st) == 0;
-    }
+    if (kind == "file")
+        return !value.empty() && fileExists(value);
     if (kind == "proc")
         return !value.empty() && processRuns(value);
     if (kind == "user")
-        return value == "notroot" && geteuid() != 0;
+        return userRuleHolds(value);
     return false;
 }
 

@@ -5,7 +5,8 @@
 
 namespace hostchecker {
 
-// Whether one rule ("os:...", "file:...", "proc:...", "user:notroot") holds here. Unknown
+// Whether one rule ("os:...", "file:...", "proc:...", "user:notroot" on
+// POSIX systems, "user:notadmin" on Windows) holds here. Unknown
 // rules never hold.
 bool ruleHolds(const std::string& rule);
 

@@ -1,27 +1,21 @@
 // The sample plugin without tunnel: "LaunchSafeResource" opens the service with the desktop's
-// handler (xdg-open), in a session of its own so that it outlives the client. The other
-// exports accept their calls and keep nothing that matters. See README.md.
+// handler (xdg-open; on Windows the shell, for web addresses only), in a session of its own so that
+// it outlives the client. The other exports accept their calls and keep nothing that matters. See
+// README.md.
 //
 // When VEXLAN_LAUNCHER_RECORD names a file, nothing is started: the line
 // "<safetype> <service>" that would have been opened is appended to that file instead.
 #define VEXLAN_PLUGIN_COMPONENT
 #include "vexlanclient/pluginabi.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <set>
 #include <string>
-#include <thread>
 
-extern char** environ;
+#include "launch_platform.h"
 
 namespace {
 
@@ -71,35 +65,6 @@ bool record(const char* path, int32_t safetype, const std::string& service) {
         return false;
     std::fprintf(out, "%d %s\n", static_cast<int>(safetype), service.c_str());
     return std::fclose(out) == 0;
-}
-
-// Starts xdg-open in a session of its own, its standard streams on /dev/null, and reaps it
-// from a detached thread so that no zombie stays behind.
-bool launch(const std::string& service) {
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawnattr_init(&attributes);
-    for (int fd = 0; fd <= 2; ++fd)
-        posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY,
-                                         0);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
-    std::string program = "xdg-open";
-    char* argv[] = {program.data(), const_cast<char*>(service.c_str()), nullptr};
-    pid_t pid = 0;
-    int error = posix_spawnp(&pid, "xdg-open", &actions, &attributes, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    if (error != 0) {
-        complain(std::string("cannot start xdg-open: ") + std::strerror(error));
-        return false;
-    }
-    std::thread([pid] {
-        int status = 0;
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-    }).detach();
-    return true;
 }
 
 }  // namespace

@@ -1,9 +1,5 @@
 #include "tunnel.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -11,6 +7,8 @@
 #include <ctime>
 #include <fstream>
 #include <sstream>
+
+#include "tunnel_platform.h"
 
 namespace tunnel {
 namespace {
@@ -58,28 +56,10 @@ int stepMilliseconds() {
 std::string timestamp() {
     std::time_t now = std::time(nullptr);
     std::tm local{};
-    localtime_r(&now, &local);
+    localTime(now, local);
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
     return text;
-}
-
-// Writes `text` to `path` readable by the user alone (0600 whatever the umask), never
-// through a link planted at the path.
-bool writePrivateFile(const std::string& path, const std::string& text) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-    bool ok = ::fchmod(fd, 0600) == 0;
-    for (size_t done = 0; ok && done < text.size();) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        if (ok)
-            done += static_cast<size_t>(n);
-    }
-    return ::close(fd) == 0 && ok;
 }
 
 }  // namespace
@@ -330,7 +310,7 @@ void Tunnel::execute(const std::string& command) {
             note("cannot write " + temporary);
             return;
         }
-        if (std::rename(temporary.c_str(), path.c_str()) != 0)
+        if (!replaceFile(temporary, path))
             note("cannot write " + path);
         return;
     }

@@ -59,7 +59,13 @@ class Gateway:
         self.args = args
         self.workdir = workdir
         self.build = os.path.abspath(args.build)
-        self.sign_tool = os.path.join(self.build, "apps", "vexlan-sign", "vexlan-sign")
+        self.sign_tool = args.sign_tool or os.path.join(self.build, "apps", "vexlan-sign",
+                                                        "vexlan-sign")
+        # The component records of the client's platform: the Windows client loads "win32"
+        # (.dll libraries) and places "win64" in x64; the Linux client loads "linux64".
+        self.windows = args.platform == "windows"
+        self.native = "win32" if self.windows else "linux64"
+        self.suffix = ".dll" if self.windows else ".so"
         self.key = args.key or signing_key(self.build)
         self.files = {}          # URL path -> (content type, bytes or file path)
         self.lock = threading.Lock()
@@ -73,13 +79,13 @@ class Gateway:
 
     # -- components -----------------------------------------------------------------------
     def component_library(self, name):
-        path = os.path.join(self.build, "components", name, name + ".so")
+        path = os.path.join(self.build, "components", name, name + self.suffix)
         if not os.path.exists(path):
             fail("component %s is not built (%s)" % (name, path))
         return path
 
     def pack(self, name, pattern, version, filename, key=None, tamper=None, signed_name=None,
-             served=None):
+             served=None, library=None):
         """Packs a signed archive of a sample component and publishes it under
         /components/FILENAME; returns its MD5. The library is signed with `version` and
         `signed_name` (default: the pattern); `served` packs another sample component's
@@ -88,7 +94,7 @@ class Gateway:
             fail("no vexlan-sign in %s (build the project first)" % self.build)
         if not os.path.exists(key or self.key):
             fail("no signing key at %s: this build cannot sign components" % (key or self.key))
-        library = self.component_library(served or name)
+        library = library or self.component_library(served or name)
         out = os.path.join(self.workdir, filename)
         if tamper == "library":
             # A library that differs from the one that was signed.
@@ -322,8 +328,14 @@ def main(argv=None, announce=None):
     parser.add_argument("--hold-posts", metavar="FILE",
                         help="answer each host-check post only once FILE exists")
     parser.add_argument("--dll-field", action="append", default=[], metavar="NAME=VALUE",
-                        help="overrides a field of the published linux64 component record "
+                        help="overrides a field of the published native component record "
                         "(filename, md5, urlpath, pattern, version); repeatable")
+    parser.add_argument("--platform", choices=("linux", "windows"), default="linux",
+                        help="the client's platform: windows publishes the \"win32\" record "
+                        "(components/NAME/NAME.dll of --build) and, for plugins, a \"win64\" "
+                        "record that the client must place in x64 and never load")
+    parser.add_argument("--sign-tool", help="vexlan-sign to pack with (default: the one of "
+                        "--build; a Windows build packs with a Linux build's)")
     parser.add_argument("--state-dir", help="keep generated files here instead of a temporary folder")
     parser.add_argument("--trap", type=int, default=1, metavar="PORT",
                         help="a loopback port that the attacker scenarios aim their gopher:, "

@@ -18,6 +18,10 @@ FIXTURES = os.path.join(os.path.dirname(os.path.dirname(HERE)),
 VERSION = "2.4.1"
 HOSTCHECK_PATH = "/mediation/hostchecking"
 DEFAULT_REQUEST = "os:linux;file:/etc/os-release;user:notroot;proc:vexlan-cli"
+WINDOWS_REQUEST = "os:windows;file:C:\\windows;user:notadmin;proc:vexlan-cli.exe"
+# What the "win64" record of a plugin holds for the Windows client: not a library at all, so
+# that a client that tried to load it would fail the session.
+X64_COMPANION = b"x64 companion of the sample plugin: placed by the client, never loaded\n"
 
 
 class Response:
@@ -58,6 +62,7 @@ class Scenario:
     served = None          # another sample component's library, packed under this pattern
     signed_name = None     # the name the library is signed with (default: the pattern)
     signed_version = None  # the version it is signed with (default: the record's)
+    linux_library = False  # packs the Linux build's library (beside --sign-tool) instead
 
     def __init__(self, name):
         self.name = name
@@ -68,6 +73,9 @@ class Scenario:
         reply = fixture(self.fixture_name)
         result = reply["result"]
         name, pattern = self.component
+        if gateway.windows and pattern.endswith(".so"):
+            pattern = pattern[:-3] + ".dll"
+        self.native = gateway.native
         filename = "%s-%s.zip" % (name, VERSION)
         record = {
             "filename": filename, "md5": "", "urlpath": "/components/",
@@ -84,21 +92,29 @@ class Scenario:
         version = record["version"] if plain(record["version"]) else VERSION
         md5 = gateway.pack(name, pattern, self.signed_version or version, filename,
                            key=self.signing_key(gateway), tamper=self.tamper,
-                           signed_name=self.signed_name, served=self.served)
+                           signed_name=self.signed_name, served=self.served,
+                           library=self.linux_build_library(gateway, name))
         if not any(o.startswith("md5=") for o in getattr(gateway.args, "dll_field", None) or []):
             record["md5"] = md5
-        result[self.dlls_key]["linux64"] = record
+        result[self.dlls_key][gateway.native] = record
         self.fill(gateway, result)
         self.reply = reply
 
     def signing_key(self, gateway):
         return None
 
+    def linux_build_library(self, gateway, name):
+        if not self.linux_library:
+            return None
+        build = os.path.dirname(os.path.dirname(os.path.dirname(gateway.sign_tool)))
+        return os.path.join(build, "components", name, name + ".so")
+
     def fill(self, gateway, result):
         result["responseurl"] = gateway.base_url() + HOSTCHECK_PATH
         result["hostname"] = "127.0.0.1"
         result["hostcheckingtimer"] = gateway.args.interval
-        result["hostcheckingrequest"] = gateway.args.request or DEFAULT_REQUEST
+        result["hostcheckingrequest"] = gateway.args.request or (
+            WINDOWS_REQUEST if gateway.windows else DEFAULT_REQUEST)
 
     # -- answers ----------------------------------------------------------------------------
     def respond(self, gateway, entry):
@@ -206,12 +222,18 @@ class WithoutSignature(Scenario):
     tamper = "nosig"
 
 
+class LinuxLibrary(Scenario):
+    description = ("the host checker record holds the Linux build's library, correctly signed "
+                   "(for the Windows client: the loader refuses it)")
+    linux_library = True
+
+
 class WithoutNativeRecord(Scenario):
     description = "the configuration element has no linux64 component record"
 
     def prepare(self, gateway):
         super().prepare(gateway)
-        del self.reply["result"][self.dlls_key]["linux64"]
+        del self.reply["result"][self.dlls_key][self.native]
 
 
 # -- plugin sessions ------------------------------------------------------------------------
@@ -231,8 +253,10 @@ class Plugin(Scenario):
 
     def fill(self, gateway, result):
         dlls = result[self.dlls_key]
-        for key in [k for k in dlls if k != "linux64"]:
+        for key in [k for k in dlls if k != gateway.native]:
             del dlls[key]  # this client only takes the native record
+        if gateway.windows:
+            self.add_x64_companion(gateway, dlls)
         result["server"] = "127.0.0.1:%d" % gateway.port
         result["sslservercertname"] = ["127.0.0.1", "vpn.example.test"]
         certificates = result["certificates"]
@@ -244,6 +268,18 @@ class Plugin(Scenario):
             gateway.publish("/pki/" + record["filename"], path,
                             "application/x-pem-file" if key == "ca" else "application/x-pkcs12")
         gateway.publish("/files/tunnel.conf", self.tunnel_configuration(gateway), "text/plain")
+
+    def add_x64_companion(self, gateway, dlls):
+        """The "win64" record: signed and packed like a component, placed by the Windows client
+        in x64; it is no library, so loading it would fail."""
+        name, pattern = self.component
+        companion = os.path.join(gateway.workdir, "x64-companion")
+        with open(companion, "wb") as f:
+            f.write(X64_COMPANION)
+        filename = "%s64-%s.zip" % (name, VERSION)
+        md5 = gateway.pack(name, pattern, VERSION, filename, library=companion)
+        dlls["win64"] = {"filename": filename, "md5": md5, "urlpath": "/components/",
+                         "pattern": pattern, "version": VERSION}
 
     def tunnel_configuration(self, gateway):
         lines = ["# the sample tunnel's configuration, fetched once connected",
@@ -271,7 +307,7 @@ class NoTunnel(Scenario):
 
     def fill(self, gateway, result):
         dlls = result[self.dlls_key]
-        for key in [k for k in dlls if k != "linux64"]:
+        for key in [k for k in dlls if k != gateway.native]:
             del dlls[key]
 
 
@@ -410,7 +446,7 @@ def trap(gateway):
 
 
 def native_record(scenario):
-    return scenario.reply["result"][scenario.dlls_key]["linux64"]
+    return scenario.reply["result"][scenario.dlls_key][scenario.native]
 
 
 class HostileComponentUrl(Scenario):
@@ -543,6 +579,7 @@ SCENARIOS = {
     "truncated": TruncatedArchive,
     "nosig": WithoutSignature,
     "nolinux64": WithoutNativeRecord,
+    "linuxlibrary": LinuxLibrary,
     "reset": ResetMidBody,
     "stall": Stall,
     "bigbody": BigBody,

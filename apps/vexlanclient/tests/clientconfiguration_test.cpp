@@ -71,6 +71,13 @@ public:
     ClientConfigurationDispatcherElt* m_element = nullptr;
 };
 
+// The record the client of this system loads.
+#ifdef _WIN32
+#define NATIVE_RECORD m_win32
+#else
+#define NATIVE_RECORD m_linux64
+#endif
+
 void expectDll(const Dll& dll, const char* filename, const char* md5, const char* pattern) {
     EXPECT_TRUE(dll.m_present);
     EXPECT_EQ(dll.m_filename, filename);
@@ -93,7 +100,7 @@ TEST(ClientConfiguration, HostcheckerElement) {
               "e4d909c290d0fb1ca068ffaddf22cbd0", "hostchecker.so");
     expectDll(element->m_hostcheckerDlls.m_win32, "hostchecker-2.4.1-win32.zip",
               "5d41402abc4b2a76b9719d911017c592", "hostchecker.dll");
-    EXPECT_EQ(&element->m_hostcheckerDlls.native(), &element->m_hostcheckerDlls.m_linux64);
+    EXPECT_EQ(&element->m_hostcheckerDlls.native(), &element->m_hostcheckerDlls.NATIVE_RECORD);
     EXPECT_TRUE(element->m_hostcheckerDlls.m_win64.m_present);
     EXPECT_TRUE(element->m_hostcheckerDlls.m_mac.m_present);
     EXPECT_EQ(element->m_hostcheckingrequest, "firewall;antivirus;diskencryption;screenlock");
@@ -116,8 +123,11 @@ TEST(ClientConfiguration, PluginElement) {
     EXPECT_EQ(element->m_login, "jdoe");
     EXPECT_EQ(element->m_ticket, "TK-7f3a9c2e51d04b8a");
     EXPECT_EQ(element->m_sessionid, "SID-000042-1a2b");
-    expectDll(element->m_pluginDlls.native(), "vpn-2.4.1.zip", "8277e0910d750195b448797616e091ad",
+    expectDll(element->m_pluginDlls.m_linux64, "vpn-2.4.1.zip", "8277e0910d750195b448797616e091ad",
               "vpn");
+    expectDll(element->m_pluginDlls.m_win32, "vpn-2.4.1-win32.zip",
+              "0cc175b9c0f1b6a831c399e269772661", "vpn");
+    EXPECT_EQ(&element->m_pluginDlls.native(), &element->m_pluginDlls.NATIVE_RECORD);
     expectDll(element->m_pluginDlls.m_win64, "vpn-2.4.1-win64.zip",
               "92eb5ffee6ae2fec3ad71c777531578f", "vpn");
     EXPECT_EQ(element->m_certificates.m_cert.m_filename, "jdoe.p12");
@@ -138,8 +148,9 @@ TEST(ClientConfiguration, NoTunnelPluginElement) {
     auto* element = dynamic_cast<NoTunnelClientPluginDllConfiguration*>(configuration->element());
     ASSERT_NE(element, nullptr);
     EXPECT_EQ(element->m_orgname, "Example Org");
-    expectDll(element->m_pluginDlls.native(), "launcher-2.4.1.zip",
+    expectDll(element->m_pluginDlls.m_linux64, "launcher-2.4.1.zip",
               "1dcca23355272056f04fe8bf20edfce0", "launcher");
+    EXPECT_EQ(&element->m_pluginDlls.native(), &element->m_pluginDlls.NATIVE_RECORD);
     EXPECT_EQ(element->m_service, "rdp://desktop.example.test:3389");
     EXPECT_EQ(element->m_clientid, "CL-9c41e2");
     EXPECT_EQ(element->m_safetype, 1);

@@ -12,7 +12,11 @@
 #include "base/base64.h"
 #include "base/file.h"
 #include "sandbox.h"
+#ifdef _WIN32
+#include "windows/wineprobe.h"
+#else
 #include "vexlanclient/unix/dataprotection_unix.h"
+#endif
 #include "xml/parser.h"
 
 using tessel::Credentials;
@@ -259,13 +263,19 @@ TEST_F(Settings, PasswordIsNeverInClear) {
     tessel::Buffer blob = tessel::base64Decode(String::copy(passwordText()));
     std::string raw(reinterpret_cast<const char*>(blob.data()), blob.length());
     EXPECT_EQ(raw.find(password), std::string::npos);
+#ifndef _WIN32
     EXPECT_EQ(blob.length(), password.size() + 29);
+#endif
     EXPECT_EQ(load().proxyCredentials().password(), String(password.c_str()));
 }
 
 TEST_F(Settings, EmptyPasswordIsProtectedLikeAnyOther) {
     sample("").writeToFile(String::copy(path));
+#ifdef _WIN32
+    EXPECT_GT(tessel::base64Decode(String::copy(passwordText())).length(), 0u);
+#else
     EXPECT_EQ(tessel::base64Decode(String::copy(passwordText())).length(), 29u);
+#endif
     ClientLocalConfiguration settings = load();
     expectSample(settings);
     EXPECT_EQ(settings.proxyCredentials().password(), "");
@@ -277,6 +287,7 @@ TEST_F(Settings, PasswordThatCannotBeUnprotectedKeepsTheRest) {
         std::function<void(Settings&)> damage;
     };
     const Case cases[] = {
+#ifndef _WIN32
         {"protected for another user",
          [](Settings& s) {
              namespace up = vexlan::unixprotection;
@@ -285,15 +296,21 @@ TEST_F(Settings, PasswordThatCannotBeUnprotectedKeepsTheRest) {
                                                       tessel::Buffer(secret, 6));
              s.replacePasswordText(tessel::base64Encode(blob).toStd());
          }},
+        {"key file gone",
+         [](Settings&) { std::filesystem::remove(vexlan::unixprotection::keyFilePath()); }},
+#endif
         {"one byte changed",
          [](Settings& s) {
              tessel::Buffer blob = tessel::base64Decode(String::copy(s.passwordText()));
+#ifdef _WIN32
+             // In the signature: the system's blob has header fields it does not check.
+             blob.mutableData()[blob.length() - 1] ^= 0x20;
+#else
              blob.mutableData()[blob.length() / 2] ^= 0x20;
+#endif
              s.replacePasswordText(tessel::base64Encode(blob).toStd());
          }},
         {"not Base64 of a blob", [](Settings& s) { s.replacePasswordText("c2VjcmV0"); }},
-        {"key file gone",
-         [](Settings&) { std::filesystem::remove(vexlan::unixprotection::keyFilePath()); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -308,9 +325,17 @@ TEST_F(Settings, PasswordThatCannotBeUnprotectedKeepsTheRest) {
 }
 
 TEST_F(Settings, FileFromAnotherAccount) {
+#ifdef _WIN32
+    // Protected by the system for the user of another Wine prefix: Wine's data protection uses
+    // one key for every user, so there it unprotects; Windows refuses another user's blob.
+    if (vexlan::testing::runningUnderWine())
+        GTEST_SKIP() << "Wine's data protection is not bound to the user";
+    const char fixture[] = "/settings_from_another_windows_account.xml";
+#else
     // Saved elsewhere: the key of this sandbox is another one.
-    std::filesystem::copy_file(std::string(VEXLAN_TEST_DATA) + "/settings_from_another_account.xml",
-                               path);
+    const char fixture[] = "/settings_from_another_account.xml";
+#endif
+    std::filesystem::copy_file(std::string(VEXLAN_TEST_DATA) + fixture, path);
     sample("mine").writeToFile(tessel::getProgramDirectory() + "/unused.xml");
     LogCapture capture;
     ClientLocalConfiguration settings = load();
@@ -334,6 +359,8 @@ TEST_F(Settings, CredentialsWithoutPasswordAreSkipped) {
         capture.contains("ERROR ConfReadHelper.readKey Error while reading key: \"credentials\""));
 }
 
+#ifndef _WIN32
+// (The system's data protection on Windows cannot be made to fail from a test.)
 TEST_F(Settings, AFailedSaveLeavesThePreviousFile) {
     sample("secret").writeToFile(String::copy(path));
     std::string before = readFile(path);
@@ -355,6 +382,8 @@ TEST_F(Settings, AFailedSaveLeavesThePreviousFile) {
     }
     EXPECT_TRUE(thrown);
 }
+
+#endif
 
 TEST_F(Settings, AFolderThatCannotTakeTheFileIsReported) {
     LogCapture capture;

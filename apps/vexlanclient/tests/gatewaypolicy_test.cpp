@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "sandbox.h"
+#include "sandbox_platform.h"
 
 using tessel::String;
 using vexlan::AdministratorGateways;
@@ -166,13 +167,13 @@ TEST_F(AdministratorFileTest, TheFileAndWhatItsAbsenceOrDamageMeans) {
 }
 
 TEST_F(AdministratorFileTest, TheEnvironmentNamesTheFile) {
-    unsetenv("VEXLAN_GATEWAYS_FILE");
+    vexlan::testing::detail::setEnvironment("VEXLAN_GATEWAYS_FILE", nullptr);
     EXPECT_EQ(VEXLAN_GATEWAYS_FILE_BUILT_IN, vexlan::administratorGatewaysPath().toStd());
-    setenv("VEXLAN_GATEWAYS_FILE", "", 1);
+    vexlan::testing::detail::setEnvironment("VEXLAN_GATEWAYS_FILE", "");
     EXPECT_EQ(VEXLAN_GATEWAYS_FILE_BUILT_IN, vexlan::administratorGatewaysPath().toStd());
-    setenv("VEXLAN_GATEWAYS_FILE", dir.file("gateways").c_str(), 1);
+    vexlan::testing::detail::setEnvironment("VEXLAN_GATEWAYS_FILE", dir.file("gateways").c_str());
     EXPECT_EQ(dir.file("gateways"), vexlan::administratorGatewaysPath().toStd());
-    unsetenv("VEXLAN_GATEWAYS_FILE");
+    vexlan::testing::detail::setEnvironment("VEXLAN_GATEWAYS_FILE", nullptr);
 }
 
 TEST(GatewayVerdictTest, AdministratorFirstThenTheUsersConfirmations) {

@@ -1,4 +1,5 @@
-// Component placement on POSIX systems: removing a folder tree.
+// Component placement on POSIX systems: the "linux64" record, ".so" names, removing a
+// folder tree.
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,6 +35,11 @@ bool removeBelow(const std::string& path, int depth) {
 }
 
 }  // namespace
+
+const ComponentPlatform& componentPlatform() {
+    static const ComponentPlatform platform{"linux64", "Load 64 bits linux library", ".so", false};
+    return platform;
+}
 
 bool removeTree(const char* path) {
     return removeBelow(path, 0);

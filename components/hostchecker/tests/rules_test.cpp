@@ -2,15 +2,54 @@
 #include "rules.h"
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+// After windows.h, which it needs.
+#include <shlobj.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cctype>
 #include <fstream>
 #include <string>
+#include <utility>
 
 #include "sandbox.h"
 
 namespace {
+
+// The first word of the OS name with its case turned around.
+std::string firstWordOtherCase(const std::string& name) {
+    std::string word = name.substr(0, name.find(' '));
+    for (char& c : word) {
+        unsigned char u = static_cast<unsigned char>(c);
+        c = static_cast<char>(std::isupper(u) ? std::tolower(u) : std::toupper(u));
+    }
+    return word;
+}
+
+#ifdef _WIN32
+std::string prettyName() {
+    return "Microsoft Windows";
+}
+
+// The executable file name of this process, as the process snapshot lists it.
+std::string ownCommandName() {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string name = path;
+    return name.substr(name.find_last_of("\\/") + 1);
+}
+
+// The user rule of this system and whether it holds for the user running the test.
+std::pair<std::string, bool> userRule() {
+    return {"user:notadmin", !IsUserAnAdmin()};
+}
+#else
+std::pair<std::string, bool> userRule() {
+    return {"user:notroot", geteuid() != 0};
+}
 
 std::string prettyName() {
     std::ifstream release("/etc/os-release");
@@ -26,22 +65,13 @@ std::string prettyName() {
     return std::string();
 }
 
-// The first word of the OS name with its case turned around.
-std::string firstWordOtherCase(const std::string& name) {
-    std::string word = name.substr(0, name.find(' '));
-    for (char& c : word) {
-        unsigned char u = static_cast<unsigned char>(c);
-        c = static_cast<char>(std::isupper(u) ? std::tolower(u) : std::toupper(u));
-    }
-    return word;
-}
-
 std::string ownCommandName() {
     std::ifstream comm("/proc/self/comm");
     std::string name;
     std::getline(comm, name);
     return name;
 }
+#endif
 
 TEST(RulesTest, EachKindHoldsOnlyWhenTheWorkstationSatisfiesIt) {
     vexlan::testing::TempDir dir;
@@ -64,8 +94,9 @@ TEST(RulesTest, EachKindHoldsOnlyWhenTheWorkstationSatisfiesIt) {
         {"proc:" + command, true},
         {"proc:no-such-process", false},
         {"proc:", false},
-        {"user:notroot", geteuid() != 0},
+        {userRule().first, userRule().second},
         {"user:root", false},
+        {"user:admin", false},
         {"disk:full", false},
         {"no separator", false},
     };

@@ -86,11 +86,20 @@ protected:
     tessel::String m_directory;
 };
 
+// The system's library suffix in the names the placement gives.
+#ifdef _WIN32
+#define LIBRARY_SUFFIX ".dll"
+#else
+#define LIBRARY_SUFFIX ".so"
+#endif
+
 TEST_F(PluginComponentTest, LibraryNameIsPatternAndVersion) {
     const struct {
         const char* version;
         const char* name;
-    } cases[] = {{"2.4.1", "vpn_2_4_1.so"}, {"1.0", "vpn_1_0.so"}, {"7", "vpn_7.so"}};
+    } cases[] = {{"2.4.1", "vpn_2_4_1" LIBRARY_SUFFIX},
+                 {"1.0", "vpn_1_0" LIBRARY_SUFFIX},
+                 {"7", "vpn_7" LIBRARY_SUFFIX}};
     for (const auto& c : cases) {
         m_dll.m_version = c.version;
         PluginComponent component("VexlanClientPluginDll", m_directory, m_dll);
@@ -102,7 +111,7 @@ TEST_F(PluginComponentTest, LibraryNameIsPatternAndVersion) {
 TEST_F(PluginComponentTest, ArchiveIsUnpackedAndRenamed) {
     PluginComponent component("VexlanClientPluginDllNoTunnel", m_directory, m_dll);
     // Stale files under every name the placement uses.
-    for (const char* name : {"vpn_2_4_1.so", "vpn", "vpn.sig"})
+    for (const char* name : {"vpn_2_4_1" LIBRARY_SUFFIX, "vpn", "vpn.sig"})
         testing::writeFile(m_directory.toStd() + "/" + name, "stale");
     publish("library", true);
     LogCapture log;
@@ -135,11 +144,12 @@ TEST_F(PluginComponentTest, ArchiveWithoutSignatureFailsAtTheRename) {
     EXPECT_THROW(component.place(m_session, true), tessel::EFile);
     // The ERROR lines always name the tunnel sub-client.
     EXPECT_TRUE(log.contains("ERROR VexlanClientPluginDll.downloadDllWindows missing " +
-                             m_directory.toStd() + "/.unpack-vpn_2_4_1.so/vpn.sig in archive"));
+                             m_directory.toStd() +
+                             "/.unpack-vpn_2_4_1" LIBRARY_SUFFIX "/vpn.sig in archive"));
     EXPECT_FALSE(tessel::isFile(component.signaturePath()));
     // Neither the library alone nor the staging folder is left behind.
     EXPECT_FALSE(tessel::isFile(component.libraryPath()));
-    EXPECT_FALSE(tessel::isDirectory(m_directory + "/.unpack-vpn_2_4_1.so"));
+    EXPECT_FALSE(tessel::isDirectory(m_directory + "/.unpack-vpn_2_4_1" LIBRARY_SUFFIX));
 }
 
 TEST_F(PluginComponentTest, ArchivePastTheUnpackLimitsLeavesNothing) {

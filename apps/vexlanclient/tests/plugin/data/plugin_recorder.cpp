@@ -18,7 +18,11 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#define RECORDER_EXPORT extern "C" __declspec(dllexport)
+#else
 #define RECORDER_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace {
 

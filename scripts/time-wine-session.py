@@ -1,0 +1,87 @@
+#!/usr/bin/env python3
+"""Times whole host-check sessions, start to end, of vexlan-cli.exe under Wine and of the Linux
+vexlan-cli, each against a demo gateway on loopback offering its platform's components, runs
+alternating, in the caller's Wine prefix (WINEPREFIX, with a running `wineserver -p` so that
+Wine's start is what a user meets on a second run). Prints the median of each and the ratio.
+
+    scripts/time-wine-session.py [--runs N] [--linux-build build] [--windows-build build-windows]
+"""
+
+import argparse
+import os
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, "tools", "demo-gateway"))
+sys.path.insert(0, os.path.join(ROOT, "apps", "vexlan-cli", "tests"))
+import harness  # noqa: E402
+from wine_session_test import windows_path  # noqa: E402
+
+
+def timed(command, env, cwd):
+    start = time.monotonic()
+    result = subprocess.run(command, env=env, cwd=cwd, stdin=subprocess.DEVNULL,
+                            capture_output=True, timeout=300)
+    elapsed = time.monotonic() - start
+    if result.returncode != 0:
+        sys.exit("%s ended with %d:\n%s" % (command[0], result.returncode,
+                                            result.stderr.decode(errors="replace")[-2000:]))
+    return elapsed
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--linux-build", default=os.path.join(ROOT, "build"))
+    parser.add_argument("--windows-build", default=os.path.join(ROOT, "build-windows"))
+    args = parser.parse_args()
+    linux, windows = os.path.abspath(args.linux_build), os.path.abspath(args.windows_build)
+    sign_tool = os.path.join(linux, "apps", "vexlan-sign", "vexlan-sign")
+    launcher = os.path.join(windows, "apps", "vexlan-cli", "tests", "console_launcher.exe")
+    times = {"linux": [], "wine": []}
+    with tempfile.TemporaryDirectory(prefix="vexlan-timing-") as tmp:
+        gateways = {
+            "linux": harness.DemoGateway(linux, "hostchecker", "--rounds", "1", folder=tmp),
+            "wine": harness.DemoGateway(windows, "hostchecker", "--rounds", "1", "--platform",
+                                        "windows", "--sign-tool", sign_tool, folder=tmp),
+        }
+        try:
+            for run in range(args.runs):
+                for name, gateway in gateways.items():
+                    home = os.path.join(tmp, "%s-%d" % (name, run))
+                    harness.write_settings(home, [gateway.authority])
+                    uri = "vexlan://user42@%s/mediation?lang=en" % gateway.authority
+                    env = harness.client_environment(
+                        home, VEXLAN_GATEWAYS_FILE=os.path.join(tmp, "gateways"))
+                    if name == "linux":
+                        command = [os.path.join(linux, "apps", "vexlan-cli", "vexlan-cli"), uri]
+                    else:
+                        profile = windows_path(home)
+                        command = ["wine", launcher, "USERPROFILE=" + profile,
+                                   "APPDATA=%s\\AppData\\Roaming" % profile,
+                                   "LOCALAPPDATA=%s\\AppData\\Local" % profile, "--",
+                                   windows_path(os.path.join(windows, "apps", "vexlan-cli",
+                                                             "vexlan-cli.exe")), uri]
+                        env.setdefault("WINEDEBUG", "-all")
+                    times[name].append(timed(command, env, tmp))
+        finally:
+            for gateway in gateways.values():
+                gateway.stop()
+    linux_median = statistics.median(times["linux"])
+    wine_median = statistics.median(times["wine"])
+    print("host-check session, first run in a fresh profile (download, verify, load, one "
+          "round), median of %d:" % args.runs)
+    print("  Linux vexlan-cli     %.2f s  (%s)" % (linux_median,
+                                                  " ".join("%.2f" % t for t in times["linux"])))
+    print("  vexlan-cli.exe, Wine %.2f s  (%s)" % (wine_median,
+                                                  " ".join("%.2f" % t for t in times["wine"])))
+    print("  ratio Wine / Linux   %.1f" % (wine_median / linux_median))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
