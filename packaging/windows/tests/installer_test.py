@@ -154,6 +154,14 @@ class InstallerTest(unittest.TestCase):
             self.assertEqual(f.read(2), b"MZ")
         self.assertTrue(os.path.isfile(self.profile.shortcut), self.profile.shortcut)
 
+    def test_installer_asks_for_no_administrator(self):
+        # Wine has no elevation prompt to observe: the installer's manifest is what Windows
+        # reads to decide whether to ask for one.
+        with open(INSTALLER, "rb") as f:
+            data = f.read()
+        levels = re.findall(rb'requestedExecutionLevel level="(\w+)"', data)
+        self.assertEqual(levels, [b"asInvoker"])
+
     def test_registry_entries_of_the_current_user(self):
         folder = self.profile.install_windows
         program = '"%s\\vexlanclient.exe"' % folder
