@@ -74,8 +74,18 @@ status=0
 GTEST_OUTPUT="xml:$(winepath -w "$results")\\" ctest --test-dir "$build" --output-on-failure -j 2 || status=$?
 test_time=$(seconds_since "$step")
 
+# The installer, once, in the run's prefix: installed silently, a vexlan:// link followed to
+# the program, uninstalled (packaging/windows/tests/installer_test.py).
+step=$(date +%s)
+cmake --build "$build" --target windows-installer command_recorder
+version=$(sed -n 's/^project(VexlanClient VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+python3 packaging/windows/tests/installer_test.py \
+    --installer "$build/packages/vexlanclient-$version-setup.exe" \
+    --recorder "$build/packaging/windows/command_recorder.exe" || status=$?
+installer_time=$(seconds_since "$step")
+
 say "summary: libraries $setup_time s, cross build $build_time s, Wine prefix $prefix_time s," \
-    "tests under Wine $test_time s, total $(seconds_since "$start") s"
+    "tests under Wine $test_time s, installer $installer_time s, total $(seconds_since "$start") s"
 for report in "$results"/*.xml; do
     [ -e "$report" ] || continue
     sed -n 's/^<testsuites tests="\([0-9]*\)" failures="\([0-9]*\)" disabled="\([0-9]*\)".* time="\([0-9.]*\)".*/\1 \2 \3 \4/p' \
