@@ -1,7 +1,10 @@
 #include "http/ieproxy.h"
 
+#include <mutex>
+
 #include "base/console.h"
 #include "http/ieproxy_platform.h"
+#include "http/textpieces.h"
 #include "http/uri.h"
 
 namespace tessel {
@@ -24,20 +27,14 @@ String bypassHost(const String& url) {
     return Uri(url).getHostAndPort().before(':');
 }
 
-// Splits `text` at `separator`, keeping empty pieces.
-template <class F>
-void forEachPiece(const String& text, char separator, F&& f) {
-    uint32_t start = 0;
-    for (;;) {
-        uint32_t end = text.find(separator, start);
-        if (end == String::npos) {
-            f(text.substring(start));
-            return;
-        }
-        if (!f(text.substring(start, end - start)))
-            return;
-        start = end + 1;
-    }
+using detail::forEachPiece;
+
+std::mutex g_limitsLock;
+PacLimits g_limits;
+
+PacLimits currentLimits() {
+    std::lock_guard<std::mutex> lock(g_limitsLock);
+    return g_limits;
 }
 
 bool bypassed(const String& url, const String& exceptions) {
@@ -112,11 +109,13 @@ bool fixedProxy(Proxy& proxy, const String& server) {
 }
 
 bool scriptProxy(Proxy& proxy, const String& url, const String& address) {
-    detail::ScriptAccess access = detail::ScriptAccess::kNothing;
-    String named;
-    if (!detail::evaluateProxyScript(url, address, access, named))
+    detail::ScriptAnswer answer = detail::evaluateProxyScript(url, address, currentLimits());
+    if (answer.failure) {
+        trace(answer.failure);
         return false;
-    switch (access) {
+    }
+    const String& named = answer.named;
+    switch (answer.access) {
         case detail::ScriptAccess::kDefault:
             trace("default proxy");
             return true;
@@ -166,6 +165,11 @@ bool IEProxy::getIEProxy(Proxy& proxy, const String& url, const SystemProxySetti
         return true;
     }
     return scriptProxy(proxy, url, *settings.autoConfigUrl);
+}
+
+void IEProxy::setScriptLimits(const PacLimits& limits) {
+    std::lock_guard<std::mutex> lock(g_limitsLock);
+    g_limits = limits;
 }
 
 }  // namespace http

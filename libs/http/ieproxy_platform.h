@@ -3,6 +3,7 @@
 #pragma once
 
 #include "base/string.h"
+#include "http/pacscript.h"
 
 namespace tessel {
 namespace http {
@@ -15,14 +16,20 @@ const char* unreadableProxySettingsText();
 enum class ScriptAccess {
     kDefault,  // the system's default proxy settings apply (go direct)
     kNoProxy,  // go direct
-    kNamed,    // the proxies in `named`, separated by ";"
+    kNamed,    // the proxies named in the answer
     kNothing,  // no usable answer
 };
 
-// Evaluates the script at `address` for `url`. False when there is no answer at all (the reason
-// is logged as a line of IEProxy::getIEProxy).
-bool evaluateProxyScript(const String& url, const String& address, ScriptAccess& access,
-                         String& named);
+// The script's answer for one URL.
+struct ScriptAnswer {
+    ScriptAccess access = ScriptAccess::kNothing;
+    String named;  // with kNamed: the proxies, separated by ";"
+    // When there is no answer at all: the log line of IEProxy::getIEProxy that says why.
+    const char* failure = nullptr;
+};
+
+// Evaluates the script at `address` for `url` within `limits`.
+ScriptAnswer evaluateProxyScript(const String& url, const String& address, const PacLimits& limits);
 
 }  // namespace detail
 }  // namespace http

@@ -1,23 +1,12 @@
 // Signal delivery for vexlan-cli on POSIX systems: the signals stay blocked in every thread
-// and one thread takes them with sigwait.
-#include "vexlan-cli/signals.h"
+// and the watcher thread takes them with sigwait.
+#include "vexlan-cli/signals_platform.h"
 
 #include <pthread.h>
 #include <signal.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <mutex>
-#include <thread>
 
 namespace vexlancli {
-
-struct SignalWatcher::State {
-    std::mutex lock;  // held while the handler runs
-    std::function<void(Signal)> handler;
-    bool closed = false;
-};
-
+namespace detail {
 namespace {
 
 sigset_t watchedSignals() {
@@ -31,51 +20,23 @@ sigset_t watchedSignals() {
 
 }  // namespace
 
-SignalWatcher::SignalWatcher() : m_state(std::make_shared<State>()) {
+void watchSignals() {
+    // Threads started later inherit the block, so only sigwait receives the signals.
     sigset_t set = watchedSignals();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
-SignalWatcher::~SignalWatcher() {
-    close();
-}
-
-void SignalWatcher::start(std::function<void(Signal)> handler) {
-    {
-        std::lock_guard<std::mutex> guard(m_state->lock);
-        m_state->handler = std::move(handler);
+Signal waitForSignal() {
+    sigset_t set = watchedSignals();
+    for (;;) {
+        int number = 0;
+        if (sigwait(&set, &number) != 0)
+            continue;
+        return number == SIGINT    ? Signal::Interrupt
+               : number == SIGTERM ? Signal::Terminate
+                                   : Signal::Logs;
     }
-    // The thread shares the state and is never joined: it waits in sigwait until the process
-    // ends, and does nothing once the watcher is closed.
-    std::shared_ptr<State> state = m_state;
-    std::thread([state] {
-        sigset_t set = watchedSignals();
-        for (;;) {
-            int number = 0;
-            if (sigwait(&set, &number) != 0)
-                continue;
-            Signal signal = number == SIGINT    ? Signal::Interrupt
-                            : number == SIGTERM ? Signal::Terminate
-                                                : Signal::Logs;
-            std::lock_guard<std::mutex> guard(state->lock);
-            if (state->closed)
-                continue;
-            if (state->handler)
-                state->handler(signal);
-        }
-    }).detach();
 }
 
-void SignalWatcher::close() {
-    std::lock_guard<std::mutex> guard(m_state->lock);
-    m_state->closed = true;
-    m_state->handler = nullptr;
-}
-
-void exitNow(int status) {
-    std::fflush(stdout);
-    std::fflush(stderr);
-    _exit(status);
-}
-
+}  // namespace detail
 }  // namespace vexlancli

@@ -1,42 +1,39 @@
 // Console events for vexlan-cli on Windows: the system calls the control handler on a thread of
-// its own; the handler only queues the event, and the watcher thread calls the program's
-// handler, as on POSIX systems. Ctrl-C is an interrupt, Ctrl-Break asks for the logs, and
-// closing the console, logging off or shutting down is a termination.
-#include "vexlan-cli/signals.h"
+// its own; the handler only queues the event, and the watcher thread takes it from the queue.
+// Ctrl-C is an interrupt, Ctrl-Break asks for the logs, and closing the console, logging off
+// or shutting down is a termination.
+#include "vexlan-cli/signals_platform.h"
 
 #include <windows.h>
 
 #include <condition_variable>
-#include <cstdio>
-#include <cstdlib>
 #include <deque>
 #include <mutex>
-#include <thread>
 
 namespace vexlancli {
+namespace detail {
+namespace {
 
-struct SignalWatcher::State {
-    std::mutex lock;  // held while the handler runs
-    std::function<void(Signal)> handler;
-    bool closed = false;
-    std::mutex queueLock;
+// The events of the process: the control handler has no argument to find a watcher by.
+struct EventQueue {
+    std::mutex lock;
     std::condition_variable queued;
     std::deque<Signal> events;
 };
 
-namespace {
-
-// The one watcher of the process: the control handler has no argument to find it by. Kept
-// alive for good once made, like the watcher thread.
-std::shared_ptr<SignalWatcher::State>* g_state = nullptr;
+// Kept alive for good once made, like the watcher thread that waits on it.
+EventQueue& eventQueue() {
+    static EventQueue* queue = new EventQueue();
+    return *queue;
+}
 
 void post(Signal signal) {
-    SignalWatcher::State& state = **g_state;
+    EventQueue& queue = eventQueue();
     {
-        std::lock_guard<std::mutex> guard(state.queueLock);
-        state.events.push_back(signal);
+        std::lock_guard<std::mutex> guard(queue.lock);
+        queue.events.push_back(signal);
     }
-    state.queued.notify_one();
+    queue.queued.notify_one();
 }
 
 BOOL WINAPI onConsoleEvent(DWORD event) {
@@ -63,52 +60,20 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
 
 }  // namespace
 
-SignalWatcher::SignalWatcher() : m_state(std::make_shared<State>()) {
-    g_state = new std::shared_ptr<State>(m_state);
+void watchSignals() {
+    eventQueue();  // made before the handler can run
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
-SignalWatcher::~SignalWatcher() {
-    close();
+// Events that came before the watcher thread started wait in the queue.
+Signal waitForSignal() {
+    EventQueue& queue = eventQueue();
+    std::unique_lock<std::mutex> guard(queue.lock);
+    queue.queued.wait(guard, [&] { return !queue.events.empty(); });
+    Signal signal = queue.events.front();
+    queue.events.pop_front();
+    return signal;
 }
 
-void SignalWatcher::start(std::function<void(Signal)> handler) {
-    {
-        std::lock_guard<std::mutex> guard(m_state->lock);
-        m_state->handler = std::move(handler);
-    }
-    // The thread shares the state and is never joined: it waits for events until the process
-    // ends, and does nothing once the watcher is closed. Events that came before start wait
-    // in the queue.
-    std::shared_ptr<State> state = m_state;
-    std::thread([state] {
-        for (;;) {
-            Signal signal;
-            {
-                std::unique_lock<std::mutex> queue(state->queueLock);
-                state->queued.wait(queue, [&] { return !state->events.empty(); });
-                signal = state->events.front();
-                state->events.pop_front();
-            }
-            std::lock_guard<std::mutex> guard(state->lock);
-            if (state->closed)
-                continue;
-            if (state->handler)
-                state->handler(signal);
-        }
-    }).detach();
-}
-
-void SignalWatcher::close() {
-    std::lock_guard<std::mutex> guard(m_state->lock);
-    m_state->closed = true;
-    m_state->handler = nullptr;
-}
-
-void exitNow(int status) {
-    std::fflush(stdout);
-    std::fflush(stderr);
-    _exit(status);
-}
-
+}  // namespace detail
 }  // namespace vexlancli

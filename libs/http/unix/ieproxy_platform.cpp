@@ -5,22 +5,18 @@
 #include <map>
 #include <mutex>
 
-#include "base/console.h"
 #include "base/exception.h"
 #include "base/stringwriter.h"
 #include "http/curlsession.h"
 #include "http/ieproxy.h"
 #include "http/pacevaluator.h"
+#include "http/textpieces.h"
 #include "http/uri.h"
 
 namespace tessel {
 namespace http {
 namespace detail {
 namespace {
-
-void trace(const String& text) {
-    log(0, "IEProxy", "getIEProxy", text);
-}
 
 // The host handed to FindProxyForURL: IPv6 literals lose their brackets.
 String scriptHost(const String& url) {
@@ -32,30 +28,8 @@ String scriptHost(const String& url) {
     return authority.before(':');
 }
 
-// Splits `text` at `separator`, keeping empty pieces.
-template <class F>
-void forEachPiece(const String& text, char separator, F&& f) {
-    uint32_t start = 0;
-    for (;;) {
-        uint32_t end = text.find(separator, start);
-        if (end == String::npos) {
-            f(text.substring(start));
-            return;
-        }
-        if (!f(text.substring(start, end - start)))
-            return;
-        start = end + 1;
-    }
-}
-
 std::mutex g_scriptsLock;
 std::map<String, String> g_scripts;
-PacLimits g_limits;
-
-PacLimits currentLimits() {
-    std::lock_guard<std::mutex> lock(g_scriptsLock);
-    return g_limits;
-}
 
 // Collects a script, refusing (and so aborting the transfer) beyond the size that could
 // ever be evaluated.
@@ -78,7 +52,7 @@ private:
 
 // Fetches the script directly: the base session checks certificates and never uses a proxy
 // (not even one named by the environment), so fetching cannot ask for the proxy again.
-bool fetchScript(const String& address, String& script) {
+bool fetchScript(const String& address, uint32_t maxBytes, String& script) {
     static CurlSession* session = [] {
         auto* s = new CurlSession();  // lives as long as the process
         s->setTimeouts(10, 10);
@@ -87,7 +61,7 @@ bool fetchScript(const String& address, String& script) {
         return s;
     }();
     String body;
-    ScriptWriter writer(body, currentLimits().maxScriptBytes);
+    ScriptWriter writer(body, maxBytes);
     RequestInfo info;
     if (!CurlSession::requestToFile(&info, *session, address, writer) || info.statusCode() != 200) {
         return false;
@@ -96,7 +70,7 @@ bool fetchScript(const String& address, String& script) {
     return true;
 }
 
-bool scriptFor(const String& address, String& script) {
+bool scriptFor(const String& address, uint32_t maxBytes, String& script) {
     {
         std::lock_guard<std::mutex> lock(g_scriptsLock);
         auto it = g_scripts.find(address);
@@ -105,7 +79,7 @@ bool scriptFor(const String& address, String& script) {
             return true;
         }
     }
-    if (!fetchScript(address, script))
+    if (!fetchScript(address, maxBytes, script))
         return false;
     std::lock_guard<std::mutex> lock(g_scriptsLock);
     g_scripts.emplace(address.copy(), script);
@@ -150,26 +124,27 @@ const char* unreadableProxySettingsText() {
     return "cannot read the system proxy settings";
 }
 
-bool evaluateProxyScript(const String& url, const String& address, ScriptAccess& access,
-                         String& named) {
+ScriptAnswer evaluateProxyScript(const String& url, const String& address,
+                                 const PacLimits& limits) {
+    ScriptAnswer result;
     String script;
-    if (!scriptFor(address, script)) {
-        trace("cannot load proxy from url");
-        return false;
+    if (!scriptFor(address, limits.maxScriptBytes, script)) {
+        result.failure = "cannot load proxy from url";
+        return result;
     }
     String answer;
-    switch (PacEvaluator::evaluate(script, url, scriptHost(url), answer, currentLimits())) {
+    switch (PacEvaluator::evaluate(script, url, scriptHost(url), answer, limits)) {
         case PacScript::Result::kNoEngine:
-            trace("cannot start the proxy script engine");
-            return false;
+            result.failure = "cannot start the proxy script engine";
+            return result;
         case PacScript::Result::kNoAnswer:
-            trace("cannot load proxy from url");
-            return false;
+            result.failure = "cannot load proxy from url";
+            return result;
         case PacScript::Result::kAnswer:
             break;
     }
-    access = readAnswer(answer, named);
-    return true;
+    result.access = readAnswer(answer, result.named);
+    return result;
 }
 
 }  // namespace detail
@@ -182,11 +157,6 @@ void IEProxy::cacheScript(const String& address, const String& script) {
 void IEProxy::clearScriptCache() {
     std::lock_guard<std::mutex> lock(detail::g_scriptsLock);
     detail::g_scripts.clear();
-}
-
-void IEProxy::setScriptLimits(const PacLimits& limits) {
-    std::lock_guard<std::mutex> lock(detail::g_scriptsLock);
-    detail::g_limits = limits;
 }
 
 }  // namespace http

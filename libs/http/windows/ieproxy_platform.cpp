@@ -13,25 +13,12 @@
 #include <string>
 #include <thread>
 
-#include "base/console.h"
 #include "http/ieproxy.h"
 
 namespace tessel {
 namespace http {
 namespace detail {
 namespace {
-
-void trace(const String& text) {
-    log(0, "IEProxy", "getIEProxy", text);
-}
-
-std::mutex g_limitsLock;
-PacLimits g_limits;
-
-uint32_t timeoutMilliseconds() {
-    std::lock_guard<std::mutex> lock(g_limitsLock);
-    return g_limits.timeoutMilliseconds;
-}
 
 // Text in the ANSI code page to UTF-16, and back.
 std::wstring wide(const String& text) {
@@ -113,47 +100,48 @@ const char* unreadableProxySettingsText() {
     return "cannot open Internet Explorer key in register database";
 }
 
-bool evaluateProxyScript(const String& url, const String& address, ScriptAccess& access,
-                         String& named) {
-    uint32_t timeout = timeoutMilliseconds();
+ScriptAnswer evaluateProxyScript(const String& url, const String& address,
+                                 const PacLimits& limits) {
+    ScriptAnswer result;
+    uint32_t timeout = limits.timeoutMilliseconds;
     auto evaluation = std::make_shared<Evaluation>();
     try {
         std::thread(runEvaluation, evaluation, wide(url), wide(address), timeout).detach();
     } catch (const std::system_error&) {
-        trace("cannot open winhttp");
-        return false;
+        result.failure = "cannot open winhttp";
+        return result;
     }
     std::unique_lock<std::mutex> lock(evaluation->lock);
     // The script's download and its evaluation, each bounded by the limit.
     auto bound = std::chrono::milliseconds(2 * static_cast<int64_t>(timeout));
     if (!evaluation->done.wait_for(lock, bound, [&] { return evaluation->finished; })) {
-        trace("cannot load proxy from url");
-        return false;
+        result.failure = "cannot load proxy from url";
+        return result;
     }
     if (!evaluation->opened) {
-        trace("cannot open winhttp");
-        return false;
+        result.failure = "cannot open winhttp";
+        return result;
     }
     if (!evaluation->answered) {
-        trace("cannot load proxy from url");
-        return false;
+        result.failure = "cannot load proxy from url";
+        return result;
     }
     switch (evaluation->accessType) {
         case WINHTTP_ACCESS_TYPE_DEFAULT_PROXY:
-            access = ScriptAccess::kDefault;
+            result.access = ScriptAccess::kDefault;
             break;
         case WINHTTP_ACCESS_TYPE_NO_PROXY:
-            access = ScriptAccess::kNoProxy;
+            result.access = ScriptAccess::kNoProxy;
             break;
         case WINHTTP_ACCESS_TYPE_NAMED_PROXY:
-            named = evaluation->proxies;
-            access = named.isEmpty() ? ScriptAccess::kNothing : ScriptAccess::kNamed;
+            result.named = evaluation->proxies;
+            result.access = result.named.isEmpty() ? ScriptAccess::kNothing : ScriptAccess::kNamed;
             break;
         default:
-            access = ScriptAccess::kNothing;
+            result.access = ScriptAccess::kNothing;
             break;
     }
-    return true;
+    return result;
 }
 
 }  // namespace detail
@@ -162,11 +150,6 @@ bool evaluateProxyScript(const String& url, const String& address, ScriptAccess&
 void IEProxy::cacheScript(const String&, const String&) {}
 
 void IEProxy::clearScriptCache() {}
-
-void IEProxy::setScriptLimits(const PacLimits& limits) {
-    std::lock_guard<std::mutex> lock(detail::g_limitsLock);
-    detail::g_limits = limits;
-}
 
 }  // namespace http
 }  // namespace tessel

@@ -3,58 +3,25 @@
 
 #include <pthread.h>
 
-#include <algorithm>
 #include <cstddef>
 
 namespace tessel {
 namespace regex {
 namespace detail {
-namespace {
 
-constexpr uintptr_t kMinReserve = 16 * 1024;
-constexpr uintptr_t kMaxReserve = 64 * 1024;
-// When the bounds cannot be read: assume this much room below the first measurement.
-constexpr uintptr_t kFallbackRoom = 128 * 1024;
-
-struct Bounds {
-    uintptr_t base;   // lowest address of the stack
-    uintptr_t top;    // one past the highest
-    uintptr_t limit;  // base plus the reserve
-};
-
-Bounds computeBounds() {
-    uintptr_t here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+bool threadStack(uintptr_t, uintptr_t& base, uintptr_t& top) {
     pthread_attr_t attr;
-    if (pthread_getattr_np(pthread_self(), &attr) == 0) {
-        void* low = nullptr;
-        size_t size = 0;
-        int rc = pthread_attr_getstack(&attr, &low, &size);
-        pthread_attr_destroy(&attr);
-        uintptr_t base = reinterpret_cast<uintptr_t>(low);
-        if (rc == 0 && size > 0 && base < here && here - base <= size) {
-            uintptr_t reserve = std::clamp<uintptr_t>(size / 4, kMinReserve, kMaxReserve);
-            return Bounds{base, base + size, base + reserve};
-        }
-    }
-    uintptr_t base = here > kFallbackRoom ? here - kFallbackRoom : 0;
-    return Bounds{base, ~uintptr_t{0}, base + kMinReserve};
-}
-
-// Constant-initialised, so that reading them costs no initialisation check.
-thread_local bool t_known = false;
-thread_local Bounds t_bounds = {0, 0, 0};
-
-}  // namespace
-
-uintptr_t stackLimit() {
-    if (__builtin_expect(!t_known, 0)) {
-        t_bounds = computeBounds();
-        t_known = true;
-    }
-    uintptr_t here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
-    if (here < t_bounds.base || here >= t_bounds.top)
-        return 0;
-    return t_bounds.limit;
+    if (pthread_getattr_np(pthread_self(), &attr) != 0)
+        return false;
+    void* low = nullptr;
+    size_t size = 0;
+    int rc = pthread_attr_getstack(&attr, &low, &size);
+    pthread_attr_destroy(&attr);
+    if (rc != 0 || size == 0)
+        return false;
+    base = reinterpret_cast<uintptr_t>(low);
+    top = base + size;
+    return true;
 }
 
 }  // namespace detail

@@ -38,12 +38,18 @@ PATTERN = bytes(range(256)) * 256  # 64 KiB block of the generated bodies
 
 
 def make_certificate(workdir):
+    """A self-signed certificate for localhost and 127.0.0.1, written to <workdir>/server.crt
+    and server.key, that a system store accepts as a root for server authentication: its key
+    usage and extended key usage are spelled out (a store may skip a certificate that leaves
+    them to defaults)."""
     cert = os.path.join(workdir, "server.crt")
     key = os.path.join(workdir, "server.key")
     subprocess.run(
         ["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
          "-nodes", "-days", "2", "-subj", "/CN=localhost",
          "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1",
+         "-addext", "keyUsage=critical,digitalSignature,keyCertSign",
+         "-addext", "extendedKeyUsage=serverAuth",
          "-keyout", key, "-out", cert],
         check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     return cert, key

@@ -2,8 +2,9 @@
 """Runs one test command with the loopback test servers of this folder started beside it.
 
 For test programs that cannot start the servers themselves (the Windows build under Wine):
-starts https_server.py twice, over TLS and as plain HTTP, both serving a fresh files folder,
-waits for their "PORT <n>" lines, runs the command with
+starts https_server.py twice, over TLS (with the certificate it makes in its work folder) and as
+plain HTTP, both serving a fresh files folder, waits for their "PORT <n>" lines, runs the
+command with
 
   VEXLAN_TEST_HTTPS_PORT, VEXLAN_TEST_HTTP_PORT   the ports on 127.0.0.1
   VEXLAN_TEST_HTTPS_CERT                          the TLS server's certificate (PEM)
@@ -26,31 +27,11 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 STOP_TIMEOUT = 60
 
 
-def make_certificate(workdir):
-    """A self-signed certificate that a system store accepts as a root for server
-    authentication: its key usage and extended key usage are spelled out (a store may skip a
-    certificate that leaves them to defaults)."""
-    cert = os.path.join(workdir, "server.crt")
-    key = os.path.join(workdir, "server.key")
-    subprocess.run(
-        ["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-         "-nodes", "-days", "2", "-subj", "/CN=localhost",
-         "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1",
-         "-addext", "keyUsage=critical,digitalSignature,keyCertSign",
-         "-addext", "extendedKeyUsage=serverAuth",
-         "-keyout", key, "-out", cert],
-        check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    return cert, key
-
-
 def start(workdir, root, plain):
     args = [sys.executable, os.path.join(HERE, "https_server.py"), "--workdir", workdir,
             "--root", root]
     if plain:
         args.append("--plain")
-    else:
-        cert, key = make_certificate(workdir)
-        args += ["--cert", cert, "--key", key]
     server = subprocess.Popen(args, stdin=subprocess.PIPE, stdout=subprocess.PIPE)
     line = server.stdout.readline().decode()
     if not line.startswith("PORT "):
