@@ -107,7 +107,7 @@ class GatewaySessionTest(WineProgramTestCase):
         self.assertEqual(["/components/hostchecker-2.4.1.zip"], fetched)
         self.assertEqual(2, len(posts))
         for post in posts:
-            self.assertIn("proc%3Avexlanclient.exe", post["body"])
+            self.assertIn("os%3Awindows", post["body"])
         # The checked-out components are in the sandbox's program folder, nowhere else.
         self.assertTrue(os.path.exists(os.path.join(self.program_folder, "hostchecker", "2.4.1",
                                                     "hostchecker.dll")))
