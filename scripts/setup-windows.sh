@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the MinGW-w64 cross compiler and Wine, then cross-builds (static, i686, posix thread
 # model) the libraries Debian does not ship for MinGW from Debian's own source packages:
-# GoogleTest, jsoncpp, minizip, OpenSSL 3.0 and libcurl. They go into a cache prefix keyed by a
+# GoogleTest, jsoncpp, minizip, OpenSSL 3.0, libcurl, libpng and wxWidgets 3.2 for MSW (only the
+# parts the window program uses). They go into a cache prefix keyed by a
 # digest of this script, so that a change here builds everything again and an unchanged script
 # costs nothing. Resumable: a library counts as built only when its stamp file exists.
 #
@@ -9,8 +10,8 @@
 #   scripts/setup-windows.sh --print-prefix  prints the prefix only
 #
 # The prefix holds CMake packages (GTest, CURL) and pkg-config files (jsoncpp, minizip); OpenSSL
-# is found by CMake's FindOpenSSL (OPENSSL_USE_STATIC_LIBS) and zlib comes from
-# libz-mingw-w64-dev (/usr/i686-w64-mingw32).
+# is found by CMake's FindOpenSSL (OPENSSL_USE_STATIC_LIBS), wxWidgets through the prefix's
+# bin/wx-config, and zlib comes from libz-mingw-w64-dev (/usr/i686-w64-mingw32).
 set -Eeuo pipefail
 shopt -s inherit_errexit
 
@@ -211,6 +212,47 @@ build_curl() {
     version=$(basename "$(ls "$work/dl/curl"/*.dsc)" .dsc)
 }
 
+# libpng for the window program's images, the library only.
+build_libpng() {
+    local src
+    src=$(fetch_source libpng1.6)
+    cmake_build "$src" "$work/build/libpng" -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF \
+        -DPNG_EXECUTABLES=OFF -DPNG_HARDWARE_OPTIMIZATIONS=OFF -DSKIP_INSTALL_PROGRAMS=ON \
+        -DSKIP_INSTALL_FILES=ON
+    # wxWidgets' configure links against -lpng.
+    [ -e "$prefix/lib/libpng.a" ] || ln -s libpng16.a "$prefix/lib/libpng.a"
+    version=$(basename "$(ls "$work/dl/libpng1.6"/*.dsc)" .dsc)
+}
+
+# wxWidgets 3.2 for MSW, static: the base, core and adv libraries with PNG and ICO images and the
+# built-in regular expressions. Every other library and optional class is left out so that the
+# build stays short: no networking, XML, HTML, media, OpenGL, JPEG or TIFF.
+build_wx() {
+    local src build=$work/build/wx
+    src=$(fetch_source wxwidgets3.2)
+    rm -rf "$build" && mkdir -p "$build"
+    (
+        cd "$build"
+        "$src/configure" --host=$triple --build="$(gcc -dumpmachine)" --prefix="$prefix" \
+            CC=$triple-gcc-posix CXX=$triple-g++-posix AR=$triple-gcc-ar-posix \
+            RANLIB=$triple-gcc-ranlib-posix WINDRES=$triple-windres \
+            CPPFLAGS="-I$prefix/include" LDFLAGS="-L$prefix/lib" \
+            --with-msw --disable-shared --enable-unicode --disable-tests --disable-debug_info \
+            --with-libpng=sys --with-zlib=sys --with-regex=builtin --without-libjpeg \
+            --without-libtiff --without-expat --without-liblzma --without-opengl \
+            --without-nanosvg --disable-xrc --disable-html --disable-htmlhelp \
+            --disable-help --disable-mshtmlhelp --disable-aui --disable-propgrid \
+            --disable-ribbon --disable-stc --disable-richtext --disable-webview \
+            --disable-mediactrl --disable-sound --disable-sockets --disable-ipc \
+            --disable-protocols --disable-protocol --disable-url --disable-fs_inet \
+            --disable-webrequest --disable-dialupman --disable-secretstore --disable-svg \
+            >"$work/wx.log" 2>&1
+        make -j "$jobs" >>"$work/wx.log" 2>&1
+        make install >>"$work/wx.log" 2>&1
+    )
+    version=$(basename "$(ls "$work/dl/wxwidgets3.2"/*.dsc)" .dsc)
+}
+
 step() {
     local name=$1 stamp=$prefix/.stamp-$1 start version=
     if [ -f "$stamp" ]; then
@@ -230,12 +272,21 @@ step() {
 install_packages
 add_deb_src
 mkdir -p "$prefix" "$work"
+# Held for the whole run: the clean-up at the end leaves the work folders whose run still holds
+# its lock (another checkout's version of this script building at the same time).
+exec 9>"$work.lock"
+flock 9
 write_toolchain
 total=$(date +%s)
-for lib in googletest jsoncpp minizip openssl curl; do
+for lib in googletest jsoncpp minizip openssl curl libpng wx; do
     step "$lib"
 done
 log "all libraries ready ($(($(date +%s) - total)) s)"
-# Sources and build trees are needed no more, nor those of earlier versions of this script.
-rm -rf "$cache"/mingw-i686-work-*
+# Sources and build trees are needed no more, nor those of other versions of this script
+# unless a run of theirs is still going on.
+rm -rf "$work" "$work.lock"
+for other in "$cache"/mingw-i686-work-*; do
+    [ -d "$other" ] || continue
+    (flock -n 8 && rm -rf "$other" "$other.lock") 8>"$other.lock" || true
+done
 echo "$prefix"

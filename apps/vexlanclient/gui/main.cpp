@@ -1,6 +1,7 @@
 // The program's entry: wxWidgets creates the application and runs its main loop.
 #include "base/process.h"
 #include "vexlanclient/gui/vexlanclientgui.h"
+#include "vexlanclient/gui/windowsystem_platform.h"
 
 wxIMPLEMENT_APP_NO_MAIN(VexlanClientGui);
 
@@ -11,5 +12,6 @@ int main(int argc, char** argv) {
     // here, in the vector the process list shows.
     keepProcessArguments(argc, argv);
     wxDISABLE_DEBUG_SUPPORT();
+    vexlan::detail::prepareWindowSystem();
     return wxEntry(argc, argv);
 }

@@ -165,8 +165,13 @@ void VexlanMainFrame::createTrayIcon() {
             }
         }
         if (m_trayKind == TrayKind::kXEmbed) {
+#ifdef __WXMSW__
+            tessel::log(0, "VexlanMainFrame", "createTrayIcon",
+                        "Tray icon: an icon in the notification area");
+#else
             tessel::log(0, "VexlanMainFrame", "createTrayIcon",
                         "Tray icon: an XEmbed icon in the system tray");
+#endif
         } else if (m_trayKind == TrayKind::kNone) {
             tessel::log(0, "VexlanMainFrame", "createTrayIcon",
                         "No system tray on this display: the tray icon is not shown");

@@ -59,8 +59,9 @@ wxString languageParameter(const tessel::String& startParameter) {
 
 // SIGTERM (the desktop session ending, kill) and SIGINT (Ctrl-C) close the program the way the
 // window's close does: the running session is stopped and its end closes the frame.
-// wxWidgets calls this from the main loop, not from the signal handler itself.
-void closeOnSignal(int /*signal*/) {
+// wxWidgets calls this from the main loop, not from the signal handler itself. (On Windows
+// the end of the session reaches the frame as its close through wxWidgets itself.)
+[[maybe_unused]] void closeOnSignal(int /*signal*/) {
     if (VexlanMainFrame* frame = theMainFrame())
         frame->Close();
 }
@@ -116,8 +117,10 @@ bool VexlanClientGui::OnInit() {
     auto* frame = new VexlanMainFrame(argv[0]);
     setTheMainFrame(frame);
     frame->Show(false);
+#ifdef __UNIX__
     SetSignalHandler(SIGTERM, closeOnSignal);
     SetSignalHandler(SIGINT, closeOnSignal);
+#endif
 
     frame->client().setStartParameter(parameter);
     // A gateway that the user has not confirmed is asked about first; without a run the frame

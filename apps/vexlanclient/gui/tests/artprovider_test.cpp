@@ -48,7 +48,8 @@ TEST_F(ArtProviderTest, ImagesFolderIsBesideTheExecutable) {
     expected.AppendDir(wxS("img"));
     EXPECT_EQ(VexlanClientArtProvider::defaultImagesFolder(),
               expected.GetPath(wxPATH_GET_VOLUME | wxPATH_GET_SEPARATOR));
-    EXPECT_TRUE(VexlanClientArtProvider::defaultImagesFolder().EndsWith(wxS("/img/")));
+    EXPECT_TRUE(VexlanClientArtProvider::defaultImagesFolder().EndsWith(
+        wxString(wxFileName::GetPathSeparator()) + wxS("img") + wxFileName::GetPathSeparator()));
 }
 
 TEST_F(ArtProviderTest, EverySmallPictureIsASixteenPixelImageWithTransparency) {

@@ -18,6 +18,7 @@
 #include <wx/utils.h>
 
 #include "gui_test_support.h"
+#include "vexlanclient/gui/windowsystem_platform.h"
 
 namespace vexlan::guitest {
 
@@ -124,6 +125,7 @@ void LogCounter::DoLogTextAtLevel(wxLogLevel level, const wxString& msg) {
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     wxApp::SetInstance(new vexlan::guitest::TestApp);
+    vexlan::detail::prepareWindowSystem();
     if (!wxEntryStart(argc, argv)) {
         std::fprintf(stderr, "cannot start wxWidgets (is DISPLAY set? run through CTest)\n");
         return 2;

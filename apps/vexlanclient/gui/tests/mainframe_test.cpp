@@ -3,9 +3,13 @@
 // as from the client's thread.
 #include "vexlanclient/gui/mainframe.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#else
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <memory>
 #include <string>
@@ -40,13 +44,33 @@ using vexlan::guitest::click;
 // run stays in its request); closed, connections to it are refused at once. Closing it while
 // a connection waits in the backlog resets that connection.
 class LoopbackPort {
+#ifdef _WIN32
+    using Socket = SOCKET;
+    using Length = int;
+    static constexpr Socket kNone = INVALID_SOCKET;
+    static void closeSocket(Socket socket) {
+        ::closesocket(socket);
+    }
+#else
+    using Socket = int;
+    using Length = socklen_t;
+    static constexpr Socket kNone = -1;
+    static void closeSocket(Socket socket) {
+        ::close(socket);
+    }
+#endif
+
 public:
     explicit LoopbackPort(bool listening) {
+#ifdef _WIN32
+        WSADATA data;
+        ::WSAStartup(MAKEWORD(2, 2), &data);
+#endif
         m_socket = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
+        Length length = sizeof address;
         ::bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
         ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length);
         m_port = ntohs(address.sin_port);
@@ -55,13 +79,18 @@ public:
         else
             close();
     }
-    ~LoopbackPort() { close(); }
+    ~LoopbackPort() {
+        close();
+#ifdef _WIN32
+        ::WSACleanup();
+#endif
+    }
     LoopbackPort(const LoopbackPort&) = delete;
     LoopbackPort& operator=(const LoopbackPort&) = delete;
     void close() {
-        if (m_socket >= 0)
-            ::close(m_socket);
-        m_socket = -1;
+        if (m_socket != kNone)
+            closeSocket(m_socket);
+        m_socket = kNone;
     }
     tessel::String startParameter() const {
         return "vexlan://user42@127.0.0.1:" + tessel::String(static_cast<uint32_t>(m_port)) +
@@ -69,7 +98,7 @@ public:
     }
 
 private:
-    int m_socket = -1;
+    Socket m_socket = kNone;
     int m_port = 0;
 };
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <wx/artprov.h>
 #include <wx/frame.h>
+#include <wx/translation.h>
 
 #include "gui_test_support.h"
 #include "vexlanclient/gui/aboutdialog.h"
@@ -35,6 +36,9 @@ protected:
     void TearDown() override {
         m_frame->Destroy();
         wxArtProvider::Delete(m_provider);
+        // Back to no catalog, as the other tests of the program expect (the Windows build
+        // runs every test of a program in one process).
+        wxTranslations::Set(nullptr);
     }
     void capture(wxWindow* window, const char* name) {
         const wxImage image = captureWindow(window);
