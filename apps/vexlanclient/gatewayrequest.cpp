@@ -35,7 +35,16 @@ tessel::http::Cookie GatewayRequest::identifierCookie() const {
 }
 
 void checkGatewayUrl(const char* key, const String& url) {
-    tessel::http::Uri uri(url, false);
+    tessel::http::Uri uri;
+    try {
+        uri = tessel::http::Uri(url, false);
+    } catch (const tessel::http::UriComponentException&) {
+        // A reply address that is no URI at all is refused like one of another scheme: the
+        // configuration is unusable, not the program.
+        tessel::log(2, "ClientConfiguration", "readConf",
+                    String("Refusing ") + key + " that is no URI: " + url);
+        TESSEL_THROW(tessel::EClientConfiguration);
+    }
     if (tessel::http::isHttpsOrRelative(uri))
         return;
     tessel::log(2, "ClientConfiguration", "readConf",

@@ -90,6 +90,15 @@ TEST(GatewayRequestTest, GatewayUrlsOfAnotherSchemeAreRefused) {
     }
 }
 
+TEST(GatewayRequestTest, GatewayUrlThatIsNoUriIsRefused) {
+    testing::LogCapture log;
+    EXPECT_THROW(checkGatewayUrl("responseurl", "https://gw.example/#a\rb"),
+                 tessel::EClientConfiguration);
+    EXPECT_TRUE(
+        log.contains("ERROR ClientConfiguration.readConf Refusing responseurl that is no "
+                     "URI: https://gw.example/#a\rb"));
+}
+
 TEST(GatewayRequestTest, ParameterThatIsNoUriIsRefused) {
     testing::LogCapture log;
     EXPECT_THROW(gatewayRequest("vexlan://gw.example/#a\rb", "8.4.0.24"),
