@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 #include <gtest/gtest.h>
 #include <wx/app.h>
@@ -18,6 +19,7 @@
 #include <wx/utils.h>
 
 #include "gui_test_support.h"
+#include "own_desktop.h"
 #include "vexlanclient/gui/windowsystem_platform.h"
 
 namespace vexlan::guitest {
@@ -123,6 +125,8 @@ void LogCounter::DoLogTextAtLevel(wxLogLevel level, const wxString& msg) {
 }  // namespace vexlan::guitest
 
 int main(int argc, char** argv) {
+    if (const std::optional<int> status = vexlan::guitest::runOnOwnDesktop())
+        return *status;
     ::testing::InitGoogleTest(&argc, argv);
     wxApp::SetInstance(new vexlan::guitest::TestApp);
     vexlan::detail::prepareWindowSystem();

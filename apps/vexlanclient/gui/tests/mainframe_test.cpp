@@ -21,6 +21,7 @@
 #include <wx/app.h>
 #include <wx/artprov.h>
 #include <wx/button.h>
+#include <wx/dialog.h>
 #include <wx/evtloop.h>
 #include <wx/filefn.h>
 #include <wx/taskbar.h>
@@ -110,6 +111,11 @@ public:
         wxTimer watchdog;
         watchdog.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
             ADD_FAILURE() << "the event loop was ended by its safety bound";
+            // A dialog left open runs a loop of its own over this one: end those first.
+            for (wxWindow* window : wxTopLevelWindows) {
+                if (auto* dialog = dynamic_cast<wxDialog*>(window); dialog && dialog->IsModal())
+                    dialog->EndModal(wxID_CANCEL);
+            }
             m_loop.ScheduleExit();
         });
         watchdog.StartOnce(30000);
