@@ -129,11 +129,11 @@ def main():
         print("host-check session, first run in a fresh profile (download, verify, load, one "
               "round), median of %d:" % args.runs)
     program = os.path.basename(linux_program)
-    print("  Linux %-18s %.2f s  (%s)" % (program, linux_median,
+    print("  %-24s %.2f s  (%s)" % ("Linux " + program, linux_median,
                                            " ".join("%.2f" % t for t in times["linux"])))
-    print("  %-18s Wine %.2f s  (%s)" % (program + ".exe,", wine_median,
+    print("  %-24s %.2f s  (%s)" % (program + ".exe, Wine", wine_median,
                                           " ".join("%.2f" % t for t in times["wine"])))
-    print("  ratio Wine / Linux       %.1f" % (wine_median / linux_median))
+    print("  %-24s %.1f" % ("ratio Wine / Linux", wine_median / linux_median))
     return 0
 
 
