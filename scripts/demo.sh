@@ -4,7 +4,7 @@
 # gateway's self-signed certificate, and starts the window program with a start parameter for
 # the gateway. Then it runs the command-line client against the same gateway.
 #
-#   scripts/demo.sh [--headless] [--keep] [SCENARIO]
+#   scripts/demo.sh [--headless] [--keep] [--windows] [SCENARIO]
 #
 # SCENARIO is a demo gateway scenario: "plugin" (the default: a tunnel session with the sample
 # tunnel plugin), "hostchecker", "plugin-close", "notunnel", ... (--list shows them).
@@ -15,6 +15,14 @@
 # picture each time it changes, and the session is stopped once the tunnel is connected (once
 # a host check has been posted), with SIGTERM, which the program takes as the tray's Exit.
 #
+# --windows runs the same scenario with the Windows programs under Wine: it cross-builds
+# vexlanclient.exe, vexlan-cli.exe and the Windows components as scripts/test-windows.sh does
+# (build-windows/, VEXLAN_WINDOWS_BUILD_DIR changes it; the Linux build's vexlan-sign packs the
+# components), makes a private Wine prefix in the temporary home, and puts the settings into
+# its user's profile. Wine draws its own notification area; the session is ended with the tray
+# menu's Quit, as a user would. Without a display it also saves the tray menu, the settings
+# dialog and the about box as pictures (windows-*.png beside the panel's).
+#
 # Every process it starts is stopped when it ends, also on Ctrl-C; the temporary home is
 # removed (--keep keeps it and prints where it is). Exit status 0 when the sessions went as
 # the scenario says.
@@ -24,11 +32,13 @@ root=$PWD
 
 headless=0
 keep=0
+windows=0
 scenario=
 while [ $# -gt 0 ]; do
     case "$1" in
         --headless) headless=1 ;;
         --keep) keep=1 ;;
+        --windows) windows=1 ;;
         --list)
             python3 -c 'import sys; sys.path.insert(0, "tools/demo-gateway"); import scenarios
 for n in scenarios.names(): print("%-18s %s" % (n, scenarios.SCENARIOS[n].description))'
@@ -76,6 +86,9 @@ cleanup() {
     [ "$gateway_held" = 0 ] || kill -CONT "$gateway_pid" 2>/dev/null || true
     stop_process "$gateway_pid" TERM 10
     stop_process "$tray_pid" TERM 5
+    if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
+        wineserver -k >/dev/null 2>&1 || true  # the prefix's server and what it still runs
+    fi
     stop_process "$xvfb_pid" TERM 5
     if [ -n "$work" ]; then
         if [ "$keep" = 1 ]; then
@@ -120,10 +133,30 @@ targets=(vexlanclient vexlan-cli vexlan-sign hostchecker_component)
 for component in tunnel launcher; do
     [ -f "components/$component/CMakeLists.txt" ] && targets+=("${component}_component")
 done
-cmake --build "$build" --target "${targets[@]}"
-program=$build/apps/vexlanclient/gui/vexlanclient
-cli=$build/apps/vexlan-cli/vexlan-cli
-[ -x "$program" ] || fail "no window program in $build (configured with -DVEXLAN_BUILD_GUI=OFF?)"
+if [ "$windows" = 1 ]; then
+    # The Linux build gives vexlan-sign only (the gateway packs the Windows components with
+    # it); the rest is cross-built, configured as scripts/test-windows.sh configures it.
+    cmake --build "$build" --target vexlan-sign
+    sign_tool=$build/apps/vexlan-sign/vexlan-sign
+    mingw_prefix=$(./scripts/setup-windows.sh | tail -n 1)
+    build=${VEXLAN_WINDOWS_BUILD_DIR:-build-windows}
+    if [ ! -f "$build/CMakeCache.txt" ]; then
+        cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXLAN_WERROR=ON \
+            -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-i686.cmake" \
+            -DVEXLAN_MINGW_PREFIX="$mingw_prefix" -DVEXLAN_LINUX_SIGN_TOOL="$sign_tool"
+    fi
+    build=$(cd "$build" && pwd)
+    targets=("${targets[@]/vexlan-sign}")
+    cmake --build "$build" --target ${targets[@]}
+    program=$build/apps/vexlanclient/gui/vexlanclient.exe
+    cli=$build/apps/vexlan-cli/vexlan-cli.exe
+    [ -f "$program" ] || fail "no window program in $build"
+else
+    cmake --build "$build" --target "${targets[@]}"
+    program=$build/apps/vexlanclient/gui/vexlanclient
+    cli=$build/apps/vexlan-cli/vexlan-cli
+    [ -x "$program" ] || fail "no window program in $build (configured with -DVEXLAN_BUILD_GUI=OFF?)"
+fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/vexlan-demo.XXXXXX")
 home=$work/home
@@ -138,8 +171,10 @@ rounds=4
 # The test harness runs the gateway in its own process (so that gateway_pid is the gateway's)
 # and prints the gateway's authority once it is ready.
 mkfifo "$work/gateway.fifo"
+platform=()
+[ "$windows" = 0 ] || platform=(--platform windows --sign-tool "$sign_tool")
 python3 tools/demo-gateway/harness.py serve --build "$build" --scenario "$scenario" \
-    --request-log "$work/requests.jsonl" --rounds "$rounds" \
+    --request-log "$work/requests.jsonl" --rounds "$rounds" "${platform[@]}" \
     >"$work/gateway.fifo" 2>"$work/gateway.err" &
 gateway_pid=$!
 exec 3<"$work/gateway.fifo"
@@ -150,9 +185,12 @@ parameter="vexlan://demo@$authority/mediation?lang=en"
 say "demo gateway (scenario \"$scenario\") on https://$authority/"
 
 # The gateway's certificate is self-signed: its host and port are a certificate exception,
-# and the user has confirmed it as a gateway before (so the program does not ask).
-python3 tools/demo-gateway/harness.py settings "$home" "$authority"
-say "temporary home $home (settings: $home/Vexlan/vexlanclient.xml)"
+# and the user has confirmed it as a gateway before (so the program does not ask). Under Wine
+# the settings go into the prefix's profile, once the prefix is made (below).
+if [ "$windows" = 0 ]; then
+    python3 tools/demo-gateway/harness.py settings "$home" "$authority"
+    say "temporary home $home (settings: $home/Vexlan/vexlanclient.xml)"
+fi
 
 client_env=(HOME="$home" XDG_CONFIG_HOME="$home/.config" NO_AT_BRIDGE=1)
 if [ -z "${XAUTHORITY:-}" ] && [ -f "${HOME:-/nonexistent}/.Xauthority" ]; then
@@ -175,13 +213,41 @@ if [ "$headless" = 1 ]; then
     # right.
     convert -size 720x400 xc:'#5a6e82' "$work/background.png"
     display -window root "$work/background.png" 2>/dev/null || true  # sets it, exits 1
-    trayer --edge top --align right --widthtype pixel --width 80 --height 24 --SetDockType true \
-        --transparent false --tint 0xdddddd >"$work/trayer.log" 2>&1 &
-    tray_pid=$!
+    if [ "$windows" = 0 ]; then  # under Wine, Wine draws its own notification area
+        trayer --edge top --align right --widthtype pixel --width 80 --height 24 \
+            --SetDockType true --transparent false --tint 0xdddddd >"$work/trayer.log" 2>&1 &
+        tray_pid=$!
+    fi
     case "$scenario" in
         notunnel) client_env+=(VEXLAN_LAUNCHER_RECORD="$work/launched.txt") ;;
     esac
-    say "no display: running under Xvfb $DISPLAY with a tray (trayer)"
+    if [ "$windows" = 0 ]; then
+        say "no display: running under Xvfb $DISPLAY with a tray (trayer)"
+    else
+        say "no display: running under Xvfb $DISPLAY (Wine draws its own notification area)"
+    fi
+fi
+
+# --- a private Wine prefix -------------------------------------------------------------------
+if [ "$windows" = 1 ]; then
+    WINEPREFIX=$work/wine
+    mkdir -p "$WINEPREFIX"
+    export WINEPREFIX WINEDEBUG=-all WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml="
+    # The same ANSI code page on every run (Western European, 1252).
+    export LC_ALL=C.UTF-8
+    say "making a Wine prefix in $WINEPREFIX"
+    # One server for the whole run, started before wineboot so that wineboot uses it.
+    wineserver -p
+    wineboot -i >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log" >&2; fail "wineboot failed"; }
+    home=$WINEPREFIX/drive_c/users/$(id -un)
+    [ -d "$home" ] || fail "the Wine prefix has no profile folder $home"
+    python3 tools/demo-gateway/harness.py settings "$home" "$authority"
+    say "settings: $home/Vexlan/vexlanclient.xml (C:\\users\\$(id -un)\\Vexlan)"
+    # The programs run in C:\ of the prefix: their log file ("\tmp\vexlanclient.log" on the
+    # current drive) stays in the prefix, away from other runs on this machine.
+    run_folder=$WINEPREFIX/drive_c
+    mkdir -p "$run_folder/tmp"
+    client_env=(NO_AT_BRIDGE=1)
 fi
 
 # The screen as a picture, saved whenever it changed (capture returns 0 then).
@@ -226,8 +292,9 @@ capture_change() {
 
 # What the window program was told, from its log lines on standard output.
 notifications() {
-    sed -n 's/^[0-9]* \[[^]]*\] TRACE VexlanClientGuiNotifyHandler\.\([A-Za-z]*\) \{0,1\}\(.*\)$/\1 \2/p' \
-        "$work/client.out" 2>/dev/null
+    # (Under Wine the lines end in "\r\n".)
+    { tr -d '\r' <"$work/client.out"; } 2>/dev/null |
+        sed -n 's/^[0-9]* \[[^]]*\] TRACE VexlanClientGuiNotifyHandler\.\([A-Za-z]*\) \{0,1\}\(.*\)$/\1 \2/p'
 }
 describe() {
     case "$1" in
@@ -261,8 +328,109 @@ if [ "$headless" = 1 ]; then
 fi
 
 # --- the window program ----------------------------------------------------------------------
+# --- under Wine: the tray menu and pictures of single windows ---------------------------------
+# Visible windows of the Windows program (Wine names their class after the executable).
+program_windows() { xdotool search --onlyvisible --classname 'vexlanclient\.exe' 2>/dev/null | sort; }
+# Saves `window` as docs-style picture `name` once it is painted: two equal captures in a row
+# with more than a few colours (a window mapped but not yet drawn is one flat fill).
+save_window() {
+    local window=$1 name=$2 i previous= current colours X Y WIDTH HEIGHT WINDOW SCREEN
+    eval "$(xdotool getwindowgeometry --shell "$window" 2>/dev/null)" || return 1
+    for ((i = 0; i < 100; i++)); do
+        xwd -root -silent >"$work/window.xwd" 2>/dev/null || return 1
+        convert "xwd:$work/window.xwd" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage \
+            "png:$work/window.png"
+        current=$(identify -format '%#' "$work/window.png")
+        colours=$(identify -format '%k' "$work/window.png")
+        if [ "$current" = "$previous" ] && [ "$colours" -gt 8 ]; then
+            cp "$work/window.png" "$shots/$name.png"
+            say "screenshot $name.png"
+            return 0
+        fi
+        previous=$current
+        sleep 0.1
+    done
+    return 1
+}
+# The program's window that is not among `before` (waits up to 20 s for it).
+new_window() {
+    local before=$1 i window
+    for ((i = 0; i < 200; i++)); do
+        window=$(comm -13 <(printf '%s\n' $before | sort) <(program_windows) | tail -n 1)
+        [ -z "$window" ] || { echo "$window"; return 0; }
+        sleep 0.1
+    done
+    return 1
+}
+# The tray menu, opened as a user opens it: a right click on the icon in Wine's notification
+# area. The menu opens at the pointer; its entries (Settings, Logs, About, Quit) lie at fixed
+# offsets below it. `entry` moves the pointer onto one of them.
+tray_menu() {
+    local tray
+    tray=$(timeout 20 xdotool search --sync --onlyvisible --name 'Wine System Tray' | head -n 1)
+    [ -n "$tray" ] || return 1
+    xdotool mousemove --window "$tray" 10 10 click 3
+    capture_change 5 || true
+}
+entry() {
+    case "$1" in
+        settings) xdotool mousemove --sync --window "$tray_window" 50 23 ;;
+        about) xdotool mousemove --sync --window "$tray_window" 50 67 ;;
+        quit) xdotool mousemove --sync --window "$tray_window" 50 84 ;;
+    esac
+}
+# Closes the dialog `window` with Escape (Cancel), or else Return (the about box's Close), and
+# waits for it to go.
+close_dialog() {
+    local i key
+    for key in Escape Return; do
+        xdotool windowfocus "$1" key "$key" 2>/dev/null || true
+        for ((i = 0; i < 50; i++)); do
+            program_windows | grep -qx "$1" || return 0
+            sleep 0.1
+        done
+    done
+    return 1
+}
+# The windows a user meets, saved one by one: the panel, the tray menu, the settings dialog
+# and the about box (each dialog closed again with Escape).
+window_tour() {
+    local window before
+    for window in $(program_windows); do
+        eval "$(xdotool getwindowgeometry --shell "$window")"
+        [ $((X + WIDTH)) -lt 700 ] || [ $((Y + HEIGHT)) -lt 380 ] || save_window "$window" windows-panel
+    done
+    tray_window=$(xdotool search --onlyvisible --name 'Wine System Tray' | head -n 1)
+    for dialog in settings about; do
+        tray_menu || return 1
+        entry "$dialog"
+        if [ "$dialog" = settings ]; then
+            capture_change 3 || true
+            xwd -root -silent >"$work/window.xwd"
+            convert "xwd:$work/window.xwd" -crop 170x125+0+10 +repage "$shots/windows-tray-menu.png"
+            say "screenshot windows-tray-menu.png"
+        fi
+        before=$(program_windows)
+        xdotool click 1
+        window=$(new_window "$before") || { say "no $dialog dialog appeared"; return 1; }
+        save_window "$window" "windows-$dialog" || say "the $dialog dialog was never painted"
+        close_dialog "$window" || { say "the $dialog dialog did not close"; return 1; }
+    done
+}
+# Ends the Windows program as a user does: Quit in the tray menu.
+tray_quit() {
+    tray_window=$(xdotool search --onlyvisible --name 'Wine System Tray' | head -n 1)
+    tray_menu && entry quit && xdotool click 1
+}
+
 say "starting: vexlanclient \"$parameter\""
-env "${client_env[@]}" "$program" "$parameter" >"$work/client.out" 2>"$work/client.err" &
+if [ "$windows" = 1 ]; then
+    say "(under Wine: wine $program)"
+    (cd "$run_folder" && exec env "${client_env[@]}" wine "$program" "$parameter") \
+        >"$work/client.out" 2>"$work/client.err" &
+else
+    env "${client_env[@]}" "$program" "$parameter" >"$work/client.out" 2>"$work/client.err" &
+fi
 client_pid=$!
 started=$(date +%s)
 
@@ -310,6 +478,18 @@ else
                 done
                 stopped=2
                 stop_at=$((now + 5))
+            elif [ "$windows" = 1 ] && [ "$kind" = hostcheck ]; then
+                # A host check hides the tray icon: the session ends by itself after its rounds.
+                say "waiting for the host check to end by itself after $rounds rounds"
+                stopped=1
+            elif [ "$windows" = 1 ]; then
+                if [ "$kind" = tunnel ]; then
+                    window_tour || say "the tour of the windows stopped early"
+                fi
+                say "stopping the session: Quit in the tray menu"
+                tray_quit || say "the tray menu did not open"
+                now=$(date +%s)
+                stopped=1
             else
                 say "stopping the session: SIGTERM to vexlanclient (as the tray's Exit)"
                 kill -TERM "$client_pid" 2>/dev/null || true
@@ -317,8 +497,13 @@ else
             fi
             deadline=$((now + 20))
         elif [ "$stopped" = 2 ] && [ "$now" -ge "$stop_at" ]; then
-            say "stopping the program: SIGTERM to vexlanclient"
-            kill -TERM "$client_pid" 2>/dev/null || true
+            if [ "$windows" = 1 ]; then
+                say "stopping the program: Quit in the tray menu"
+                tray_quit || true
+            else
+                say "stopping the program: SIGTERM to vexlanclient"
+                kill -TERM "$client_pid" 2>/dev/null || true
+            fi
             stopped=1
         fi
         if [ "$now" -ge "$deadline" ]; then
@@ -363,13 +548,26 @@ fi
 # --- the command-line client against the same gateway ----------------------------------------
 say "now the same with the command-line client: vexlan-cli \"$parameter\""
 before=$(posts)
-env "${client_env[@]}" "$cli" "$parameter" >"$work/cli.out" 2>"$work/cli.err" &
+if [ "$windows" = 1 ]; then
+    (cd "$run_folder" && exec env "${client_env[@]}" wine "$cli" "$parameter") \
+        >"$work/cli.out" 2>"$work/cli.err" &
+else
+    env "${client_env[@]}" "$cli" "$parameter" >"$work/cli.out" 2>"$work/cli.err" &
+fi
 cli_pid=$!
 cli_started=$(date +%s)
-cli_status=
+cli_status= interrupted=0
 while kill -0 "$cli_pid" 2>/dev/null; do
-    if [ "$kind" = tunnel ] && grep -q '^message: connected' "$work/cli.err"; then
-        kill -TERM "$cli_pid" 2>/dev/null || true  # its Ctrl-C/SIGTERM: stop the plugin, exit 143
+    if [ "$kind" = tunnel ] && [ "$interrupted" = 0 ] && grep -q '^message: connected' "$work/cli.err"; then
+        if [ "$windows" = 1 ]; then
+            # Wine makes it a Ctrl-C (exit 130): wait for the plugin to stop.
+            kill -INT "$cli_pid" 2>/dev/null || true
+            interrupted=1
+            cli_started=$(($(date +%s) - 100))  # at most 20 s more
+            continue
+        else
+            kill -TERM "$cli_pid" 2>/dev/null || true  # its Ctrl-C/SIGTERM: stop the plugin, exit 143
+        fi
         break
     fi
     if [ $(($(date +%s) - cli_started)) -ge 120 ]; then
@@ -381,7 +579,7 @@ done
 stop_process "$cli_pid" TERM 20
 wait "$cli_pid" 2>/dev/null && cli_status=0 || cli_status=$?
 cli_pid=
-sed 's/^/    vexlan-cli | /' "$work/cli.err"
+tr -d '\r' <"$work/cli.err" | sed 's/^/    vexlan-cli | /'
 say "vexlan-cli ended with exit status $cli_status; $(($(posts) - before)) host-check posts"
 
 # --- verdict ---------------------------------------------------------------------------------
@@ -389,7 +587,8 @@ problems=()
 case "$kind" in
     tunnel)
         notifications | grep -q '^message connected' || problems+=("the window program never saw the tunnel connected")
-        [ "$cli_status" = 143 ] || [ "$cli_status" = 0 ] || problems+=("vexlan-cli exit status $cli_status") ;;
+        [ "$cli_status" = 143 ] || [ "$cli_status" = 130 ] || [ "$cli_status" = 0 ] ||
+            problems+=("vexlan-cli exit status $cli_status") ;;
     hostcheck)
         [ "$(posts)" -ge 1 ] || problems+=("no host check was posted")
         [ "$cli_status" = 0 ] || problems+=("vexlan-cli exit status $cli_status") ;;
