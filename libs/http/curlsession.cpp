@@ -1,13 +1,11 @@
 #include "http/curlsession.h"
 
-#include <curl/curl.h>
-
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 
 #include "base/console.h"
 #include "base/fixedpositions.h"
+#include "http/curllibrary.h"
 
 namespace tessel {
 namespace http {
@@ -15,12 +13,6 @@ namespace {
 
 CURL* easy(const CurlEasyWrapper& wrapper) {
     return static_cast<CURL*>(wrapper.handle());
-}
-
-// libcurl must be initialised once before any handle exists.
-void initialiseLibrary() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
 struct BufferTarget {
@@ -84,28 +76,30 @@ struct CurlSessionAccess {
 };
 
 CurlSession::CurlSession() {
-    initialiseLibrary();
+    // Loads libcurl on the first session (ECurl when it cannot).
+    const detail::CurlFunctions& libcurl = detail::curlLibrary();
     m_own = std::make_unique<CurlEasyWrapper>();
-    CURLSH* share = curl_share_init();
+    CURLSH* share = libcurl.shareInit();
     if (!share) {
         log(2, "CurlSession", "CurlSession", "Cannot init CURL SHARE context");
         TESSEL_THROW_AT(ECurl, fixed::kCurlWrapper);
     }
     m_share = share;
-    curl_share_setopt(share, CURLSHOPT_USERDATA, this);
-    curl_share_setopt(share, CURLSHOPT_LOCKFUNC, &CurlSessionAccess::lock);
-    curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, &CurlSessionAccess::unlock);
-    curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
-    curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
-    curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
-    curl_easy_setopt(easy(*m_own), CURLOPT_SHARE, share);
-    curl_easy_setopt(easy(*m_own), CURLOPT_COOKIEFILE, "");
+    libcurl.shareSetopt(share, CURLSHOPT_USERDATA, this);
+    libcurl.shareSetopt(share, CURLSHOPT_LOCKFUNC, &CurlSessionAccess::lock);
+    libcurl.shareSetopt(share, CURLSHOPT_UNLOCKFUNC, &CurlSessionAccess::unlock);
+    libcurl.shareSetopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
+    libcurl.shareSetopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+    libcurl.shareSetopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+    libcurl.easySetopt(easy(*m_own), CURLOPT_SHARE, share);
+    libcurl.easySetopt(easy(*m_own), CURLOPT_COOKIEFILE, "");
 }
 
 CurlSession::~CurlSession() {
+    const detail::CurlFunctions& libcurl = detail::curlLibrary();
     // The own handle leaves the share first: a share still in use is not released.
-    curl_easy_setopt(easy(*m_own), CURLOPT_SHARE, nullptr);
-    curl_share_cleanup(static_cast<CURLSH*>(m_share));
+    libcurl.easySetopt(easy(*m_own), CURLOPT_SHARE, nullptr);
+    libcurl.shareCleanup(static_cast<CURLSH*>(m_share));
     m_own.reset();
 }
 
@@ -118,8 +112,9 @@ Proxy CurlSession::proxyFor(const String&) {
 }
 
 std::unique_ptr<CurlEasyWrapper> CurlSession::createEasy() {
+    const detail::CurlFunctions& libcurl = detail::curlLibrary();
     auto wrapper = std::make_unique<CurlEasyWrapper>();
-    curl_easy_setopt(easy(*wrapper), CURLOPT_SHARE, static_cast<CURLSH*>(m_share));
+    libcurl.easySetopt(easy(*wrapper), CURLOPT_SHARE, static_cast<CURLSH*>(m_share));
     ScopeLock lock(m_settingsMutex);
     wrapper->setUserAgent(m_own->userAgent());
     wrapper->setTimeouts(m_connectTimeout, m_lowSpeedTime);
@@ -128,9 +123,10 @@ std::unique_ptr<CurlEasyWrapper> CurlSession::createEasy() {
 }
 
 void CurlSession::addCookie(const Cookie& cookie) {
+    const detail::CurlFunctions& libcurl = detail::curlLibrary();
     String line = "Set-Cookie: " + cookie.toString();
     ScopeLock lock(m_mutex);
-    curl_easy_setopt(easy(*m_own), CURLOPT_COOKIELIST, line.c_str());
+    libcurl.easySetopt(easy(*m_own), CURLOPT_COOKIELIST, line.c_str());
 }
 
 String CurlSession::userAgent() const {
