@@ -30,18 +30,32 @@ bool mapped(const std::string& library) {
     return false;
 }
 
-TEST(CurlLibraryOnDemand, TheFirstSessionLoadsLibcurlAndTransfersThroughIt) {
+TEST(CurlLibraryOnDemand, TheFirstTransferLoadsLibcurlAndGoesThroughIt) {
     vexlan::testing::HttpsServer server;
     ASSERT_FALSE(mapped(tessel::http::detail::kCurlLibraryName));
 
+    // A program holds its session from the start: making it and setting it loads nothing.
     vexlan::testing::TestSession session;
-    EXPECT_TRUE(mapped(tessel::http::detail::kCurlLibraryName));
+    session.setUserAgent("OnDemand/1");
+    EXPECT_FALSE(mapped(tessel::http::detail::kCurlLibraryName));
+
     RequestInfo info;
     Buffer body;
     ASSERT_TRUE(CurlSession::requestToBuffer(&info, session, String::copy(server.url("/echo")),
                                              body, "loaded=yes"));
     EXPECT_EQ(info.statusCode(), 200);
     EXPECT_NE(vexlan::testing::text(body).find("loaded=yes"), std::string::npos);
+    EXPECT_NE(vexlan::testing::text(body).find("OnDemand/1"), std::string::npos);
+    EXPECT_TRUE(mapped(tessel::http::detail::kCurlLibraryName));
+}
+
+TEST(CurlLibraryOnDemand, ASessionThatNeverTransfersNeverLoadsLibcurl) {
+    {
+        vexlan::testing::TestSession session;
+        session.setTimeouts(5, 5);
+        session.setGatewayAuthority("127.0.0.1:1");
+    }
+    EXPECT_FALSE(mapped(tessel::http::detail::kCurlLibraryName));
 }
 
 TEST(CurlLibraryOnDemand, ALibraryThatIsNotLibcurlIsRefusedWithItsReason) {
