@@ -28,13 +28,14 @@ LoadedCurl load() {
 }  // namespace
 
 const CurlFunctions& curlLibrary() {
-    // A function-local static is initialised exactly once, whichever thread comes first.
-    static const LoadedCurl curl = load();
-    if (!curl.loaded) {
-        log(2, "CurlLibrary", "curlLibrary", "Cannot load libcurl: " + curl.error);
+    // A function-local static is initialised exactly once, whichever thread comes first. It is
+    // never destroyed, so that a transfer still running while the process ends keeps its table.
+    static const LoadedCurl* const curl = new LoadedCurl(load());
+    if (!curl->loaded) {
+        log(2, "CurlLibrary", "curlLibrary", "Cannot load libcurl: " + curl->error);
         TESSEL_THROW_AT(ECurl, fixed::kCurlWrapper);
     }
-    return curl.functions;
+    return curl->functions;
 }
 
 }  // namespace detail

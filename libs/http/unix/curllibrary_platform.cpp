@@ -32,7 +32,9 @@ bool find(void* library, const char* name, Function& function, String& error) {
 bool loadCurlFunctions(const char* name, CurlFunctions& functions, String& error) {
     dlerror();
     // Never closed once loaded: handles and libcurl's global state live until the process ends.
-    void* library = dlopen(name, RTLD_NOW | RTLD_LOCAL);
+    // Lazy binding, as for a linked library: resolving all of libcurl's and its libraries'
+    // references at once would touch pages that a transfer never needs.
+    void* library = dlopen(name, RTLD_LAZY | RTLD_LOCAL);
     if (!library) {
         error = lastError();
         return false;
