@@ -100,6 +100,8 @@ check "control: package name, section and dependencies from dpkg-shlibdeps" \
              grep -q '^ Depends: .*libc6.*libwxgtk3.2' '$work/control.txt'"
 check "control: the desktop keyring's library is a dependency" \
     grep -q '^ Depends: .*libsecret-1-0' "$work/control.txt"
+check "control: libcurl, opened on the first transfer, is a dependency" \
+    grep -q '^ Depends: .*libcurl4 (>= 7.85.0)' "$work/control.txt"
 for path in ./usr/bin/vexlan-cli ./usr/bin/vexlan-sign ./usr/lib/vexlanclient/vexlanclient \
             ./usr/lib/vexlanclient/vexlan-pac-eval \
             ./usr/lib/vexlanclient/img/vexlan.ico ./usr/lib/vexlanclient/img/vpn.png \

@@ -1,13 +1,11 @@
 #include "http/curlsession.h"
 
-#include <curl/curl.h>
-
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 
 #include "base/console.h"
 #include "base/fixedpositions.h"
+#include "http/curllibrary.h"
 
 namespace tessel {
 namespace http {
@@ -15,12 +13,6 @@ namespace {
 
 CURL* easy(const CurlEasyWrapper& wrapper) {
     return static_cast<CURL*>(wrapper.handle());
-}
-
-// libcurl must be initialised once before any handle exists.
-void initialiseLibrary() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
 struct BufferTarget {
@@ -83,30 +75,42 @@ struct CurlSessionAccess {
     }
 };
 
-CurlSession::CurlSession() {
-    initialiseLibrary();
-    m_own = std::make_unique<CurlEasyWrapper>();
-    CURLSH* share = curl_share_init();
+// libcurl is loaded, and the handles made, by the first transfer or cookie: a program that holds
+// a session from its start does not load libcurl before it needs it.
+CurlSession::CurlSession() = default;
+
+CurlSession::~CurlSession() {
+    if (!m_share)
+        return;  // never used
+    const detail::CurlFunctions& libcurl = detail::curlLibrary();
+    // The own handle leaves the share first: a share still in use is not released.
+    libcurl.easySetopt(easy(*m_own), CURLOPT_SHARE, nullptr);
+    libcurl.shareCleanup(static_cast<CURLSH*>(m_share));
+    m_own.reset();
+}
+
+void* CurlSession::shareHandle() {
+    ScopeLock lock(m_handlesMutex);
+    if (m_share)
+        return m_share;
+    const detail::CurlFunctions& libcurl = detail::curlLibrary();
+    auto own = std::make_unique<CurlEasyWrapper>();
+    CURLSH* share = libcurl.shareInit();
     if (!share) {
         log(2, "CurlSession", "CurlSession", "Cannot init CURL SHARE context");
         TESSEL_THROW_AT(ECurl, fixed::kCurlWrapper);
     }
+    libcurl.shareSetopt(share, CURLSHOPT_USERDATA, this);
+    libcurl.shareSetopt(share, CURLSHOPT_LOCKFUNC, &CurlSessionAccess::lock);
+    libcurl.shareSetopt(share, CURLSHOPT_UNLOCKFUNC, &CurlSessionAccess::unlock);
+    libcurl.shareSetopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
+    libcurl.shareSetopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+    libcurl.shareSetopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+    libcurl.easySetopt(easy(*own), CURLOPT_SHARE, share);
+    libcurl.easySetopt(easy(*own), CURLOPT_COOKIEFILE, "");
+    m_own = std::move(own);
     m_share = share;
-    curl_share_setopt(share, CURLSHOPT_USERDATA, this);
-    curl_share_setopt(share, CURLSHOPT_LOCKFUNC, &CurlSessionAccess::lock);
-    curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, &CurlSessionAccess::unlock);
-    curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
-    curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
-    curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
-    curl_easy_setopt(easy(*m_own), CURLOPT_SHARE, share);
-    curl_easy_setopt(easy(*m_own), CURLOPT_COOKIEFILE, "");
-}
-
-CurlSession::~CurlSession() {
-    // The own handle leaves the share first: a share still in use is not released.
-    curl_easy_setopt(easy(*m_own), CURLOPT_SHARE, nullptr);
-    curl_share_cleanup(static_cast<CURLSH*>(m_share));
-    m_own.reset();
+    return share;
 }
 
 bool CurlSession::verifyCertificate(const String&) {
@@ -118,29 +122,33 @@ Proxy CurlSession::proxyFor(const String&) {
 }
 
 std::unique_ptr<CurlEasyWrapper> CurlSession::createEasy() {
+    CURLSH* share = static_cast<CURLSH*>(shareHandle());
+    const detail::CurlFunctions& libcurl = detail::curlLibrary();
     auto wrapper = std::make_unique<CurlEasyWrapper>();
-    curl_easy_setopt(easy(*wrapper), CURLOPT_SHARE, static_cast<CURLSH*>(m_share));
+    libcurl.easySetopt(easy(*wrapper), CURLOPT_SHARE, share);
     ScopeLock lock(m_settingsMutex);
-    wrapper->setUserAgent(m_own->userAgent());
+    wrapper->setUserAgent(m_userAgent);
     wrapper->setTimeouts(m_connectTimeout, m_lowSpeedTime);
     wrapper->setProtocols(m_protocols);
     return wrapper;
 }
 
 void CurlSession::addCookie(const Cookie& cookie) {
+    shareHandle();
+    const detail::CurlFunctions& libcurl = detail::curlLibrary();
     String line = "Set-Cookie: " + cookie.toString();
     ScopeLock lock(m_mutex);
-    curl_easy_setopt(easy(*m_own), CURLOPT_COOKIELIST, line.c_str());
+    libcurl.easySetopt(easy(*m_own), CURLOPT_COOKIELIST, line.c_str());
 }
 
 String CurlSession::userAgent() const {
     ScopeLock lock(m_settingsMutex);
-    return m_own->userAgent();
+    return m_userAgent;
 }
 
 void CurlSession::setUserAgent(const String& agent) {
     ScopeLock lock(m_settingsMutex);
-    m_own->setUserAgent(agent.copy());
+    m_userAgent = agent.copy();
 }
 
 void CurlSession::setTimeouts(uint32_t connectSeconds, uint32_t lowSpeedSeconds) {

@@ -33,8 +33,10 @@ public:
     // Largest body that requestToFile writes, unless setMaxDownload says otherwise.
     static constexpr uint64_t kDefaultMaxDownload = 256ull * 1024 * 1024;
 
-    // Raises ECurl (after the log line "Cannot init CURL SHARE context" or "Cannot init CURL
-    // context") when libcurl cannot create its handles.
+    // Touches no libcurl: libcurl is loaded and the session's handles made by the first
+    // transfer or cookie (createEasy, addCookie, requestToBuffer, requestToFile), which raise
+    // ECurl (after the log line "Cannot load libcurl: ...", "Cannot init CURL SHARE context"
+    // or "Cannot init CURL context") when they cannot be.
     CurlSession();
     virtual ~CurlSession();
     CurlSession(const CurlSession&) = delete;
@@ -89,15 +91,20 @@ private:
     static bool perform(IRequestInfo* info, CurlSession& session, const String& url,
                         CurlEasyWrapper::BodyFunction body, void* target, const String& postFields,
                         uint64_t maxBody);
+    // The share handle (CURLSH*), made with the own handle on first use.
+    void* shareHandle();
     friend struct CurlSessionAccess;
 
     Mutex m_mutex;
+    // Guards the making of the two handles; they do not change afterwards.
+    Mutex m_handlesMutex;
     void* m_share = nullptr;  // CURLSH*
     std::unique_ptr<CurlEasyWrapper> m_own;
     // Guards the settings below (never held during a transfer).
     mutable Mutex m_settingsMutex;
     uint32_t m_connectTimeout = kDefaultConnectTimeout;
     uint32_t m_lowSpeedTime = kDefaultLowSpeedTime;
+    String m_userAgent;
     String m_gatewayAuthority;
     CurlEasyWrapper::Protocols m_protocols = CurlEasyWrapper::Protocols::kHttpsOnly;
     uint64_t m_maxDownload = kDefaultMaxDownload;

@@ -1,13 +1,12 @@
 #include "http/curlwrapper.h"
 
-#include <curl/curl.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 
 #include "base/console.h"
 #include "base/fixedpositions.h"
+#include "http/curllibrary.h"
 #include "http/curlwrapper_platform.h"
 
 namespace tessel {
@@ -31,20 +30,23 @@ String withoutLineEnd(const char* data, size_t length) {
 }  // namespace
 
 CurlEasyWrapper::CurlEasyWrapper() {
-    m_handle = curl_easy_init();
+    const detail::CurlFunctions& libcurl = detail::curlLibrary();
+    m_handle = libcurl.easyInit();
     if (!m_handle) {
         log(2, "DownloadManager", "downloadFileTo", "Cannot init CURL context");
         TESSEL_THROW_AT(ECurl, fixed::kCurlWrapper);
     }
-    curl_easy_setopt(easy(m_handle), CURLOPT_ERRORBUFFER, m_error);
+    libcurl.easySetopt(easy(m_handle), CURLOPT_ERRORBUFFER, m_error);
 }
 
 CurlEasyWrapper::~CurlEasyWrapper() {
-    curl_easy_cleanup(easy(m_handle));
+    const detail::CurlFunctions& libcurl = detail::curlLibrary();
+    libcurl.easyCleanup(easy(m_handle));
 }
 
 String CurlEasyWrapper::resultText() const {
-    return String(curl_easy_strerror(static_cast<CURLcode>(m_result)));
+    const detail::CurlFunctions& libcurl = detail::curlLibrary();
+    return String(libcurl.easyStrerror(static_cast<CURLcode>(m_result)));
 }
 
 String CurlEasyWrapper::errorText() const {
@@ -52,31 +54,32 @@ String CurlEasyWrapper::errorText() const {
 }
 
 void CurlEasyWrapper::setProxy(const Proxy& proxy) {
+    const detail::CurlFunctions& libcurl = detail::curlLibrary();
     CURL* curl = easy(m_handle);
     switch (proxy.type()) {
         case Proxy::kSocks4:
-            curl_easy_setopt(curl, CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_SOCKS4));
+            libcurl.easySetopt(curl, CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_SOCKS4));
             break;
         case Proxy::kSocks5:
-            curl_easy_setopt(curl, CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_SOCKS5));
+            libcurl.easySetopt(curl, CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_SOCKS5));
             break;
         case Proxy::kHttps:
-            curl_easy_setopt(curl, CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_HTTP));
+            libcurl.easySetopt(curl, CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_HTTP));
             break;
         case Proxy::kNone:
             // The empty text, not null: null would let libcurl read the proxy variables of
             // the environment itself, behind the back of proxy discovery.
-            curl_easy_setopt(curl, CURLOPT_PROXY, "");
+            libcurl.easySetopt(curl, CURLOPT_PROXY, "");
             return;
         default:
             log(2, "CurlEasyWrapper", "setProxy", "unknown proxy type");
             TESSEL_THROW(Exception);
     }
     // libcurl copies every string option, so the proxy's texts need not outlive the call.
-    curl_easy_setopt(curl, CURLOPT_PROXY, proxy.address().c_str());
-    curl_easy_setopt(curl, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_ANY));
-    curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, proxy.credentials().login().c_str());
-    curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, proxy.credentials().password().c_str());
+    libcurl.easySetopt(curl, CURLOPT_PROXY, proxy.address().c_str());
+    libcurl.easySetopt(curl, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_ANY));
+    libcurl.easySetopt(curl, CURLOPT_PROXYUSERNAME, proxy.credentials().login().c_str());
+    libcurl.easySetopt(curl, CURLOPT_PROXYPASSWORD, proxy.credentials().password().c_str());
 }
 
 size_t CurlEasyWrapper::headerLine(char* data, size_t size, size_t count, void* target) {
@@ -108,58 +111,59 @@ size_t CurlEasyWrapper::countedBody(char* data, size_t size, size_t count, void*
 bool CurlEasyWrapper::request(const String& url, BodyFunction body, void* target,
                               const String& postFields) {
     m_header.reset();
+    const detail::CurlFunctions& libcurl = detail::curlLibrary();
     m_error[0] = '\0';
     CURL* curl = easy(m_handle);
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    libcurl.easySetopt(curl, CURLOPT_URL, url.c_str());
     // Only the protocols we chose, also after a redirect: a hostile address must not reach
     // local services (gopher, dict), local files or a clear-text server.
     const char* protocols = m_protocols == Protocols::kHttpsOnly ? "https" : "http,https";
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, protocols);
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, protocols);
-    curl_easy_setopt(curl, CURLOPT_DEFAULT_PROTOCOL, "https");
-    curl_easy_setopt(curl, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
+    libcurl.easySetopt(curl, CURLOPT_PROTOCOLS_STR, protocols);
+    libcurl.easySetopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, protocols);
+    libcurl.easySetopt(curl, CURLOPT_DEFAULT_PROTOCOL, "https");
+    libcurl.easySetopt(curl, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
     // A body beyond the limit fails early when the server announces its size, and is cut
     // off while it arrives when it does not.
     m_body = body;
     m_bodyTarget = target;
     m_bodyReceived = 0;
     m_bodyTooLarge = false;
-    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE,
-                     static_cast<curl_off_t>(std::min<uint64_t>(m_maxBodySize, INT64_MAX)));
+    libcurl.easySetopt(curl, CURLOPT_MAXFILESIZE_LARGE,
+                       static_cast<curl_off_t>(std::min<uint64_t>(m_maxBodySize, INT64_MAX)));
     if (m_maxBodySize > 0) {
-        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &CurlEasyWrapper::countedBody);
-        curl_easy_setopt(curl, CURLOPT_WRITEDATA, this);
+        libcurl.easySetopt(curl, CURLOPT_WRITEFUNCTION, &CurlEasyWrapper::countedBody);
+        libcurl.easySetopt(curl, CURLOPT_WRITEDATA, this);
     } else {
-        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, body);
-        curl_easy_setopt(curl, CURLOPT_WRITEDATA, target);
+        libcurl.easySetopt(curl, CURLOPT_WRITEFUNCTION, body);
+        libcurl.easySetopt(curl, CURLOPT_WRITEDATA, target);
     }
-    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &CurlEasyWrapper::headerLine);
-    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &m_header);
+    libcurl.easySetopt(curl, CURLOPT_HEADERFUNCTION, &CurlEasyWrapper::headerLine);
+    libcurl.easySetopt(curl, CURLOPT_HEADERDATA, &m_header);
     if (!m_userAgent.isEmpty())
-        curl_easy_setopt(curl, CURLOPT_USERAGENT, m_userAgent.c_str());
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, m_verify ? 2L : 0L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, m_verify ? 1L : 0L);
-    curl_easy_setopt(curl, CURLOPT_CERTINFO, 1L);
-    curl_easy_setopt(curl, CURLOPT_SSL_OPTIONS,
-                     static_cast<long>(CURLSSLOPT_NO_REVOKE) | detail::trustAnchorSslOptions());
+        libcurl.easySetopt(curl, CURLOPT_USERAGENT, m_userAgent.c_str());
+    libcurl.easySetopt(curl, CURLOPT_SSL_VERIFYHOST, m_verify ? 2L : 0L);
+    libcurl.easySetopt(curl, CURLOPT_SSL_VERIFYPEER, m_verify ? 1L : 0L);
+    libcurl.easySetopt(curl, CURLOPT_CERTINFO, 1L);
+    libcurl.easySetopt(curl, CURLOPT_SSL_OPTIONS,
+                       static_cast<long>(CURLSSLOPT_NO_REVOKE) | detail::trustAnchorSslOptions());
     if (!postFields.isEmpty()) {
         // The size is given so that bodies holding zero bytes are sent whole; libcurl does
         // not copy POSTFIELDS, and `postFields` lives until perform returns.
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE,
-                         static_cast<curl_off_t>(postFields.length()));
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, postFields.data());
+        libcurl.easySetopt(curl, CURLOPT_POSTFIELDSIZE_LARGE,
+                           static_cast<curl_off_t>(postFields.length()));
+        libcurl.easySetopt(curl, CURLOPT_POSTFIELDS, postFields.data());
     }
     // Shared cookies are only sent by handles whose cookie engine is on; "" reads no file.
-    curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");
+    libcurl.easySetopt(curl, CURLOPT_COOKIEFILE, "");
     // A transfer never waits forever: bounded connection, and abandoned when it moves less
     // than 1 byte/s for the low-speed time.
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(m_connectTimeout));
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, m_lowSpeedTime ? 1L : 0L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(m_lowSpeedTime));
+    libcurl.easySetopt(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(m_connectTimeout));
+    libcurl.easySetopt(curl, CURLOPT_LOW_SPEED_LIMIT, m_lowSpeedTime ? 1L : 0L);
+    libcurl.easySetopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(m_lowSpeedTime));
     // Several threads transfer at once: no signals for name-lookup time-outs.
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    libcurl.easySetopt(curl, CURLOPT_NOSIGNAL, 1L);
 
-    m_result = curl_easy_perform(curl);
+    m_result = libcurl.easyPerform(curl);
     if (m_bodyTooLarge)
         m_result = CURLE_FILESIZE_EXCEEDED;
     if (m_result == CURLE_OK)

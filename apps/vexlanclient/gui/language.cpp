@@ -8,6 +8,7 @@
 
 #include "base/console.h"
 #include "base/string.h"
+#include "vexlanclient/gui/language_platform.h"
 
 const char* const kCatalogDomain = "vexlanclient";
 
@@ -84,7 +85,12 @@ bool setupLanguage(const wxString& lang, const wxString& executablePath) {
     // system has not generated cannot be set; the program's texts are translated all the same.
     if (!g_localeInitialised) {
         g_localeInitialised = true;
-        if (language == wxLANGUAGE_DEFAULT || wxLocale::IsAvailable(language)) {
+        // wxLocale::IsAvailable tries every region of the language: on a system without any
+        // locale but C its answer is known to be no.
+        const bool available =
+            language == wxLANGUAGE_DEFAULT ||
+            (!vexlan::detail::systemHasOnlyCLocales() && wxLocale::IsAvailable(language));
+        if (available) {
             if (!processLocale().Init(language, wxLOCALE_DONT_LOAD_DEFAULT)) {
                 wxLogWarning(wxS("The system could not switch to the locale of language %d"),
                              static_cast<int>(language));
