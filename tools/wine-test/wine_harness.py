@@ -84,6 +84,7 @@ def wine_environment(home, **extra):
     own diagnostics off unless the caller asked for them, and without the menu builder, which
     would turn Start-menu entries and link handlers into desktop files of that HOME."""
     env = harness.client_environment(home, **extra)
+    env["XDG_DATA_HOME"] = os.path.join(home, ".local", "share")
     env.setdefault("WINEDEBUG", "-all")
     overrides = env.get("WINEDLLOVERRIDES", "")
     env["WINEDLLOVERRIDES"] = (overrides + ";" if overrides else "") + "winemenubuilder.exe=d"
