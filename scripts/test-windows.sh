@@ -64,28 +64,6 @@ step=$(date +%s)
 # wineboot's own server still running and fail).
 wineserver -p
 wineboot -i >/dev/null 2>&1
-# wineboot returns before the prefix's first start is over: a second wineboot, rundll32, the
-# menu builder and a desktop process (without a display) still run for a few seconds, and a
-# window program started meanwhile fails to create its first dialogs and frames ("Failed to
-# create dialog", "invalid window"). Wait for those processes of this prefix to end.
-prefix_settled() {
-    local pid
-    for pid in $(grep -lzxF "WINEPREFIX=$WINEPREFIX" /proc/[0-9]*/environ 2>/dev/null |
-        cut -d/ -f3); do
-        if { tr '\0' ' ' <"/proc/$pid/cmdline"; } 2>/dev/null |
-            grep -qiE '(wineboot|rundll32|winemenubuilder|explorer)\.exe'; then
-            return 1
-        fi
-    done
-}
-deadline=$(($(date +%s) + 120))
-until prefix_settled; do
-    if [ "$(date +%s)" -ge "$deadline" ]; then
-        say "the Wine prefix's first start did not end within 120 s"
-        exit 1
-    fi
-    sleep 0.1
-done
 prefix_time=$(seconds_since "$step")
 
 # Each test program is one CTest test (the Windows build registers no per-case tests), run
