@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Installs the MinGW-w64 cross compiler and Wine, then cross-builds (static, i686, posix thread
-# model) the libraries Debian does not ship for MinGW from Debian's own source packages:
-# GoogleTest, jsoncpp, minizip, OpenSSL 3.0, libcurl, libpng and wxWidgets 3.2 for MSW (only the
-# parts the window program uses). They go into a cache prefix keyed by a
-# digest of this script, so that a change here builds everything again and an unchanged script
-# costs nothing. Resumable: a library counts as built only when its stamp file exists.
+# Installs the MinGW-w64 cross compiler, Wine and the fonts Wine renders with, then cross-builds
+# (static, i686, posix thread model) the libraries Debian does not ship for MinGW from Debian's
+# own source packages: GoogleTest, jsoncpp, minizip, OpenSSL 3.0, libcurl, libpng and wxWidgets
+# 3.2 for MSW (only the libraries the window program links: base, core and adv). They go into a
+# cache prefix keyed by a digest of the build part of this script (everything from the line
+# "# ---- build part" to the end), so that a change there builds everything again, while a change
+# above it (the packages to install, the deb-src entry) or an unchanged script costs nothing.
+# Resumable: a library counts as built only when its stamp file exists.
 #
 #   scripts/setup-windows.sh                 installs and builds; the last stdout line is the prefix
 #   scripts/setup-windows.sh --print-prefix  prints the prefix only
@@ -16,12 +18,10 @@ set -Eeuo pipefail
 shopt -s inherit_errexit
 
 self=$(readlink -f "${BASH_SOURCE[0]}")
-digest=$(sha256sum "$self" | cut -c1-12)
+digest=$(sed -n '/^# ---- build part/,$p' "$self" | sha256sum | cut -c1-12)
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/vexlan
 prefix=$cache/mingw-i686-$digest
 work=$cache/mingw-i686-work-$digest
-triple=i686-w64-mingw32
-sysroot=/usr/$triple
 jobs=$(nproc 2>/dev/null || echo 2)
 # Shared with the cross-build of the project so that others can use the libraries built so far.
 current_link=${VEXLAN_MINGW_PREFIX_LINK:-}
@@ -45,8 +45,10 @@ install_packages() {
         "${sudo[@]}" dpkg --add-architecture i386
         need_update=1
     fi
+    # fonts-wine and fonts-liberation: the fonts Wine's programs render their texts with.
     local packages=(g++-mingw-w64-i686 libz-mingw-w64-dev wine wine32:i386 dpkg-dev nsis
-                    cmake ninja-build pkg-config perl make patch xz-utils bzip2 googletest)
+                    cmake ninja-build pkg-config perl make patch xz-utils bzip2 googletest
+                    fonts-wine fonts-liberation)
     local missing=()
     for p in "${packages[@]}"; do
         installed "$p" || missing+=("$p")
@@ -97,6 +99,11 @@ fetch_source() {
     touch "$dir/.unpacked"
     echo "$dir"
 }
+
+# ---- build part: the digest covers this line and everything below it.
+
+triple=i686-w64-mingw32
+sysroot=/usr/$triple
 
 write_toolchain() {
     mkdir -p "$work"
@@ -226,7 +233,9 @@ build_libpng() {
 
 # wxWidgets 3.2 for MSW, static: the base, core and adv libraries with PNG and ICO images and the
 # built-in regular expressions. Every other library and optional class is left out so that the
-# build stays short: no networking, XML, HTML, media, OpenGL, JPEG or TIFF.
+# build stays short: no networking, XML, HTML, media, OpenGL, JPEG, TIFF or debug reports (the
+# "qa" library). The Makefile builds the "net" library whatever the options say: emptying its
+# two target variables leaves it out of both the build and the install.
 build_wx() {
     local src build=$work/build/wx
     src=$(fetch_source wxwidgets3.2)
@@ -246,9 +255,17 @@ build_wx() {
             --disable-mediactrl --disable-sound --disable-sockets --disable-ipc \
             --disable-protocols --disable-protocol --disable-url --disable-fs_inet \
             --disable-webrequest --disable-dialupman --disable-secretstore --disable-svg \
-            >"$work/wx.log" 2>&1
-        make -j "$jobs" >>"$work/wx.log" 2>&1
-        make install >>"$work/wx.log" 2>&1
+            --disable-debugreport >"$work/wx.log" 2>&1
+        local no_net=(__netlib___depname= __install_netlib___depname=)
+        make -j "$jobs" "${no_net[@]}" >>"$work/wx.log" 2>&1
+        make install "${no_net[@]}" >>"$work/wx.log" 2>&1
+        local lib
+        for lib in net qa; do
+            if ls "$prefix"/lib/libwx_*_"$lib"-3.2* >/dev/null 2>&1; then
+                echo "the wx library $lib was built though the program does not use it" >>"$work/wx.log"
+                return 1
+            fi
+        done
     )
     version=$(basename "$(ls "$work/dl/wxwidgets3.2"/*.dsc)" .dsc)
 }

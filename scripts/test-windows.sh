@@ -3,6 +3,8 @@
 # libraries (scripts/setup-windows.sh, cached), cross-builds for 32-bit Windows with warnings as
 # errors, then runs every test program under Wine, each once, in a private Wine prefix that is
 # removed at the end. Extra arguments go to cmake. Exit status 0 only when all tests pass.
+# The build trusts its own development component key, so the installer it makes is the
+# development one (VEXLAN_DEV_PACKAGE=ON: vexlanclient-dev-key-VERSION-setup.exe).
 #
 #   scripts/test-windows.sh
 #   VEXLAN_WINDOWS_BUILD_DIR=DIR   build folder (default build-windows)
@@ -26,17 +28,19 @@ if command -v ccache >/dev/null; then
 fi
 step=$(date +%s)
 # vexlan-cli.exe's session tests run the demo gateway on Linux, which packs the Windows
-# components with a Linux build's vexlan-sign: the one of the README's build, made if missing.
+# components with a Linux build's vexlan-sign (and offers the Linux host checker in one
+# scenario): those of the README's build, made if missing.
 linux_build=${VEXLAN_BUILD_DIR:-build}
 sign_tool=$root/$linux_build/apps/vexlan-sign/vexlan-sign
-if [ ! -x "$sign_tool" ]; then
+if [ ! -x "$sign_tool" ] || [ ! -f "$linux_build/components/hostchecker/hostchecker.so" ]; then
     cmake -S . -B "$linux_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXLAN_WERROR=ON \
         "${launcher[@]}"
-    cmake --build "$linux_build" --target vexlan-sign
+    cmake --build "$linux_build" --target vexlan-sign hostchecker_component
 fi
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXLAN_WERROR=ON \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-i686.cmake" \
-    -DVEXLAN_MINGW_PREFIX="$prefix" -DVEXLAN_LINUX_SIGN_TOOL="$sign_tool" "${launcher[@]}" "$@"
+    -DVEXLAN_MINGW_PREFIX="$prefix" -DVEXLAN_LINUX_SIGN_TOOL="$sign_tool" -DVEXLAN_DEV_PACKAGE=ON \
+    "${launcher[@]}" "$@"
 cmake --build "$build"
 build_time=$(seconds_since "$step")
 
@@ -74,18 +78,23 @@ status=0
 GTEST_OUTPUT="xml:$(winepath -w "$results")\\" ctest --test-dir "$build" --output-on-failure -j 2 || status=$?
 test_time=$(seconds_since "$step")
 
-# The installer, once, in the run's prefix: installed silently, a vexlan:// link followed to
-# the program, uninstalled (packaging/windows/tests/installer_test.py).
+# The installer, once, in the run's prefix: installed silently, a vexlan:// link to the demo
+# gateway followed to the installed program (on a private Xvfb server: it shows its panel),
+# uninstalled (packaging/windows/tests/installer_test.py).
 step=$(date +%s)
 cmake --build "$build" --target windows-installer command_recorder
 version=$(sed -n 's/^project(VexlanClient VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-python3 packaging/windows/tests/installer_test.py \
-    --installer "$build/packages/vexlanclient-$version-setup.exe" \
-    --recorder "$build/packaging/windows/command_recorder.exe" || status=$?
+installer=$build/packages/vexlanclient-dev-key-$version-setup.exe
+VEXLAN_TRAY_HOST=none apps/vexlanclient/gui/tests/run-under-xvfb.sh \
+    python3 packaging/windows/tests/installer_test.py --installer "$installer" \
+    --recorder "$build/packaging/windows/command_recorder.exe" --build "$build" \
+    --sign-tool "$sign_tool" || status=$?
 installer_time=$(seconds_since "$step")
+installer_size=$(stat -c %s "$installer" 2>/dev/null || echo 0)
 
 say "summary: libraries $setup_time s, cross build $build_time s, Wine prefix $prefix_time s," \
     "tests under Wine $test_time s, installer $installer_time s, total $(seconds_since "$start") s"
+say "installer $(basename "$installer"): $((installer_size / 1024)) KiB"
 for report in "$results"/*.xml; do
     [ -e "$report" ] || continue
     sed -n 's/^<testsuites tests="\([0-9]*\)" failures="\([0-9]*\)" disabled="\([0-9]*\)".* time="\([0-9.]*\)".*/\1 \2 \3 \4/p' \

@@ -5,6 +5,8 @@
 ;   FILES    a generated include with the macros VEXLAN_INSTALL_FILES and VEXLAN_REMOVE_FILES
 ;            (the same list of files, so the uninstaller removes exactly what was installed)
 ;   ICON     the program's icon
+;   PRODUCT_SHOWN  the name shown in the pages and the installed programs ("Vexlan Client", or
+;            "Vexlan Client (development key)" for a build that trusts a development key)
 ;   OUTFILE  the installer to write
 ;
 ; It installs into %LOCALAPPDATA%\Programs\Vexlan Client, adds a Start-menu entry, makes the
@@ -25,15 +27,15 @@ ManifestDPIAware true
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Vexlan Client"
 !define SHORTCUT "$SMPROGRAMS\${PRODUCT}.lnk"
 
-Name "${PRODUCT}"
+Name "${PRODUCT_SHOWN}"
 OutFile "${OUTFILE}"
 InstallDir "$LOCALAPPDATA\Programs\${PRODUCT}"
-BrandingText "${PRODUCT} ${VERSION}"
+BrandingText "${PRODUCT_SHOWN} ${VERSION}"
 
 VIProductVersion "${VERSION}"
-VIAddVersionKey /LANG=0 "ProductName" "${PRODUCT}"
+VIAddVersionKey /LANG=0 "ProductName" "${PRODUCT_SHOWN}"
 VIAddVersionKey /LANG=0 "CompanyName" "${PUBLISHER}"
-VIAddVersionKey /LANG=0 "FileDescription" "${PRODUCT} setup"
+VIAddVersionKey /LANG=0 "FileDescription" "${PRODUCT_SHOWN} setup"
 VIAddVersionKey /LANG=0 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=0 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=0 "LegalCopyright" "${PUBLISHER}"
@@ -68,7 +70,7 @@ Function un.onInit
     SetShellVarContext current
 FunctionEnd
 
-Section "Vexlan Client" SectionProgram
+Section "${PRODUCT_SHOWN}" SectionProgram
     SectionIn RO
     !insertmacro VEXLAN_INSTALL_FILES
     SetOutPath "$INSTDIR"
@@ -83,7 +85,7 @@ Section "Vexlan Client" SectionProgram
     WriteRegStr HKCU "${SCHEME_KEY}\shell\open\command" "" "$\"$INSTDIR\${PROGRAM}$\" $\"%1$\""
 
     ; The entry in the user's installed programs.
-    WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+    WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT_SHOWN}"
     WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
     WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
     WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$\"$INSTDIR\${PROGRAM}$\",0"

@@ -13,31 +13,24 @@ for a program started from Linux, and makes a console (for Ctrl-C) only on a ter
 import os
 import subprocess
 import sys
-import tempfile
 import threading
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(HERE)))
-sys.path.insert(0, os.path.join(ROOT, "tools", "demo-gateway"))
+sys.path.insert(0, os.path.join(ROOT, "tools", "wine-test"))
 sys.path.insert(0, HERE)
-import harness  # noqa: E402  (the demo gateway and the settings that trust it)
-from cli_test import Result, wait_for, SAFETY_TIMEOUT  # noqa: E402
+import wine_harness  # noqa: E402  (the sandbox profile, the demo gateway, bounded waits)
+# windows_path: also imported from here by the timing scripts (scripts/time-wine-*.py).
+from wine_harness import wait_for, windows_path, SAFETY_TIMEOUT  # noqa: E402,F401
+from cli_test import Result  # noqa: E402
 
-CLI = None
-BUILD = None
-LAUNCHER = None
-SIGN_TOOL = None
+OPTIONS = None
 
 HOSTCHECK_LINES = ["session: host checking", "status: 2 downloading components",
                    "status: 5 host checking", "status: 4 session over"]
 CONNECTED = ["session: plugin", "status: 2 downloading components", "message: init",
              "message: authenticating", "message: getconfig", "message: connected ip=10.8.0.2"]
-
-
-def windows_path(path):
-    """The Windows form of a Linux path: Wine's drive Z: is the Linux root."""
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
 class WineSession:
@@ -88,53 +81,34 @@ class WineSession:
 
 class WineSessionTestCase(unittest.TestCase):
     def setUp(self):
-        self.tmp = tempfile.TemporaryDirectory(prefix="vexlan-wine-test-")
-        self.home = os.path.join(self.tmp.name, "home")
-        self.program = os.path.join(self.home, "Vexlan")
-        os.makedirs(self.program)
-        self.hostchecker_trace = os.path.join(self.tmp.name, "hostchecker-trace.txt")
-        self.tunnel_trace = os.path.join(self.tmp.name, "tunnel-trace.txt")
+        self.sandbox = wine_harness.Sandbox()
+        self.program = self.sandbox.program
+        self.hostchecker_trace = self.sandbox.hostchecker_trace
+        self.tunnel_trace = self.sandbox.tunnel_trace
 
     def tearDown(self):
-        self.tmp.cleanup()
+        self.sandbox.cleanup()
 
     def gateway(self, scenario, *args):
-        return harness.DemoGateway(BUILD, scenario, "--platform", "windows", "--sign-tool",
-                                   SIGN_TOOL, *args, folder=self.tmp.name)
+        return wine_harness.demo_gateway(OPTIONS, scenario, *args, folder=self.sandbox.folder)
 
     def start(self, gateway):
-        harness.write_settings(self.home, [gateway.authority])
-        profile = windows_path(self.home)
-        variables = {
-            "USERPROFILE": profile,
-            "APPDATA": profile + "\\AppData\\Roaming",
-            "LOCALAPPDATA": profile + "\\AppData\\Local",
-            "VEXLAN_GATEWAYS_FILE": windows_path(os.path.join(self.tmp.name, "gateways")),
-            "VEXLAN_HOSTCHECKER_TRACE": windows_path(self.hostchecker_trace),
-            "VEXLAN_TUNNEL_TRACE": windows_path(self.tunnel_trace),
-            "VEXLAN_TUNNEL_STEP_MS": "50",
-            "VEXLAN_LAUNCHER_RECORD": windows_path(os.path.join(self.tmp.name, "launcher.txt")),
-        }
-        command = ["wine", LAUNCHER] + ["%s=%s" % item for item in variables.items()] + \
-            ["--", windows_path(CLI), "vexlan://user42@%s/mediation?lang=en" % gateway.authority]
-        env = harness.client_environment(self.home)
-        env.setdefault("WINEDEBUG", "-all")
-        return WineSession(command, env, self.tmp.name)
+        self.sandbox.trust(gateway.authority)
+        command = self.sandbox.command(
+            OPTIONS["--launcher"], OPTIONS["--cli"], wine_harness.link(gateway),
+            VEXLAN_TUNNEL_STEP_MS="50",
+            VEXLAN_LAUNCHER_RECORD=wine_harness.windows_path(
+                os.path.join(self.sandbox.folder, "launcher.txt")))
+        return WineSession(command, self.sandbox.environment(), wine_harness.work_folder())
 
     def session(self, gateway):
         return self.start(gateway).finish(self)
 
     def read_lines(self, path):
-        if not os.path.exists(path):
-            return []
-        with open(path, encoding="utf-8", errors="replace") as f:
-            return f.read().splitlines()
+        return wine_harness.read_text(path).splitlines()
 
     def files_below(self, folder):
-        found = []
-        for parent, _, names in os.walk(folder):
-            found += [os.path.relpath(os.path.join(parent, n), folder) for n in names]
-        return sorted(found)
+        return self.sandbox.files_below(folder)
 
 
 class HostCheckSessionTest(WineSessionTestCase):
@@ -258,22 +232,10 @@ class PluginSessionTest(WineSessionTestCase):
 
 
 def main():
-    global CLI, BUILD, LAUNCHER, SIGN_TOOL
-    args = sys.argv[1:]
-    rest = []
-    options = {"--cli": "CLI", "--build": "BUILD", "--launcher": "LAUNCHER",
-               "--sign-tool": "SIGN_TOOL"}
-    while args:
-        name = args.pop(0)
-        if name in options and args:
-            globals()[options[name]] = os.path.abspath(args.pop(0))
-        else:
-            rest.append(name)
-    if not (CLI and BUILD and LAUNCHER and SIGN_TOOL):
-        sys.exit(__doc__.split("\n\n")[1])
-    if not os.access(SIGN_TOOL, os.X_OK):
-        sys.exit("no Linux vexlan-sign at %s (build the Linux tree first)" % SIGN_TOOL)
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+    global OPTIONS
+    OPTIONS = wine_harness.Options(["--cli", "--build", "--launcher", "--sign-tool"],
+                                   __doc__.split("\n\n")[1])
+    unittest.main(argv=[sys.argv[0]] + OPTIONS.rest, verbosity=2)
 
 
 if __name__ == "__main__":

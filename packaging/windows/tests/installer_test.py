@@ -1,15 +1,18 @@
 #!/usr/bin/env python3
 """The Windows installer under Wine, in the caller's Wine prefix (WINEPREFIX, a prefix made for
-the test run): a silent installation puts the program folder, the Start-menu entry, the
-vexlan:// link handler and the entry of the installed programs in place for the current user; a
-link reaches the program with the link as its parameter; the silent uninstaller takes all of
-that away and leaves the user's settings and components.
+the test run), on the Xvfb server that run-under-xvfb.sh starts around this script: a silent
+installation puts the program folder, the Start-menu entry, the vexlan:// link handler and the
+entry of the installed programs in place for the current user; a link to the demo gateway
+starts the installed program with the link as its parameter, which runs a host-check session
+and ends by itself; the silent uninstaller takes all of that away and leaves the user's
+settings and components.
 
-    installer_test.py --installer BUILD/packages/vexlanclient-VERSION-setup.exe \\
-        --recorder BUILD/packaging/windows/command_recorder.exe [unittest arguments]
+    run-under-xvfb.sh installer_test.py \
+        --installer BUILD/packages/vexlanclient[-dev-key]-VERSION-setup.exe \
+        --recorder BUILD/packaging/windows/command_recorder.exe --build BUILD \
+        --sign-tool LINUX_BUILD/apps/vexlan-sign/vexlan-sign [unittest arguments]
 """
 
-import argparse
 import os
 import re
 import shutil
@@ -20,91 +23,43 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(HERE)))
-sys.path.insert(0, os.path.join(ROOT, "apps", "vexlan-cli", "tests"))
-from cli_test import wait_for, SAFETY_TIMEOUT  # noqa: E402
+sys.path.insert(0, os.path.join(ROOT, "tools", "wine-test"))
+import wine_harness  # noqa: E402  (the prefix's user, the demo gateway, bounded waits)
+from wine_harness import log_entries, wait_for, SAFETY_TIMEOUT  # noqa: E402
 
-INSTALLER = None
-RECORDER = None
+OPTIONS = None
 VERSION = "8.4.0.24"
 
 SCHEME_KEY = r"HKCU\Software\Classes\vexlan"
 UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vexlan Client"
-# The files of the program folder (the window program joins them once the build has it).
-PROGRAM_FILES = ["vexlan-cli.exe", "uninstall.exe"] + \
+MACHINE_SCHEME_KEY = r"HKLM\Software\Classes\vexlan"
+# The files of the program folder.
+PROGRAM_FILES = ["vexlanclient.exe", "vexlan-cli.exe", "uninstall.exe"] + \
     ["img/" + name for name in ("config.png", "close.png", "log.png", "vpn.png",
                                 "notification.png", "vexlan.ico")] + \
     ["lang/%s/LC_MESSAGES/vexlanclient.mo" % language for language in ("fr", "en", "de", "es")]
 
 
-def wine_environment():
-    """Wine in the caller's prefix, with a HOME of its own, and without the menu builder (which
-    would turn the Start-menu entry and the link handler into desktop files of that HOME)."""
-    env = dict(os.environ)
-    env.setdefault("WINEDEBUG", "-all")
-    overrides = env.get("WINEDLLOVERRIDES", "")
-    env["WINEDLLOVERRIDES"] = (overrides + ";" if overrides else "") + "winemenubuilder.exe=d"
-    env["HOME"] = SANDBOX
-    env["XDG_CONFIG_HOME"] = os.path.join(SANDBOX, ".config")
-    env["XDG_DATA_HOME"] = os.path.join(SANDBOX, ".local", "share")
-    return env
+def development_installer():
+    """An installer of a build that trusts a development component key says so in its name
+    and in the installed programs."""
+    return "-dev-key-" in os.path.basename(OPTIONS["--installer"])
 
 
-def wine(*args, check=True):
-    result = subprocess.run(["wine"] + list(args), env=wine_environment(), cwd=SANDBOX,
-                            stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                            timeout=SAFETY_TIMEOUT)
-    if check and result.returncode != 0:
-        raise AssertionError("wine %s: status %d\n%s" % (" ".join(args), result.returncode,
-                                                         result.stderr.decode(errors="replace")))
-    return result
-
-
-def linux_path(windows_path):
-    return subprocess.run(["winepath", "-u", windows_path], env=wine_environment(),
-                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, check=True,
-                          timeout=SAFETY_TIMEOUT).stdout.decode().strip()
-
-
-def windows_variable(name):
-    """A variable of the prefix's user as Windows programs see it (not this process's)."""
-    return wine("cmd", "/c", "echo", "%" + name + "%").stdout.decode().strip()
-
-
-def reg_values(key):
-    """The values of `key` itself as {name: (type, data)} ("" is the default value), or None
-    when the key does not exist."""
-    result = wine("reg", "query", key, check=False)
-    if result.returncode != 0:
-        return None
-    values = {}
-    for line in result.stdout.decode("utf-8", "replace").splitlines():
-        line = line.rstrip("\r")
-        if not line.startswith("    "):
-            continue
-        parts = line[4:].split("    ", 2)
-        if len(parts) < 2:
-            continue
-        name = "" if parts[0] == "(Default)" else parts[0]
-        values[name] = (parts[1], parts[2] if len(parts) > 2 else "")
-    return values
-
-
-class Profile:
-    """Where the prefix's user keeps things, as Linux paths."""
+class Profile(wine_harness.PrefixUser):
+    """Where the prefix's user keeps things, as Linux paths, and the user's data."""
 
     def __init__(self):
-        self.local_app_data_windows = windows_variable("LOCALAPPDATA")
+        super().__init__(SANDBOX)
         self.install_windows = self.local_app_data_windows + r"\Programs\Vexlan Client"
-        self.install = linux_path(self.install_windows)
-        self.profile = linux_path(windows_variable("USERPROFILE"))
-        self.shortcut = os.path.join(linux_path(windows_variable("APPDATA")), "Microsoft",
-                                     "Windows", "Start Menu", "Programs", "Vexlan Client.lnk")
-        self.local_app_data = linux_path(self.local_app_data_windows)
+        self.install = self.linux_path(self.install_windows)
+        self.shortcut = os.path.join(self.app_data, "Microsoft", "Windows", "Start Menu",
+                                     "Programs", "Vexlan Client.lnk")
         # The user's data: settings and components in the profile's program folder, the log
         # file's fallback folder.
         self.user_files = [
-            os.path.join(self.profile, "Vexlan", "vexlanclient.xml"),
-            os.path.join(self.profile, "Vexlan", "Plugin", "vpn_2_4_1.dll"),
+            os.path.join(self.program, "vexlanclient.xml"),
+            os.path.join(self.program, "Plugin", "vpn_2_4_1.dll"),
             os.path.join(self.local_app_data, "Vexlan", "vexlanclient.log"),
         ]
 
@@ -116,7 +71,7 @@ class Profile:
 
 
 def install(profile):
-    wine(INSTALLER, "/S")
+    profile.wine(OPTIONS["--installer"], "/S")
     # The installer ends when its work is done.
     if not os.path.exists(os.path.join(profile.install, "uninstall.exe")):
         raise AssertionError("the installer wrote no uninstaller")
@@ -126,15 +81,15 @@ def uninstall(profile):
     """The quiet uninstaller, as the installed programs' entry gives it. It copies itself to
     the temporary folder and runs from there (so it can remove itself): the first process ends
     before the work is done, so the test waits for the entry of the installed programs to go."""
-    values = reg_values(UNINSTALL_KEY)
+    values = profile.reg_values(UNINSTALL_KEY)
     if values is None:
         raise AssertionError("no entry in the installed programs")
     command = re.fullmatch(r'"([^"]+)" (.*)', values["QuietUninstallString"][1])
     if not command:
         raise AssertionError("QuietUninstallString: " + values["QuietUninstallString"][1])
-    wine(command.group(1), *command.group(2).split())
-    wait_for(lambda: reg_values(UNINSTALL_KEY) is None and not os.path.exists(profile.install),
-             "the uninstaller to finish")
+    profile.wine(command.group(1), *command.group(2).split())
+    wait_for(lambda: (profile.reg_values(UNINSTALL_KEY) is None
+                      and not os.path.exists(profile.install)), "the uninstaller to finish")
 
 
 class InstallerTest(unittest.TestCase):
@@ -150,14 +105,15 @@ class InstallerTest(unittest.TestCase):
                 path = os.path.join(self.profile.install, name)
                 self.assertTrue(os.path.isfile(path), path)
                 self.assertGreater(os.path.getsize(path), 0, path)
-        with open(os.path.join(self.profile.install, "vexlan-cli.exe"), "rb") as f:
-            self.assertEqual(f.read(2), b"MZ")
+        for program in ("vexlanclient.exe", "vexlan-cli.exe"):
+            with open(os.path.join(self.profile.install, program), "rb") as f:
+                self.assertEqual(f.read(2), b"MZ")
         self.assertTrue(os.path.isfile(self.profile.shortcut), self.profile.shortcut)
 
     def test_installer_asks_for_no_administrator(self):
         # Wine has no elevation prompt to observe: the installer's manifest is what Windows
         # reads to decide whether to ask for one.
-        with open(INSTALLER, "rb") as f:
+        with open(OPTIONS["--installer"], "rb") as f:
             data = f.read()
         levels = re.findall(rb'requestedExecutionLevel level="(\w+)"', data)
         self.assertEqual(levels, [b"asInvoker"])
@@ -166,12 +122,13 @@ class InstallerTest(unittest.TestCase):
         folder = self.profile.install_windows
         program = '"%s\\vexlanclient.exe"' % folder
         uninstaller = '"%s\\uninstall.exe"' % folder
+        shown = "Vexlan Client (development key)" if development_installer() else "Vexlan Client"
         cases = [
             (SCHEME_KEY, "", "REG_SZ", "URL:Vexlan Protocol"),
             (SCHEME_KEY, "URL Protocol", "REG_SZ", ""),
             (SCHEME_KEY + r"\DefaultIcon", "", "REG_SZ", program + ",0"),
             (SCHEME_KEY + r"\shell\open\command", "", "REG_SZ", program + ' "%1"'),
-            (UNINSTALL_KEY, "DisplayName", "REG_SZ", "Vexlan Client"),
+            (UNINSTALL_KEY, "DisplayName", "REG_SZ", shown),
             (UNINSTALL_KEY, "DisplayVersion", "REG_SZ", VERSION),
             (UNINSTALL_KEY, "Publisher", "REG_SZ", "Vexlan"),
             (UNINSTALL_KEY, "InstallLocation", "REG_SZ", folder),
@@ -182,50 +139,104 @@ class InstallerTest(unittest.TestCase):
         ]
         for key, name, kind, data in cases:
             with self.subTest(key=key, name=name):
-                values = reg_values(key)
+                values = self.profile.reg_values(key)
                 self.assertIsNotNone(values, key)
                 self.assertEqual(values.get(name), (kind, data))
         # The size in KiB, about that of the folder.
-        kind, data = reg_values(UNINSTALL_KEY)["EstimatedSize"]
+        kind, data = self.profile.reg_values(UNINSTALL_KEY)["EstimatedSize"]
         self.assertEqual(kind, "REG_DWORD")
         size = sum(os.path.getsize(os.path.join(parent, name))
                    for parent, _, names in os.walk(self.profile.install) for name in names)
         self.assertGreater(int(data, 16) * 1024, size // 2)
         self.assertLess(int(data, 16) * 1024, size * 2)
         # Nothing for the whole machine.
-        self.assertIsNone(reg_values(r"HKLM\Software\Classes\vexlan"))
-        self.assertIsNone(reg_values(UNINSTALL_KEY.replace("HKCU", "HKLM")))
+        self.assertIsNone(self.profile.reg_values(MACHINE_SCHEME_KEY))
+        self.assertIsNone(self.profile.reg_values(UNINSTALL_KEY.replace("HKCU", "HKLM")))
 
-    def test_link_starts_the_registered_program_with_the_link(self):
-        # Windows looks a scheme up in HKEY_CLASSES_ROOT, the user's classes over the
-        # machine's; Wine 8 reads the machine's only. The user's registration is copied there
-        # for the shell to find, then taken away again.
+    def scheme_for_the_shell(self):
+        """Windows looks a scheme up in HKEY_CLASSES_ROOT, the user's classes over the
+        machine's; Wine 8 reads the machine's only. The user's registration is copied there
+        for the shell to find while the block runs."""
+        profile = self.profile
+
+        class Copied:
+            def __enter__(self):
+                profile.wine("reg", "copy", SCHEME_KEY, MACHINE_SCHEME_KEY, "/s", "/f")
+
+            def __exit__(self, *exc):
+                profile.wine("reg", "delete", MACHINE_SCHEME_KEY, "/f", check=False)
+
+        return Copied()
+
+    def test_link_runs_a_session_with_the_installed_program(self):
+        # The link's parameters reach the gateway as they stand in the link ("&" and an
+        # encoded space included: a bare space is no URL, and the program says so in its
+        # connection-error dialog); the French catalog is the one installed beside the
+        # program; the session ends by itself and the shell's start, waiting for the program,
+        # gives its status.
+        trace = os.path.join(SANDBOX, "hostchecker-trace.txt")
+        env = self.profile.environment(
+            VEXLAN_GATEWAYS_FILE=wine_harness.windows_path(os.path.join(SANDBOX, "gateways")),
+            VEXLAN_HOSTCHECKER_TRACE=wine_harness.windows_path(trace),
+            VEXLAN_TRAY_HOST="none")
+        try:
+            with wine_harness.demo_gateway(OPTIONS, "hostchecker", "--rounds", "1",
+                                           folder=SANDBOX) as gateway, \
+                    self.scheme_for_the_shell():
+                self.profile.trust(gateway.authority)
+                wine_harness.remove_log()
+                result = self.profile.wine("start", "/wait",
+                                           wine_harness.link(gateway, "lang=fr&mode=a%20b"),
+                                           env=env, check=False)
+                requests = gateway.requests()
+            log = self.profile.log()
+            found = log_entries(log)
+            self.assertEqual(0, result.returncode, log[-3000:])
+            self.assertEqual({"lang": "fr", "mode": "a b", "clientversion": VERSION},
+                             requests[0]["query"])
+            self.assertEqual(["lang", "mode", "clientversion"], requests[0]["query_order"])
+            self.assertEqual(["/components/hostchecker-2.4.1.zip"],
+                             [r["path"] for r in requests if r["path"].startswith("/components/")])
+            self.assertEqual(1, len([r for r in requests if r["method"] == "POST"]))
+            self.assertEqual([], [e for e in found if e.startswith(("ERROR", "ASSERT"))])
+            for entry in ["DEBUG VexlanClientNotificationPanel.onPaint first shown: "
+                          "Chargement\u2026",
+                          "TRACE VexlanClientHostchecker.loadDll Load 32 bits windows dll",
+                          "TRACE VexlanClientGuiNotifyHandler.statusChanged 4"]:
+                self.assertIn(entry, found, log[-3000:])
+            # The components went to the user's program folder.
+            self.assertTrue(os.path.isfile(os.path.join(self.profile.program, "hostchecker",
+                                                        "2.4.1", "hostchecker.dll")))
+            self.assertEqual("close", wine_harness.read_text(trace).splitlines()[-1])
+        finally:
+            shutil.rmtree(os.path.join(self.profile.program, "hostchecker"), ignore_errors=True)
+            self.profile.plant_user_files()
+
+    def test_link_reaches_the_program_as_one_exact_parameter(self):
+        # A stand-in that records its command line shows the exact bytes the program is given
+        # (the real one hides its parameter from the process list and logs none of it).
         program = os.path.join(self.profile.install, "vexlanclient.exe")
         record = program + ".cmdline"
         kept = program + ".kept"
-        if os.path.exists(program):
-            os.rename(program, kept)
-        shutil.copyfile(RECORDER, program)
-        machine_key = r"HKLM\Software\Classes\vexlan"
+        os.rename(program, kept)
+        shutil.copyfile(OPTIONS["--recorder"], program)
         try:
-            wine("reg", "copy", SCHEME_KEY, machine_key, "/s", "/f")
-            for link in ["vexlan://user42@127.0.0.1:4443/mediation?lang=en",
-                         "vexlan://user42@127.0.0.1:4443/mediation?lang=fr&mode=a b"]:
-                with self.subTest(link=link):
-                    if os.path.exists(record):
-                        os.remove(record)
-                    wine("start", link)
-                    wait_for(lambda: os.path.exists(record), "the program to be started")
-                    with open(record, encoding="utf-8") as f:
-                        self.assertEqual(f.read(), '"%s\\vexlanclient.exe" "%s"'
-                                         % (self.profile.install_windows, link))
+            with self.scheme_for_the_shell():
+                for link in ["vexlan://user42@127.0.0.1:4443/mediation?lang=en",
+                             "vexlan://user42@127.0.0.1:4443/mediation?lang=fr&mode=a b"]:
+                    with self.subTest(link=link):
+                        if os.path.exists(record):
+                            os.remove(record)
+                        self.profile.wine("start", link)
+                        wait_for(lambda: os.path.exists(record), "the program to be started")
+                        with open(record, encoding="utf-8") as f:
+                            self.assertEqual(f.read(), '"%s\\vexlanclient.exe" "%s"'
+                                             % (self.profile.install_windows, link))
         finally:
-            wine("reg", "delete", machine_key, "/f", check=False)
             for path in (program, record):
                 if os.path.exists(path):
                     os.remove(path)
-            if os.path.exists(kept):
-                os.rename(kept, program)
+            os.rename(kept, program)
 
 
 class UninstallerTest(unittest.TestCase):
@@ -243,7 +254,7 @@ class UninstallerTest(unittest.TestCase):
         self.assertTrue(os.path.isdir(os.path.dirname(self.profile.install)))
         for key in (SCHEME_KEY, UNINSTALL_KEY):
             with self.subTest(key=key):
-                self.assertIsNone(reg_values(key))
+                self.assertIsNone(self.profile.reg_values(key))
         for path in self.profile.user_files:
             with self.subTest(path=path):
                 with open(path, encoding="utf-8") as f:
@@ -259,30 +270,67 @@ class SchemeTakenOverTest(unittest.TestCase):
         other = r'"C:\Other\other.exe" "%1"'
         command_key = SCHEME_KEY + r"\shell\open\command"
         try:
-            wine("reg", "add", command_key, "/ve", "/d", other, "/f")
+            profile.wine("reg", "add", command_key, "/ve", "/d", other, "/f")
             uninstall(profile)
-            self.assertEqual(reg_values(command_key), {"": ("REG_SZ", other)})
-            self.assertIsNone(reg_values(UNINSTALL_KEY))
+            self.assertEqual(profile.reg_values(command_key), {"": ("REG_SZ", other)})
+            self.assertIsNone(profile.reg_values(UNINSTALL_KEY))
         finally:
-            wine("reg", "delete", SCHEME_KEY, "/f", check=False)
+            profile.wine("reg", "delete", SCHEME_KEY, "/f", check=False)
+
+
+class ComponentKeyTest(unittest.TestCase):
+    """An installer is made only for a build that trusts a component key of the builder's: a
+    fresh tree configured like the test build but without VEXLAN_DEV_PACKAGE and without a
+    key refuses, with the reason; given a key, it would make the real installer."""
+
+    def cache_value(self, name):
+        with open(os.path.join(OPTIONS["--build"], "CMakeCache.txt"), encoding="utf-8") as f:
+            for line in f:
+                if line.startswith(name + ":"):
+                    return line.rstrip("\n").split("=", 1)[1]
+        self.fail("no %s in the test build's cache" % name)
+
+    def cmake(self, *args):
+        return subprocess.run(["cmake"] + list(args), stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT, text=True, timeout=SAFETY_TIMEOUT * 2)
+
+    def test_installer_refused_without_a_component_key(self):
+        tree = os.path.join(SANDBOX, "build-no-key")
+        configure = ["-S", ROOT, "-B", tree, "-G", "Ninja", "-DVEXLAN_BUILD_TESTS=OFF",
+                     "-DCMAKE_TOOLCHAIN_FILE=" + self.cache_value("CMAKE_TOOLCHAIN_FILE"),
+                     "-DVEXLAN_MINGW_PREFIX=" + self.cache_value("VEXLAN_MINGW_PREFIX")]
+        try:
+            result = self.cmake(*configure)
+            self.assertEqual(0, result.returncode, result.stdout[-3000:])
+            self.assertIn("the windows-installer target refuses to run", result.stdout)
+            result = self.cmake("--build", tree, "--target", "windows-installer")
+            self.assertNotEqual(0, result.returncode, result.stdout[-3000:])
+            self.assertIn("No installer: this build trusts the development component key",
+                          result.stdout)
+            self.assertIn("-DVEXLAN_DEV_PACKAGE=ON", result.stdout)
+            self.assertEqual([], os.listdir(os.path.join(tree, "packages"))
+                             if os.path.isdir(os.path.join(tree, "packages")) else [])
+            # The builder's own key (here: the public key the first run made) lifts the
+            # refusal, for the installer of the real name.
+            key = os.path.join(tree, "keys", "component-signing-public.pem")
+            result = self.cmake(tree, "-DVEXLAN_COMPONENT_KEY=" + key)
+            self.assertEqual(0, result.returncode, result.stdout[-3000:])
+            self.assertIn("Windows installer: vexlanclient-%s-setup.exe, component key %s"
+                          % (VERSION, key), result.stdout)
+        finally:
+            shutil.rmtree(tree, ignore_errors=True)
 
 
 SANDBOX = None
 
 
 def main():
-    global INSTALLER, RECORDER, SANDBOX
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--installer", required=True)
-    parser.add_argument("--recorder", required=True)
-    args, rest = parser.parse_known_args()
-    INSTALLER = os.path.abspath(args.installer)
-    RECORDER = os.path.abspath(args.recorder)
-    if not os.environ.get("WINEPREFIX"):
-        sys.exit("installer_test.py: run it with the WINEPREFIX of a test run")
+    global OPTIONS, SANDBOX
+    OPTIONS = wine_harness.Options(["--installer", "--recorder", "--build", "--sign-tool"],
+                                   __doc__.split("\n\n")[1])
     with tempfile.TemporaryDirectory(prefix="vexlan-installer-test-") as sandbox:
         SANDBOX = sandbox
-        program = unittest.main(argv=[sys.argv[0]] + rest, exit=False)
+        program = unittest.main(argv=[sys.argv[0]] + OPTIONS.rest, exit=False, verbosity=2)
     sys.exit(0 if program.result.wasSuccessful() else 1)
 
 
