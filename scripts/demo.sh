@@ -140,11 +140,8 @@ if [ "$windows" = 1 ]; then
     sign_tool=$build/apps/vexlan-sign/vexlan-sign
     mingw_prefix=$(./scripts/setup-windows.sh | tail -n 1)
     build=${VEXLAN_WINDOWS_BUILD_DIR:-build-windows}
-    if [ ! -f "$build/CMakeCache.txt" ]; then
-        cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXLAN_WERROR=ON \
-            -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-i686.cmake" \
-            -DVEXLAN_MINGW_PREFIX="$mingw_prefix" -DVEXLAN_LINUX_SIGN_TOOL="$sign_tool"
-    fi
+    ./scripts/configure-windows.sh "$build" "$mingw_prefix" "$sign_tool" -DVEXLAN_DEV_PACKAGE=ON \
+        >/dev/null
     build=$(cd "$build" && pwd)
     targets=("${targets[@]/vexlan-sign}")
     cmake --build "$build" --target ${targets[@]}

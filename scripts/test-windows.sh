@@ -37,10 +37,7 @@ if [ ! -x "$sign_tool" ] || [ ! -f "$linux_build/components/hostchecker/hostchec
         "${launcher[@]}"
     cmake --build "$linux_build" --target vexlan-sign hostchecker_component
 fi
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXLAN_WERROR=ON \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-i686.cmake" \
-    -DVEXLAN_MINGW_PREFIX="$prefix" -DVEXLAN_LINUX_SIGN_TOOL="$sign_tool" -DVEXLAN_DEV_PACKAGE=ON \
-    "${launcher[@]}" "$@"
+./scripts/configure-windows.sh "$build" "$prefix" "$sign_tool" -DVEXLAN_DEV_PACKAGE=ON "$@"
 cmake --build "$build"
 build_time=$(seconds_since "$step")
 
