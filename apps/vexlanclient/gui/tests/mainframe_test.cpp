@@ -105,6 +105,8 @@ private:
     int m_port = 0;
 };
 
+void endModalDialogs(int code);
+
 // The event loop of a test that waits for the client's thread: `run` returns once something
 // has called `exit`, or fails after a safety bound so that a fault never hangs the test.
 class TestEventLoop {
@@ -114,10 +116,7 @@ public:
         watchdog.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
             ADD_FAILURE() << "the event loop was ended by its safety bound";
             // A dialog left open runs a loop of its own over this one: end those first.
-            for (wxWindow* window : wxTopLevelWindows) {
-                if (auto* dialog = dynamic_cast<wxDialog*>(window); dialog && dialog->IsModal())
-                    dialog->EndModal(wxID_CANCEL);
-            }
+            endModalDialogs(wxID_CANCEL);
             m_loop.ScheduleExit();
         });
         watchdog.StartOnce(30000);
@@ -132,14 +131,27 @@ private:
     wxEventLoop m_loop;
 };
 
+// A modal dialog whose end has not been asked for yet. On Windows a dialog stays modal until
+// its ShowModal has returned, which happens only once the code that ended it has returned to
+// the dialog's loop; it is hidden at once everywhere.
+bool runsModal(const wxDialog* dialog) {
+    return dialog->IsModal() && dialog->IsShown();
+}
+
 // The modal dialog of type T that is on screen, if any.
 template <class T>
 T* modalDialog() {
     for (wxWindow* window : wxTopLevelWindows) {
-        if (auto* dialog = dynamic_cast<T*>(window); dialog && dialog->IsModal())
+        if (auto* dialog = dynamic_cast<T*>(window); dialog && runsModal(dialog))
             return dialog;
     }
     return nullptr;
+}
+
+// Ends every dialog still running modally with `code`, each once.
+void endModalDialogs(int code) {
+    while (auto* dialog = modalDialog<wxDialog>())
+        dialog->EndModal(code);
 }
 
 class MainFrameTest : public ::testing::Test {
@@ -430,8 +442,7 @@ public:
     ModalWatchdog() {
         m_timer.Bind(wxEVT_TIMER, [](wxTimerEvent&) {
             ADD_FAILURE() << "a modal dialog was ended by the safety bound";
-            while (auto* dialog = modalDialog<wxDialog>())
-                dialog->EndModal(-1);
+            endModalDialogs(-1);
         });
         m_timer.StartOnce(30000);
     }
@@ -464,7 +475,7 @@ TEST_P(CloseDuringConnectionErrorTest, EndsTheDialogsThenClosesTheFrame) {
         requested = true;
         m_frame->Close(c.force);
         EXPECT_FALSE(closing()) << "the frame was destroyed under a modal loop";
-        EXPECT_FALSE(innermost->IsModal());
+        EXPECT_FALSE(runsModal(innermost));
     };
     wxQueueEvent(m_frame, new wxThreadEvent(EVT_CLIENT_NOTIFICATION, ID_CONNECTION_FAILED));
     wxTheApp->CallAfter([&] {
@@ -483,7 +494,7 @@ TEST_P(CloseDuringConnectionErrorTest, EndsTheDialogsThenClosesTheFrame) {
         click(error->FindWindow(ConnectionErrorDialog::ID_SETTINGS_BUTTON));
         settingsReturned = true;
         EXPECT_FALSE(closing());
-        EXPECT_FALSE(error->IsModal());
+        EXPECT_FALSE(runsModal(error));
     });
     deliver();
     EXPECT_TRUE(requested);
@@ -519,7 +530,7 @@ TEST_P(CloseDuringTrayDialogTest, EndsTheDialogThenClosesTheFrame) {
         shown = true;
         m_frame->Close(force);
         EXPECT_FALSE(closing());
-        EXPECT_FALSE(dialog->IsModal());
+        EXPECT_FALSE(runsModal(dialog));
     });
     wxCommandEvent event(wxEVT_MENU, entry);
     m_frame->trayIcon()->ProcessEvent(event);  // through the icon's event table
