@@ -1,11 +1,14 @@
 #include "vexlanclient/gui/mainframe.h"
 
+#include <wx/app.h>
 #include <wx/artprov.h>
 #include <wx/bitmap.h>
 #include <wx/dialog.h>
+#include <wx/eventfilter.h>
 #include <wx/icon.h>
 #include <wx/iconbndl.h>
 #include <wx/taskbar.h>
+#include <wx/toplevel.h>
 
 #include "base/console.h"
 #include "base/exception.h"
@@ -29,6 +32,41 @@ VexlanMainFrame* g_mainFrame = nullptr;
 
 // How long Retry waits for the failed run, which has already reported its end, to finish.
 constexpr int32_t kRunEndWaitMs = 5000;
+// How long the end of the desktop session waits for the stopped session to end.
+constexpr int32_t kSessionEndWaitMs = 10000;
+
+// A close request to one of the program's top-level windows other than the frame and its
+// dialogs (the notification panel, the tray icon's hidden window: the system's "end this
+// program" closes every one of them) closes the frame instead. Left to their default, such
+// windows would destroy themselves while the frame and the tray icon still own them.
+class ProgramWindowsCloseFilter : public wxEventFilter {
+public:
+    explicit ProgramWindowsCloseFilter(VexlanMainFrame* frame) : m_frame(frame) {
+        wxEvtHandler::AddFilter(this);
+    }
+    ~ProgramWindowsCloseFilter() override { wxEvtHandler::RemoveFilter(this); }
+    ProgramWindowsCloseFilter(const ProgramWindowsCloseFilter&) = delete;
+    ProgramWindowsCloseFilter& operator=(const ProgramWindowsCloseFilter&) = delete;
+
+    int FilterEvent(wxEvent& event) override {
+        if (event.GetEventType() != wxEVT_CLOSE_WINDOW)
+            return Event_Skip;
+        auto* window = wxDynamicCast(event.GetEventObject(), wxTopLevelWindow);
+        // A dialog's close is its Cancel; the frame has its own rule.
+        if (!window || window == m_frame || wxDynamicCast(window, wxDialog))
+            return Event_Skip;
+        auto& close = static_cast<wxCloseEvent&>(event);
+        tessel::log(0, "VexlanMainFrame", "onClose",
+                    "Close requested for another window of the program: the program closes");
+        m_frame->Close(!close.CanVeto());
+        if (close.CanVeto())
+            close.Veto();
+        return Event_Processed;
+    }
+
+private:
+    VexlanMainFrame* m_frame;
+};
 
 // The Settings button of the connection-error dialog: the settings dialog over that dialog.
 struct FshowConfigurationDialog {
@@ -105,28 +143,35 @@ VexlanMainFrame::VexlanMainFrame(const wxString& title)
     : wxFrame(nullptr, wxID_ANY, title, wxDefaultPosition, wxDefaultSize, wxDEFAULT_FRAME_STYLE,
               wxS("frame")),
       m_notifyHandler(this),
-      m_client(&m_notifyHandler) {
+      m_client(&m_notifyHandler),
+      m_closeFilter(std::make_unique<ProgramWindowsCloseFilter>(this)) {
     Bind(EVT_CLIENT_NOTIFICATION, &VexlanMainFrame::onConnectionFailed, this, ID_CONNECTION_FAILED);
     Bind(EVT_CLIENT_NOTIFICATION, &VexlanMainFrame::onStatusChanged, this, ID_STATUS_CHANGED);
     Bind(EVT_CLIENT_NOTIFICATION, &VexlanMainFrame::onMediationFailed, this, ID_MEDIATION_FAILED);
     Bind(EVT_CLIENT_NOTIFICATION, &VexlanMainFrame::onSessionType, this, ID_SESSION_TYPE);
     Bind(wxEVT_CLOSE_WINDOW, &VexlanMainFrame::onClose, this);
+    // The application receives the desktop session's end (Windows); the binding goes with
+    // the frame.
+    if (wxTheApp) {
+        wxTheApp->Bind(wxEVT_QUERY_END_SESSION, &VexlanMainFrame::onQueryEndSession, this);
+        wxTheApp->Bind(wxEVT_END_SESSION, &VexlanMainFrame::onEndSession, this);
+    }
     const wxIconBundle icons = VexlanClientArtProvider::logoBundle(wxART_OTHER);
     if (!icons.IsEmpty())
         SetIcons(icons);
     m_notificationPanel = new VexlanClientNotificationPanel(this);
-    Bind(EVT_CLIENT_NOTIFICATION, &VexlanClientNotificationPanel::onMessage, m_notificationPanel,
-         ID_MESSAGE);
+    Bind(EVT_CLIENT_NOTIFICATION, &VexlanClientNotificationPanel::onMessage,
+         m_notificationPanel.get(), ID_MESSAGE);
     createTrayIcon();
 }
 
 VexlanMainFrame::~VexlanMainFrame() {
+    m_closeFilter.reset();
     m_notifyHandler.detach();
     m_statusNotifierItem.reset();  // before the icon whose handlers it calls
     delete m_trayIcon;
     m_trayIcon = nullptr;
-    delete m_notificationPanel;
-    m_notificationPanel = nullptr;
+    delete m_notificationPanel.get();
     if (g_mainFrame == this)
         g_mainFrame = nullptr;
     // m_client is destroyed next; its thread base waits for a run that still goes on.
@@ -346,6 +391,8 @@ void VexlanMainFrame::restartClient() {
 }
 
 void VexlanMainFrame::onStatusChanged(wxThreadEvent& event) {
+    if (!m_notificationPanel && event.GetInt() != vexlan::kStatusSessionOver)
+        return;
     switch (static_cast<vexlan::ClientStatus>(event.GetInt())) {
         case vexlan::kStatusIdle:
             m_notificationPanel->showStatus(_("STATUS_IDLE"));
@@ -406,4 +453,23 @@ void VexlanMainFrame::onClose(wxCloseEvent& event) {
         return;
     }
     event.Skip();
+}
+
+void VexlanMainFrame::onQueryEndSession(wxCloseEvent& /*event*/) {
+    tessel::log(0, "VexlanMainFrame", "onQueryEndSession",
+                "The desktop session is ending: the program closes");
+    // The frame's own rule: open dialogs end, the session is stopped and its end closes the
+    // frame. Its veto while the session ends is not passed on to the system.
+    Close(false);
+}
+
+void VexlanMainFrame::onEndSession(wxCloseEvent& event) {
+    m_client.stopSubClient();
+    hideTrayIcon();
+    if (m_client.isRunning() && !m_client.wait(kSessionEndWaitMs)) {
+        tessel::log(2, "VexlanMainFrame", "onEndSession",
+                    "The session did not end before the desktop session");
+    }
+    if (m_modalDialogs.empty())
+        event.Skip();
 }

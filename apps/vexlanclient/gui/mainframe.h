@@ -11,6 +11,7 @@
 #include <wx/event.h>
 #include <wx/frame.h>
 #include <wx/string.h>
+#include <wx/weakref.h>
 
 #include "vexlanclient/client.h"
 #include "vexlanclient/gui/messagebox.h"
@@ -20,6 +21,7 @@ class VexlanClientNotificationPanel;
 class wxDialog;
 class VexlanMainFrame;
 class VexlanSystrayIcon;
+class wxEventFilter;
 
 // The client's notifications, from any thread: each call queues one EVT_CLIENT_NOTIFICATION
 // event on the frame and returns; texts are copied into the event. Once the frame has
@@ -99,6 +101,16 @@ protected:
     void onSessionType(wxThreadEvent& event);
     void onClose(wxCloseEvent& event);
 
+public:
+    // The desktop session is about to end (the application's wxEVT_QUERY_END_SESSION): the
+    // program closes as for the tray's Exit and never holds the session's end back.
+    void onQueryEndSession(wxCloseEvent& event);
+    // The desktop session ends (wxEVT_END_SESSION); the system ends the process soon after
+    // this returns: the session is stopped and its end awaited here, for a bounded time.
+    // Skipped (wxWidgets then destroys the windows and exits) unless a modal loop still runs,
+    // whose dialogs must not be destroyed under it.
+    void onEndSession(wxCloseEvent& event);
+
 private:
     // Starts a new run after the previous one has ended (Retry).
     void restartClient();
@@ -120,7 +132,11 @@ private:
     TrayKind m_trayKind = TrayKind::kNone;
     bool m_trayChosen = false;
     std::unique_ptr<vexlan::StatusNotifierItem> m_statusNotifierItem;
-    VexlanClientNotificationPanel* m_notificationPanel = nullptr;
+    // Weak: should the panel be destroyed before the frame, it is not deleted twice.
+    wxWeakRef<VexlanClientNotificationPanel> m_notificationPanel;
+    // Turns a close request to the frame's other top-level windows (the panel, the tray's
+    // hidden window) into the frame's close instead of their destruction.
+    std::unique_ptr<wxEventFilter> m_closeFilter;
 };
 
 // The process-wide main frame (null before it is built and after it is gone); the tray

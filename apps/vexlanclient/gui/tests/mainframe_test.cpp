@@ -12,6 +12,7 @@
 #endif
 
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -26,6 +27,7 @@
 #include <wx/filefn.h>
 #include <wx/taskbar.h>
 #include <wx/timer.h>
+#include <wx/weakref.h>
 
 #include "gui_test_support.h"
 #include "sandbox.h"
@@ -103,6 +105,8 @@ private:
     int m_port = 0;
 };
 
+void endModalDialogs(int code);
+
 // The event loop of a test that waits for the client's thread: `run` returns once something
 // has called `exit`, or fails after a safety bound so that a fault never hangs the test.
 class TestEventLoop {
@@ -112,10 +116,7 @@ public:
         watchdog.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
             ADD_FAILURE() << "the event loop was ended by its safety bound";
             // A dialog left open runs a loop of its own over this one: end those first.
-            for (wxWindow* window : wxTopLevelWindows) {
-                if (auto* dialog = dynamic_cast<wxDialog*>(window); dialog && dialog->IsModal())
-                    dialog->EndModal(wxID_CANCEL);
-            }
+            endModalDialogs(wxID_CANCEL);
             m_loop.ScheduleExit();
         });
         watchdog.StartOnce(30000);
@@ -130,14 +131,27 @@ private:
     wxEventLoop m_loop;
 };
 
+// A modal dialog whose end has not been asked for yet. On Windows a dialog stays modal until
+// its ShowModal has returned, which happens only once the code that ended it has returned to
+// the dialog's loop; it is hidden at once everywhere.
+bool runsModal(const wxDialog* dialog) {
+    return dialog->IsModal() && dialog->IsShown();
+}
+
 // The modal dialog of type T that is on screen, if any.
 template <class T>
 T* modalDialog() {
     for (wxWindow* window : wxTopLevelWindows) {
-        if (auto* dialog = dynamic_cast<T*>(window); dialog && dialog->IsModal())
+        if (auto* dialog = dynamic_cast<T*>(window); dialog && runsModal(dialog))
             return dialog;
     }
     return nullptr;
+}
+
+// Ends every dialog still running modally with `code`, each once.
+void endModalDialogs(int code) {
+    while (auto* dialog = modalDialog<wxDialog>())
+        dialog->EndModal(code);
 }
 
 class MainFrameTest : public ::testing::Test {
@@ -428,8 +442,7 @@ public:
     ModalWatchdog() {
         m_timer.Bind(wxEVT_TIMER, [](wxTimerEvent&) {
             ADD_FAILURE() << "a modal dialog was ended by the safety bound";
-            while (auto* dialog = modalDialog<wxDialog>())
-                dialog->EndModal(-1);
+            endModalDialogs(-1);
         });
         m_timer.StartOnce(30000);
     }
@@ -462,7 +475,7 @@ TEST_P(CloseDuringConnectionErrorTest, EndsTheDialogsThenClosesTheFrame) {
         requested = true;
         m_frame->Close(c.force);
         EXPECT_FALSE(closing()) << "the frame was destroyed under a modal loop";
-        EXPECT_FALSE(innermost->IsModal());
+        EXPECT_FALSE(runsModal(innermost));
     };
     wxQueueEvent(m_frame, new wxThreadEvent(EVT_CLIENT_NOTIFICATION, ID_CONNECTION_FAILED));
     wxTheApp->CallAfter([&] {
@@ -481,7 +494,7 @@ TEST_P(CloseDuringConnectionErrorTest, EndsTheDialogsThenClosesTheFrame) {
         click(error->FindWindow(ConnectionErrorDialog::ID_SETTINGS_BUTTON));
         settingsReturned = true;
         EXPECT_FALSE(closing());
-        EXPECT_FALSE(error->IsModal());
+        EXPECT_FALSE(runsModal(error));
     });
     deliver();
     EXPECT_TRUE(requested);
@@ -517,7 +530,7 @@ TEST_P(CloseDuringTrayDialogTest, EndsTheDialogThenClosesTheFrame) {
         shown = true;
         m_frame->Close(force);
         EXPECT_FALSE(closing());
-        EXPECT_FALSE(dialog->IsModal());
+        EXPECT_FALSE(runsModal(dialog));
     });
     wxCommandEvent event(wxEVT_MENU, entry);
     m_frame->trayIcon()->ProcessEvent(event);  // through the icon's event table
@@ -564,6 +577,129 @@ TEST_F(MainFrameTest, ACloseRequestDuringADialogKeepsTheSessionRule) {
     m_frame->notifyHandler().detach();
     silent.close();
     EXPECT_TRUE(m_frame->client().wait(30000));
+}
+
+#ifdef _WIN32
+// The top-level windows that wxWidgets made in this process, and how many were asked to close.
+struct CloseWalk {
+    std::set<HWND> ours;
+    int posted = 0;
+};
+
+BOOL CALLBACK postCloseToOurWindow(HWND window, LPARAM data) {
+    auto* walk = reinterpret_cast<CloseWalk*>(data);
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(window, &process);
+    if (process == ::GetCurrentProcessId() && walk->ours.count(window)) {
+        ::PostMessageW(window, WM_CLOSE, 0, 0);
+        ++walk->posted;
+    }
+    return TRUE;
+}
+#endif
+
+// Asks every top-level window of the program to close, the way the system's "end this
+// program" does. On Windows: a WM_CLOSE posted to each top-level window of the process that
+// wxWidgets made (the frame, the panel, the tray icon's hidden window); the system's own
+// windows in the process are left alone, as later tests still need them. Elsewhere: the close
+// that the window manager's delete request gives, queued for each window.
+void closeEveryWindowAsTheSystemDoes() {
+#ifdef _WIN32
+    CloseWalk walk;
+    for (wxWindow* window : wxTopLevelWindows)
+        walk.ours.insert(static_cast<HWND>(window->GetHWND()));
+    ::EnumWindows(postCloseToOurWindow, reinterpret_cast<LPARAM>(&walk));
+    EXPECT_EQ(walk.posted, static_cast<int>(walk.ours.size()));
+#else
+    for (wxWindow* window : wxTopLevelWindows) {
+        wxWeakRef<wxWindow> target(window);
+        wxTheApp->CallAfter([target] {
+            if (target)
+                target->Close();
+        });
+    }
+#endif
+}
+
+// Every window of the program gets the close request: the frame closes once, as for the
+// tray's Exit, and neither the panel nor the tray icon's hidden window is destroyed before
+// the frame that owns them (which would delete them again).
+TEST_F(MainFrameTest, AClosedWindowOfTheProgramEndsTheProgramOnce) {
+    // The panel stays hidden: hidden windows get the request as well, and its pictures are
+    // not installed for these tests.
+    std::vector<wxWeakRef<wxWindow>> programWindows;
+    for (wxWindow* window : wxTopLevelWindows)
+        programWindows.emplace_back(window);
+    ASSERT_GE(programWindows.size(), 2u);  // the frame and the panel at least
+    VexlanMainFrame* frame = m_frame;
+    int frameDestroyed = 0;
+    int destroyedBeforeTheFrame = 0;
+    TestEventLoop loop;
+    for (wxWindow* window : wxTopLevelWindows) {
+        window->Bind(wxEVT_DESTROY, [&, window](wxWindowDestroyEvent& event) {
+            event.Skip();
+            if (event.GetEventObject() != window)
+                return;
+            if (window == frame) {
+                ++frameDestroyed;
+                loop.exit();
+            } else if (wxPendingDelete.Member(frame)) {
+                // Gone on its own while the closed frame still waits for its deletion (which
+                // then deletes it again).
+                ++destroyedBeforeTheFrame;
+            }
+        });
+    }
+    closeEveryWindowAsTheSystemDoes();
+    loop.run();
+    EXPECT_EQ(frameDestroyed, 1);
+    EXPECT_EQ(destroyedBeforeTheFrame, 0);
+    EXPECT_EQ(theMainFrame(), nullptr);
+    for (const wxWeakRef<wxWindow>& window : programWindows)
+        EXPECT_EQ(window.get(), nullptr) << "a window of the program outlived it";
+    m_frame = nullptr;
+}
+
+// The panel's close alone (Alt+F4 on it, the window manager's close) is a close of the program,
+// vetoed for the panel: the panel stays until the frame takes it away.
+TEST_F(MainFrameTest, ThePanelsCloseClosesTheFrameAndKeepsThePanel) {
+    EXPECT_FALSE(panel()->Close(false));
+    EXPECT_FALSE(wxPendingDelete.Member(panel()));
+    EXPECT_TRUE(closing());
+    EXPECT_FALSE(m_frame->trayIcon()->IsIconInstalled());
+}
+
+// The desktop session's end: the question is never answered with a veto (it would hold the
+// logoff back) and closes the program; the end itself stops the session and leaves the
+// windows to wxWidgets, unless a modal loop still runs over the frame.
+TEST_F(MainFrameTest, TheDesktopSessionsEndClosesTheProgramWithoutVeto) {
+    wxCloseEvent query(wxEVT_QUERY_END_SESSION);
+    query.SetCanVeto(true);
+    m_frame->onQueryEndSession(query);
+    EXPECT_FALSE(query.GetVeto());
+    EXPECT_TRUE(closing());
+    EXPECT_FALSE(m_frame->trayIcon()->IsIconInstalled());
+    wxCloseEvent end(wxEVT_END_SESSION);
+    end.SetCanVeto(false);
+    m_frame->onEndSession(end);
+    EXPECT_TRUE(end.GetSkipped());
+}
+
+TEST_F(MainFrameTest, TheDesktopSessionsEndLeavesTheWindowsOfARunningDialog) {
+    ModalWatchdog watchdog;
+    bool skipped = true;
+    wxTheApp->CallAfter([&] {
+        auto* dialog = modalDialog<VexlanClientConfigurationDialog>();
+        ASSERT_NE(dialog, nullptr);
+        wxCloseEvent end(wxEVT_END_SESSION);
+        end.SetCanVeto(false);
+        m_frame->onEndSession(end);
+        skipped = end.GetSkipped();
+        click(dialog->FindWindow(wxID_CANCEL));
+    });
+    m_frame->showConfigurationDialog(nullptr);
+    EXPECT_FALSE(skipped);
+    EXPECT_FALSE(m_frame->trayIcon()->IsIconInstalled());
 }
 
 TEST(SystrayIconTest, MenuEntriesCarryTheirPictures) {
