@@ -164,9 +164,10 @@ class Sandbox:
         variables.update(extra)
         return variables
 
-    def command(self, launcher, program, *arguments, **variables):
-        """`wine console_launcher.exe NAME=VALUE... -- PROGRAM ARGUMENT...`"""
-        return ["wine", launcher] + \
+    def command(self, launcher, program, *arguments, desktop=None, **variables):
+        """`wine console_launcher.exe [--desktop NAME] NAME=VALUE... -- PROGRAM ARGUMENT...`:
+        a window program goes on a desktop of its own (see console_launcher.c)."""
+        return ["wine", launcher] + (["--desktop", desktop] if desktop else []) + \
             ["%s=%s" % item for item in self.variables(**variables).items()] + \
             ["--", windows_path(program)] + list(arguments)
 

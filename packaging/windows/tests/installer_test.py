@@ -40,6 +40,11 @@ PROGRAM_FILES = ["vexlanclient.exe", "vexlan-cli.exe", "uninstall.exe"] + \
     ["lang/%s/LC_MESSAGES/vexlanclient.mo" % language for language in ("fr", "en", "de", "es")]
 
 
+def launcher():
+    """console_launcher.exe of the build (see wine_harness.Sandbox.command)."""
+    return os.path.join(OPTIONS["--build"], "apps", "vexlan-cli", "tests", "console_launcher.exe")
+
+
 def development_installer():
     """An installer of a build that trusts a development component key says so in its name
     and in the installed programs."""
@@ -185,7 +190,10 @@ class InstallerTest(unittest.TestCase):
                     self.scheme_for_the_shell():
                 self.profile.trust(gateway.authority)
                 wine_harness.remove_log()
-                result = self.profile.wine("start", "/wait",
+                # The shell's start runs on a desktop of its own, which the program inherits:
+                # the prefix's default desktop may have been started without a display.
+                result = self.profile.wine(launcher(), "--desktop", "vexlan-installer-test",
+                                           "--", "start.exe", "/wait",
                                            wine_harness.link(gateway, "lang=fr&mode=a%20b"),
                                            env=env, check=False)
                 requests = gateway.requests()

@@ -44,6 +44,7 @@ class WineProgramTestCase(unittest.TestCase):
     def run_program(self, *arguments, **variables):
         """Runs the program to its end; returns its exit status and its log."""
         command = self.sandbox.command(OPTIONS["--launcher"], OPTIONS["--program"], *arguments,
+                                       desktop="vexlan-program-test-%d" % os.getpid(),
                                        **variables)
         try:
             result = subprocess.run(command, env=self.sandbox.environment(),
