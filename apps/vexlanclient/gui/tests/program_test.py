@@ -361,8 +361,9 @@ class CloseDuringDialogTest(WatcherTestCase):
     SETTINGS_ID = 10002
 
     def open_settings_from_the_error_dialog(self, process, service, error):
-        # Settings, the dialog's first button, has the focus when it opens.
-        xdotool("windowfocus", "--sync", error, "key", "space")
+        # Retry, the default button, has the focus when the dialog opens; Settings is the
+        # button before it.
+        xdotool("windowfocus", "--sync", error, "key", "shift+Tab", "space")
         return "Settings"
 
     def open_about_from_the_item(self, process, service, error):
