@@ -75,6 +75,13 @@ void VexlanClientConnectionErrorDialog::setDetails(const wxString& text) {
     Layout();
 }
 
+void VexlanClientConnectionErrorDialog::onInitDialog(wxInitDialogEvent& event) {
+    event.Skip();
+    // The dialog would otherwise give the focus to its first button, Settings, and on Windows
+    // the focused button takes over Enter from the default one: Enter must retry.
+    m_retryButton->SetFocus();
+}
+
 void VexlanClientConnectionErrorDialog::onRetry(wxCommandEvent& /*event*/) {
     EndModal(kRetry);
 }

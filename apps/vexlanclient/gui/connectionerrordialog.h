@@ -50,6 +50,7 @@ public:
     void setDetails(const wxString& text);
 
 protected:
+    void onInitDialog(wxInitDialogEvent& event) override;
     void onRetry(wxCommandEvent& event) override;
     void onQuit(wxCommandEvent& event) override;
 };

@@ -54,6 +54,19 @@ TEST_F(ConnectionErrorDialogTest, RetryGivesTwo) {
     EXPECT_EQ(VexlanClientConnectionErrorDialog::kRetry, 2);
 }
 
+// Shown, the dialog keeps Retry for Enter: the button that has the focus when the dialog opens
+// would otherwise become the default one where the focused button takes Enter (Windows).
+TEST_F(ConnectionErrorDialogTest, RetryStaysTheDefaultOnceShown) {
+    DialogProbe dialog(m_frame);
+    wxWindow* shownDefault = nullptr;
+    const int result = runModal(dialog, [&] {
+        shownDefault = dialog.GetDefaultItem();
+        click(dialog.retry());
+    });
+    EXPECT_EQ(shownDefault, dialog.retry());
+    EXPECT_EQ(result, VexlanClientConnectionErrorDialog::kRetry);
+}
+
 TEST_F(ConnectionErrorDialogTest, QuitGivesOne) {
     DialogProbe dialog(m_frame);
     EXPECT_EQ(runModal(dialog, [&] { click(dialog.quit()); }),

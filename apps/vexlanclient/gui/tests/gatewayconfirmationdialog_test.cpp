@@ -39,6 +39,18 @@ TEST(GatewayConfirmationDialogTest, NamesTheGatewayAndWhatConnectingMeans) {
     EXPECT_EQ(dialog.GetDefaultItem(), dialog.cancel());
 }
 
+// Shown, the dialog keeps Cancel for Enter (on Windows the focused button takes Enter).
+TEST(GatewayConfirmationDialogTest, CancelStaysTheDefaultOnceShown) {
+    DialogProbe dialog(nullptr, wxS("gw.example.com"));
+    wxWindow* shownDefault = nullptr;
+    const int result = runModal(dialog, [&] {
+        shownDefault = dialog.GetDefaultItem();
+        click(dialog.cancel());
+    });
+    EXPECT_EQ(shownDefault, dialog.cancel());
+    EXPECT_EQ(result, wxID_CANCEL);
+}
+
 TEST(GatewayConfirmationDialogTest, AGatewayWithMarkupIsShownAsItIs) {
     DialogProbe dialog(nullptr, wxS("a&b.example"));
     EXPECT_EQ(dialog.gateway()->GetLabelText(), wxS("a&b.example"));

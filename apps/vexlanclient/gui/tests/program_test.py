@@ -200,6 +200,25 @@ class StartUpTest(ProgramTestCase):
                     self.fail("no window %r; windows: %r" % (title, names))
                 self.stop(process)
 
+    def test_enter_in_the_connection_error_dialog_retries(self):
+        parameter = "vexlan://user42@127.0.0.1:%d/?lang=en" % self.confirmed_port()
+        process = self.start(parameter, LANG="C.UTF-8")
+        first = wait_for_window(process.pid, "Error")
+        if first is None:
+            self.stop(process)
+            self.fail("the run did not fail")
+        xdotool("windowfocus", "--sync", first, "key", "Return")
+        # The new run fails the same way: a new dialog, not Settings over the first one.
+
+        def new_error_dialogs():
+            status, windows = xdotool("search", "--all", "--onlyvisible", "--pid",
+                                      str(process.pid), "--name", "^Error$")
+            return [w for w in windows if w != first] if status == 0 else []
+
+        wait_until(new_error_dialogs, "the connection-error dialog of the second run")
+        _, stdout, _ = self.stop(process)
+        self.assertEqual(2, sum("connectionFailed" in e for e in self.entries(stdout)), stdout)
+
     def test_start_parameter_leaves_the_process_list(self):
         identifier = "idf-5c2e90d1"
         parameter = "vexlan://%s@127.0.0.1:%d/?lang=en" % (identifier, self.confirmed_port())
@@ -361,8 +380,9 @@ class CloseDuringDialogTest(WatcherTestCase):
     SETTINGS_ID = 10002
 
     def open_settings_from_the_error_dialog(self, process, service, error):
-        # Settings, the dialog's first button, has the focus when it opens.
-        xdotool("windowfocus", "--sync", error, "key", "space")
+        # Retry, the default button, has the focus when the dialog opens; Settings is the
+        # button before it.
+        xdotool("windowfocus", "--sync", error, "key", "shift+Tab", "space")
         return "Settings"
 
     def open_about_from_the_item(self, process, service, error):
