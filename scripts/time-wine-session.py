@@ -26,9 +26,9 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tools", "demo-gateway"))
-sys.path.insert(0, os.path.join(ROOT, "apps", "vexlan-cli", "tests"))
+sys.path.insert(0, os.path.join(ROOT, "tools", "wine-test"))
 import harness  # noqa: E402
-from wine_session_test import windows_path  # noqa: E402
+from wine_harness import launcher_command  # noqa: E402
 
 
 def timed(command, env, cwd):
@@ -110,12 +110,11 @@ def main():
                     if name == "linux":
                         command = [os.path.join(linux, linux_program), uri]
                     else:
-                        profile = windows_path(home)
-                        command = ["wine", launcher, "USERPROFILE=" + profile,
-                                   "APPDATA=%s\\AppData\\Roaming" % profile,
-                                   "LOCALAPPDATA=%s\\AppData\\Local" % profile, "--",
-                                   windows_path(os.path.join(windows, linux_program + ".exe")),
-                                   uri]
+                        # A window program on a desktop of its own: the prefix's default
+                        # one may have been started without a display.
+                        command = launcher_command(
+                            launcher, os.path.join(windows, linux_program + ".exe"), home, uri,
+                            desktop="vexlan-timing" if args.first_paint else None)
                         env.setdefault("WINEDEBUG", "-all")
                     times[name].append(measure(command, env, tmp))
         finally:

@@ -62,6 +62,23 @@ def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
+def launcher_command(launcher, program, home, *arguments, desktop=None, **variables):
+    """`wine console_launcher.exe [--desktop NAME] NAME=VALUE... -- PROGRAM ARGUMENT...` with
+    the profile folders of `home` (Wine rebuilds them from the registry for a program started
+    from Linux, so the Windows parent sets them) and `variables`; a window program goes on a
+    desktop of its own (see console_launcher.c)."""
+    profile = windows_path(home)
+    settings = {
+        "USERPROFILE": profile,
+        "APPDATA": profile + "\\AppData\\Roaming",
+        "LOCALAPPDATA": profile + "\\AppData\\Local",
+    }
+    settings.update(variables)
+    return ["wine", launcher] + (["--desktop", desktop] if desktop else []) + \
+        ["%s=%s" % item for item in settings.items()] + \
+        ["--", windows_path(program)] + list(arguments)
+
+
 def log_entries(text):
     """Log lines without their time and thread: "LEVEL class.method message"."""
     return [line.split("] ", 1)[1].rstrip("\r") for line in text.splitlines() if "] " in line]
@@ -150,13 +167,9 @@ class Sandbox:
         return harness.write_settings(self.home, [authority])
 
     def variables(self, **extra):
-        """The variables console_launcher.exe sets for the program: the sandbox's profile, an
+        """The variables console_launcher.exe sets for the program besides the profile's: an
         administrators' list of gateways of its own (absent: none), the components' traces."""
-        profile = windows_path(self.home)
         variables = {
-            "USERPROFILE": profile,
-            "APPDATA": profile + "\\AppData\\Roaming",
-            "LOCALAPPDATA": profile + "\\AppData\\Local",
             "VEXLAN_GATEWAYS_FILE": windows_path(os.path.join(self.folder, "gateways")),
             "VEXLAN_HOSTCHECKER_TRACE": windows_path(self.hostchecker_trace),
             "VEXLAN_TUNNEL_TRACE": windows_path(self.tunnel_trace),
@@ -165,11 +178,9 @@ class Sandbox:
         return variables
 
     def command(self, launcher, program, *arguments, desktop=None, **variables):
-        """`wine console_launcher.exe [--desktop NAME] NAME=VALUE... -- PROGRAM ARGUMENT...`:
-        a window program goes on a desktop of its own (see console_launcher.c)."""
-        return ["wine", launcher] + (["--desktop", desktop] if desktop else []) + \
-            ["%s=%s" % item for item in self.variables(**variables).items()] + \
-            ["--", windows_path(program)] + list(arguments)
+        """The program started in the sandbox's profile (see launcher_command)."""
+        return launcher_command(launcher, program, self.home, *arguments, desktop=desktop,
+                                **self.variables(**variables))
 
     def environment(self, **extra):
         return wine_environment(self.home, **extra)

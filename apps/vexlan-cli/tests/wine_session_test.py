@@ -21,8 +21,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(HERE)))
 sys.path.insert(0, os.path.join(ROOT, "tools", "wine-test"))
 sys.path.insert(0, HERE)
 import wine_harness  # noqa: E402  (the sandbox profile, the demo gateway, bounded waits)
-# windows_path: also imported from here by the timing scripts (scripts/time-wine-*.py).
-from wine_harness import wait_for, windows_path, SAFETY_TIMEOUT  # noqa: E402,F401
+from wine_harness import wait_for, SAFETY_TIMEOUT  # noqa: E402
 from cli_test import Result  # noqa: E402
 
 OPTIONS = None
