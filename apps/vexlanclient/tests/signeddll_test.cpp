@@ -86,6 +86,22 @@ String flipped(const String& s, uint32_t at = 0) {
     return String::copy(bytes);
 }
 
+// A Base64 text with the letter at `at` replaced by another letter of the alphabet. (A flipped
+// bit may leave the alphabet, and the decoder reads a byte outside it as "A": an "A" turned
+// into "@" would decode to the same signature.)
+String otherLetter(const String& s, uint32_t at) {
+    std::string bytes = s.toStd();
+    bytes[at] = bytes[at] == 'A' ? 'B' : 'A';
+    return String::copy(bytes);
+}
+
+// The text with `c` in place of its first letter that is not "A", which `c` would decode as.
+String outsideTheAlphabet(const String& s, char c) {
+    std::string bytes = s.toStd();
+    bytes[bytes.find_first_not_of('A')] = c;
+    return String::copy(bytes);
+}
+
 }  // namespace
 
 TEST_F(SignedDllTest, SignedMessageIsThePlainConcatenation) {
@@ -124,7 +140,7 @@ TEST_F(SignedDllTest, TamperMatrix) {
         {"sha256", [](SignedDll& r) { r.m_infos.m_sha256 = flipped(r.m_infos.m_sha256, 10); },
          kBadHash},
         {"empty sha256", [](SignedDll& r) { r.m_infos.m_sha256 = ""; }, kBadHash},
-        {"signature", [](SignedDll& r) { r.m_signature = flipped(r.m_signature, 100); },
+        {"signature", [](SignedDll& r) { r.m_signature = otherLetter(r.m_signature, 100); },
          kBadSignature},
         {"signature cut by one group",
          [](SignedDll& r) { r.m_signature = r.m_signature.substring(4); }, kBadSignature},
@@ -132,7 +148,7 @@ TEST_F(SignedDllTest, TamperMatrix) {
          kBadSignature},
         {"signature empty", [](SignedDll& r) { r.m_signature = ""; }, kBadSignature},
         {"signature outside the alphabet",
-         [](SignedDll& r) { r.m_signature = String("*") + r.m_signature.substring(1); },
+         [](SignedDll& r) { r.m_signature = outsideTheAlphabet(r.m_signature, '*'); },
          kBadSignature},
         {"signature split over lines and indented",
          [](SignedDll& r) {
