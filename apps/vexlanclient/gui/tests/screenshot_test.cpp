@@ -1,6 +1,7 @@
 // Pictures of the windows under Xvfb, in English: each capture must show a painted window.
 // They are written to the test output folder; good ones are kept in docs/screenshots.
 #include <gtest/gtest.h>
+#include <wx/app.h>
 #include <wx/artprov.h>
 #include <wx/frame.h>
 #include <wx/translation.h>
@@ -35,6 +36,10 @@ protected:
     }
     void TearDown() override {
         m_frame->Destroy();
+        // Deleted now, with the panels it holds: on Windows a dialog whose parent is hidden is
+        // owned by the active window instead, and a panel of the test before, still waiting for
+        // its deletion, would take the next test's dialog with it when it goes.
+        wxTheApp->ProcessIdle();
         wxArtProvider::Delete(m_provider);
         // Back to no catalog, as the other tests of the program expect (the Windows build
         // runs every test of a program in one process).
