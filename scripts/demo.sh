@@ -139,6 +139,7 @@ if [ "$windows" = 1 ]; then
     cmake --build "$build" --target vexlan-sign
     sign_tool=$build/apps/vexlan-sign/vexlan-sign
     mingw_prefix=$(./scripts/setup-windows.sh | tail -n 1)
+    ./scripts/runs-32-bit-programs.sh || fail "the Windows demo needs 32-bit Wine"
     build=${VEXLAN_WINDOWS_BUILD_DIR:-build-windows}
     ./scripts/configure-windows.sh "$build" "$mingw_prefix" "$sign_tool" -DVEXLAN_DEV_PACKAGE=ON \
         >/dev/null

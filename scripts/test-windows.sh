@@ -9,6 +9,8 @@
 #   scripts/test-windows.sh
 #   VEXLAN_WINDOWS_BUILD_DIR=DIR   build folder (default build-windows)
 #   VEXLAN_KEEP_WINEPREFIX=1       keep the Wine prefix and say where it is
+#   VEXLAN_REQUIRE_WINE=1          fail, instead of stopping after the build with a warning,
+#                                  on a machine whose kernel runs no 32-bit programs
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -39,7 +41,25 @@ if [ ! -x "$sign_tool" ] || [ ! -f "$linux_build/components/hostchecker/hostchec
 fi
 ./scripts/configure-windows.sh "$build" "$prefix" "$sign_tool" -DVEXLAN_DEV_PACKAGE=ON "$@"
 cmake --build "$build"
+# The installer too (the tests below install it and follow a link to it).
+cmake --build "$build" --target windows-installer command_recorder
 build_time=$(seconds_since "$step")
+version=$(sed -n 's/^project(VexlanClient VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+installer=$build/packages/vexlanclient-dev-key-$version-setup.exe
+installer_size=$(stat -c %s "$installer")
+say "installer $(basename "$installer"): $((installer_size / 1024)) KiB"
+
+# 32-bit Wine needs a kernel that runs 32-bit programs; without one, everything has been built
+# (with warnings as errors) and nothing can be run.
+if ! ./scripts/runs-32-bit-programs.sh; then
+    say "summary: libraries $setup_time s, cross build and installer $build_time s;" \
+        "NOT RUN: the tests under Wine and the installer test (see above)"
+    if [ "${VEXLAN_REQUIRE_WINE:-}" = 1 ]; then
+        say "FAILED: VEXLAN_REQUIRE_WINE=1 and Wine cannot run here"
+        exit 1
+    fi
+    exit 0
+fi
 
 # A Wine prefix of this run only, started once, with one wineserver kept for the whole run so
 # that each test program starts in a fraction of a second.
@@ -79,19 +99,14 @@ test_time=$(seconds_since "$step")
 # gateway followed to the installed program (on a private Xvfb server: it shows its panel),
 # uninstalled (packaging/windows/tests/installer_test.py).
 step=$(date +%s)
-cmake --build "$build" --target windows-installer command_recorder
-version=$(sed -n 's/^project(VexlanClient VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-installer=$build/packages/vexlanclient-dev-key-$version-setup.exe
 VEXLAN_TRAY_HOST=none apps/vexlanclient/gui/tests/run-under-xvfb.sh \
     python3 packaging/windows/tests/installer_test.py --installer "$installer" \
     --recorder "$build/packaging/windows/command_recorder.exe" --build "$build" \
     --sign-tool "$sign_tool" || status=$?
 installer_time=$(seconds_since "$step")
-installer_size=$(stat -c %s "$installer" 2>/dev/null || echo 0)
 
-say "summary: libraries $setup_time s, cross build $build_time s, Wine prefix $prefix_time s," \
-    "tests under Wine $test_time s, installer $installer_time s, total $(seconds_since "$start") s"
-say "installer $(basename "$installer"): $((installer_size / 1024)) KiB"
+say "summary: libraries $setup_time s, cross build and installer $build_time s, Wine prefix $prefix_time s," \
+    "tests under Wine $test_time s, installer test $installer_time s, total $(seconds_since "$start") s"
 for report in "$results"/*.xml; do
     [ -e "$report" ] || continue
     sed -n 's/^<testsuites tests="\([0-9]*\)" failures="\([0-9]*\)" disabled="\([0-9]*\)".* time="\([0-9.]*\)".*/\1 \2 \3 \4/p' \
